@@ -1,0 +1,27 @@
+#pragma once
+
+#include <qmsupport/export.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qm::platform {
+
+// A small persistent stand-in for the user's registry hive, kept in one XML file:
+// $QMSUPPORT_REGISTRY, else $XDG_CONFIG_HOME/qmsupport/registry.xml, else
+// ~/.config/qmsupport/registry.xml. Every write rewrites the file atomically.
+class QMSUPPORT_API Registry {
+public:
+    // The file in use, from the environment at the time of the call.
+    static std::string FilePath();
+    // Reads a 32-bit value of `key` (backslash-separated, below the user's hive).
+    static std::optional<uint32_t> ReadDword(const std::wstring& key, const std::wstring& name);
+    static bool WriteDword(const std::wstring& key, const std::wstring& name, uint32_t value);
+    static std::optional<std::wstring> ReadString(const std::wstring& key,
+                                                  const std::wstring& name);
+    static bool WriteString(const std::wstring& key, const std::wstring& name,
+                            const std::wstring& value);
+};
+
+}  // namespace qm::platform

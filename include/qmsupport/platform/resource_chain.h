@@ -1,0 +1,28 @@
+#pragma once
+
+#include <qmsupport/export.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm::platform {
+
+// The ordered list of resource modules that string, bitmap and icon look-ups walk. A module is
+// a directory holding strings.xml (<strings><s id="120">text</s></strings>),
+// bitmaps/<id>.bmp or .png, and icons/<id>.png. The library adds its own module when it is
+// loaded and removes it when it is unloaded.
+class QMSUPPORT_API ResourceChain {
+public:
+    // Adds a module at the front of the chain; returns its handle, or -1 when the directory
+    // cannot be read.
+    static int AddModule(const std::string& directory);
+    static void RemoveModule(int handle);
+    static std::optional<std::wstring> FindString(unsigned int id);
+    // The native path of the bitmap or icon file, from the first module that has one.
+    static std::optional<std::string> FindBitmap(unsigned int id);
+    static std::optional<std::string> FindIcon(unsigned int id);
+    static size_t ModuleCount();
+};
+
+}  // namespace qm::platform

@@ -1,0 +1,21 @@
+#pragma once
+
+// The whole public interface of the library.
+
+#include <qmsupport/export.h>
+
+#include <qmsupport/toolsapi/basic_string.h>
+#include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/date_time.h>
+#include <qmsupport/toolsapi/identifiers.h>
+#include <qmsupport/toolsapi/locale_info.h>
+#include <qmsupport/toolsapi/paths.h>
+#include <qmsupport/toolsapi/resources.h>
+#include <qmsupport/toolsapi/xml_document.h>
+
+#include <qmsupport/platform/display_metrics.h>
+#include <qmsupport/platform/file_find.h>
+#include <qmsupport/platform/file_ops.h>
+#include <qmsupport/platform/native_path.h>
+#include <qmsupport/platform/registry.h>
+#include <qmsupport/platform/resource_chain.h>

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <qmsupport/export.h>
+#include <qmsupport/toolsapi/basic_string.h>
+
+// Loads string resource `id` from the resource chain; empty text for an unknown id.
+QMSUPPORT_API bool QMLoadString(unsigned int id, QMWideString& out);
+
+// The Olson (IANA) zone of a Windows time-zone identifier; empty when unknown.
+QMSUPPORT_API QMWideString Win32TimeZoneToOlsonTimeZone(const wchar_t* windowsName);
+// The Windows time-zone identifier of the local zone; empty when it cannot be found.
+QMSUPPORT_API QMWideString LocalWindowsTimeZone();

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <qmsupport/export.h>
+#include <qmsupport/toolsapi/basic_string.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// An XML document held as our own tree. An element has a tag, a text and one ordered
+// collection of children; keys (attributes) sit in that same collection, marked as keys, so
+// walking the children meets them with Tag() the key and Value() its text.
+//
+// Paths are "/"-separated and relative to the node they are called on; a leading "/" is
+// ignored. A step "tag?key=value?" (the closing "?" may be missing) picks the first child with
+// that tag whose key has that value.
+class QMSUPPORT_API XmlDocument {
+public:
+    class QMSUPPORT_API XmlNode {
+    public:
+        using ChildIterator = std::vector<XmlNode*>::const_iterator;
+
+        // A detached node of `document` with the given tag. `index` -1 is the only value the
+        // library uses; the node is placed by AddChild.
+        XmlNode(XmlDocument* document, const wchar_t* tag, int index = -1);
+        XmlNode(const XmlNode&) = delete;
+        virtual ~XmlNode();
+
+        // Copies the text, the keys and the whole subtree of `other`; keeps this node's tag.
+        XmlNode& operator=(const XmlNode& other);
+
+        QMWideString Tag() const;
+        // The node's own text.
+        QMWideString Value() const;
+        // The text of the key or child at `path`, or `def` when there is none.
+        QMWideString Value(const wchar_t* path, const wchar_t* def) const;
+        void SetValue(const wchar_t* text);
+        // Creates (as a key) or overwrites the key or child `key`.
+        void SetValue(const wchar_t* key, const wchar_t* value);
+
+        // The same in UTF-8, without conversion to wide text.
+        const std::string& TagUtf8() const;
+        const std::string& ValueUtf8() const;
+        void SetValueUtf8(std::string text);
+
+        XmlNode* Node(const wchar_t* path);
+        const XmlNode* Node(const wchar_t* path) const;
+        // The path is formatted printf-style (wide format: "%ls" for wide text arguments).
+        XmlNode* NodeV(const wchar_t* format, ...);
+
+        // Appends a new last child element and returns it.
+        XmlNode* NewChild(const wchar_t* tag);
+        // Appends a deep copy of `node` (tag, text, keys and subtree) as the last child.
+        XmlNode* AddChild(const XmlNode& node);
+        // Detaches and destroys a direct child; false when it is not a child of this node.
+        bool RemoveChild(XmlNode* node);
+        // Remove the first key or child named `key`; false when there is none.
+        bool Erase(const wchar_t* key);
+        bool EraseTag(const wchar_t* key);
+
+        ChildIterator ChildsBegin() const;
+        ChildIterator ChildsEnd() const;
+        size_t Size() const;
+        XmlDocument* Document() const;
+        XmlNode* Parent() const;
+        bool IsKey() const;
+
+    private:
+        friend class XmlDocument;
+        struct Access;
+        XmlDocument* document_;
+        XmlNode* parent_ = nullptr;
+        std::string tag_;
+        std::string value_;
+        std::vector<XmlNode*> children_;
+        bool isKey_ = false;
+    };
+
+    XmlDocument();
+    // A document whose root is a copy of `node` and its subtree.
+    explicit XmlDocument(const XmlNode& node);
+    XmlDocument(const XmlDocument&) = delete;
+    XmlDocument& operator=(const XmlDocument&) = delete;
+    virtual ~XmlDocument();
+
+    // Loads and parses a file; remembers `path` as the file name even when it fails.
+    bool Load(const wchar_t* path);
+    // Parses UTF-8 text; keeps the file name.
+    bool Parse(const char* utf8Text);
+    bool Parse(const char* utf8Text, size_t length);
+    bool IsOK() const;
+    // Replaces the tree with a lone root element.
+    bool Create(const wchar_t* rootTag);
+    void Reset();
+    // The root element; an empty element without a tag when the document holds nothing.
+    XmlNode& Root();
+    const XmlNode& Root() const;
+    XmlNode* Node(const wchar_t* path);
+    const XmlNode* Node(const wchar_t* path) const;
+
+    void SetFileName(const wchar_t* path);
+    const QMWideString& FileName() const;
+    // Atomic: a failed save leaves the old file whole.
+    bool Save();
+    bool SaveAs(const wchar_t* path);
+    // Writes the tree as UTF-8 XML; `declaration` puts the <?xml?> line first.
+    bool CreateXmlCode(QMNarrowString& out, bool declaration = true) const;
+
+private:
+    friend class XmlNode;
+    std::unique_ptr<XmlNode> root_;
+    QMWideString fileName_;
+};
+
+// Reads a legacy configuration file into `document` (root element "legacy") and names the
+// document `xmlPath`, so that Save() writes the converted file there.
+QMSUPPORT_API bool QMCfgFile2XmlDocument(const wchar_t* legacyPath, const wchar_t* xmlPath,
+                                         XmlDocument& document);
+
+// Writes a legacy expression node ("Expression" block) as condition text.
+QMSUPPORT_API bool Expression2Condition(QMWideString& out, const XmlDocument::XmlNode& node);
