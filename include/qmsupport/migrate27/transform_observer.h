@@ -1,0 +1,30 @@
+#pragma once
+
+#include <qmsupport/export.h>
+#include <qmsupport/toolsapi/basic_string.h>
+
+struct RenamePair;
+
+// Told of what a 2.7 migration does, as it does it. Every callback has an empty default, so
+// an observer overrides only what it needs. The migration behaves the same with or without
+// an observer.
+class QMSUPPORT_API QMTransformCfgTo27Observer {
+public:
+    enum class RenameKind { Device, Variable };
+    enum class SideFileEvent {
+        Loaded,     // a side file was read
+        Rewritten,  // a side file was saved with new content (path is where it was saved)
+        Renamed,    // a side file was moved from path to newPath
+        Skipped,    // a side file did not load and was left as it is
+    };
+
+    virtual ~QMTransformCfgTo27Observer() = default;
+
+    virtual void OnRenamePair(RenameKind /*kind*/, const RenamePair& /*pair*/) {}
+    // `newPath` is empty except for Renamed.
+    virtual void OnSideFile(SideFileEvent /*event*/, const QMWideString& /*path*/,
+                            const QMWideString& /*newPath*/) {}
+    // A history file moved into its year and month folder, or a move that failed.
+    virtual void OnHistoryFileMoved(const QMWideString& /*from*/, const QMWideString& /*to*/,
+                                    bool /*moved*/) {}
+};
