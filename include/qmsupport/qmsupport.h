@@ -19,3 +19,7 @@
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/platform/registry.h>
 #include <qmsupport/platform/resource_chain.h>
+
+#include <qmsupport/setup/drivers_catalogue.h>
+#include <qmsupport/setup/tarvio_guids.h>
+#include <qmsupport/setup/tarvio_setup.h>

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <array>
+
+// Positions in the built-in drivers catalogue of QMTarvioSetup that other parts of the
+// library rely on. The positions are fixed: they name the same rows in every release.
+
+// The number of rows in the catalogue.
+inline constexpr int kDriverCount = 66;
+// The number of enablement groups (0 to kDriverGroupCount - 1).
+inline constexpr int kDriverGroupCount = 51;
+// The number of feature flags of the screen and report editors (HasResource).
+inline constexpr int kFeatureFlagCount = 28;
+// The image id returned for a disabled or unknown row.
+inline constexpr int kNeutralDriverImage = 157;
+// The maximum count of a child rule that has no tighter limit.
+inline constexpr int kUnlimitedChildren = 65535;
+
+// The JT input modules: the one that hangs below a converter and the one that is a
+// converter of its own. Both describe their inputs as Counters, Digitals and Flows from 2.7.
+inline constexpr int kJtInputModule = 37;
+inline constexpr int kJtInputConverter = 40;
+inline constexpr std::array<int, 2> kJtInputModules = {kJtInputModule, kJtInputConverter};
+
+// Devices that carry their own communication channel: when an older configuration is
+// migrated they are folded into the channel's device instead of becoming its children.
+inline constexpr std::array<int, 7> kFoldDrivers = {6, 19, 21, kJtInputConverter, 51, 54, 59};
+
+constexpr bool IsFoldDriver(int index) {
+    for (int d : kFoldDrivers) {
+        if (d == index) {
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr bool IsJtInputModule(int index) {
+    return index == kJtInputModule || index == kJtInputConverter;
+}
+
+// The system pseudo-drivers at the end of the catalogue.
+inline constexpr int kDriverNeverEnabled = 61;
+inline constexpr int kDriverParkingSystem = 62;
+inline constexpr int kDriverCalendars = 63;
+inline constexpr int kDriverEvents = 64;
+inline constexpr int kDriverSystem = 65;
