@@ -1,0 +1,264 @@
+#include <qmsupport/platform/file_ops.h>
+#include <qmsupport/platform/native_path.h>
+
+#include "platform/path_rules.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace qm::platform {
+namespace {
+
+// The directory part of a native path ("." when there is none), and the name after it.
+void SplitNative(const std::string& path, std::string& directory, std::string& name) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        directory = ".";
+        name = path;
+    } else {
+        directory = slash == 0 ? "/" : path.substr(0, slash);
+        name = path.substr(slash + 1);
+    }
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Creates a fresh hidden file next to the target. The mode 0666 lets the umask decide the
+// permissions of a new file, as for any file the process creates.
+int OpenTemporary(const std::string& directory, const std::string& name, std::string& tempPath) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".%d.%u.tmp", static_cast<int>(getpid()),
+                      counter.fetch_add(1));
+        tempPath = directory + "/." + name + suffix;
+        int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+void SyncDirectory(const std::string& directory) {
+    int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Some file systems cannot sync a directory; the rename has happened either way.
+        (void)fsync(fd);
+        close(fd);
+    }
+}
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// rename(2) that fails with EEXIST instead of replacing an existing destination.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    // The file system does not support the flag: test and rename.
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+}
+
+int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
+    const std::string from = NativePath(oldPath);
+    struct stat source;
+    if (lstat(from.c_str(), &source) != 0) {
+        return -1;
+    }
+    // The destination's directory follows the path rules; its name is taken as given, and
+    // an entry that matches it without regard to case is in the way, unless it is the source
+    // itself (then only the case of the name changes).
+    const std::string target = detail::ToUtf8(newPath);
+    size_t last = target.find_last_of("/\\");
+    std::string directory = last == std::string::npos ? "" : NativePath(target.substr(0, last + 1));
+    std::string name = last == std::string::npos ? target : target.substr(last + 1);
+    if (name.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    const std::string to = directory + name;
+    std::string existing;
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) {
+        existing = to;
+    } else {
+        std::string found = detail::FindEntryIgnoringCase(directory, name);
+        if (!found.empty()) {
+            existing = directory + found;
+        }
+    }
+    if (!existing.empty()) {
+        if (lstat(existing.c_str(), &st) != 0 || !SameEntry(st, source)) {
+            errno = EEXIST;
+            return -1;
+        }
+        if (existing == to) {
+            return 0;
+        }
+        return rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+    }
+    return RenameNoReplace(from, to);
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
+    try {
+        if (nativePath.empty()) {
+            errno = ENOENT;
+            return false;
+        }
+        // A symbolic link keeps pointing at the file it names: the file is replaced, not the
+        // link.
+        std::string target = nativePath;
+        struct stat st;
+        if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (char* real = realpath(target.c_str(), nullptr)) {
+                target = real;
+                free(real);
+            }
+        }
+        const bool exists = stat(target.c_str(), &st) == 0;
+        if (exists && S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        std::string directory, name, tempPath;
+        SplitNative(target, directory, name);
+        int fd = OpenTemporary(directory, name, tempPath);
+        if (fd < 0) {
+            return false;
+        }
+        bool ok = WriteAll(fd, data.data(), data.size());
+        if (ok && exists) {
+            // Keep the replaced file's permissions and, where allowed, its owner.
+            ok = fchmod(fd, st.st_mode & 07777) == 0;
+            if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+                // Only a privileged process may give a file away; the permissions are kept.
+            }
+        }
+        ok = ok && fsync(fd) == 0;
+        ok = close(fd) == 0 && ok;
+        if (!ok || rename(tempPath.c_str(), target.c_str()) != 0) {
+            int error = errno;
+            unlink(tempPath.c_str());
+            errno = error;
+            return false;
+        }
+        SyncDirectory(directory);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ReadFile(const std::string& nativePath, std::string& data) {
+    int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = false;
+    try {
+        struct stat st;
+        if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
+            // One byte more than the size, so that a regular file is read in one call and its
+            // end is seen without growing the buffer.
+            std::string buffer;
+            buffer.resize(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 65536);
+            size_t used = 0;
+            for (;;) {
+                if (used == buffer.size()) {
+                    buffer.resize(buffer.size() * 2);
+                }
+                ssize_t n = read(fd, buffer.data() + used, buffer.size() - used);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n <= 0) {
+                    ok = n == 0;
+                    break;
+                }
+                used += static_cast<size_t>(n);
+            }
+            if (ok) {
+                buffer.resize(used);
+                data.swap(buffer);
+            }
+        }
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    close(fd);
+    return ok;
+}
+
+int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) {
+    try {
+        return Rename(oldPath, newPath);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return -1;
+    }
+}
+
+bool CreateDirectories(const wchar_t* path) {
+    try {
+        const std::string text = detail::ToUtf8(path);
+        size_t last = text.find_last_of("/\\");
+        if (last == std::string::npos) {
+            return true;  // no directory part: the current directory
+        }
+        const std::string directory = NativePath(text.substr(0, last + 1));
+        for (size_t slash = directory.find('/', 1); slash != std::string::npos;
+             slash = directory.find('/', slash + 1)) {
+            // An existing directory answers EEXIST; any other failure shows in the test below.
+            (void)mkdir(directory.substr(0, slash).c_str(), 0777);
+        }
+        struct stat st;
+        return stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool FileExists(const wchar_t* path) {
+    try {
+        struct stat st;
+        return stat(NativePath(path).c_str(), &st) == 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace qm::platform

@@ -1,0 +1,147 @@
+#include <qmsupport/platform/native_path.h>
+
+#include "platform/path_rules.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <new>
+
+namespace qm::platform {
+namespace detail {
+
+std::string ToUtf8(const wchar_t* text) {
+    std::string out;
+    if (!text) {
+        return out;
+    }
+    for (; *text; ++text) {
+        auto c = static_cast<uint32_t>(*text);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u32string FoldCase(std::string_view utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    const auto* s = reinterpret_cast<const uint8_t*>(utf8.data());
+    const auto length = static_cast<int32_t>(utf8.size());
+    int32_t i = 0;
+    while (i < length) {
+        int32_t start = i;
+        UChar32 c;
+        U8_NEXT(s, i, length, c);
+        if (c < 0) {
+            // Each stray byte stays distinct from every character and from other bytes, so
+            // that two different malformed names never compare equal.
+            i = start + 1;
+            out += static_cast<char32_t>(0xDC00 + s[start]);
+            continue;
+        }
+        out += static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+    }
+    return out;
+}
+
+std::string FindEntryIgnoringCase(const std::string& directory, std::string_view name) {
+    std::string best;
+    DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+    if (!dir) {
+        return best;
+    }
+    const std::u32string folded = FoldCase(name);
+    while (const dirent* entry = readdir(dir)) {
+        std::string_view candidate(entry->d_name);
+        if (candidate == "." || candidate == "..") {
+            continue;
+        }
+        if (FoldCase(candidate) != folded) {
+            continue;
+        }
+        if (best.empty() || candidate < best) {
+            best = candidate;
+        }
+    }
+    closedir(dir);
+    return best;
+}
+
+}  // namespace detail
+
+std::string NativePath(const std::string& utf8Path) {
+    try {
+        std::string out;
+        out.reserve(utf8Path.size());
+        for (char c : utf8Path) {
+            out += detail::IsSeparator(c) ? '/' : c;
+        }
+        struct stat st;
+        if (out.empty() || lstat(out.c_str(), &st) == 0) {
+            return out;  // the usual case: the path exists exactly as given
+        }
+
+        // Walk the components; `resolved` ends in a separator (or is empty) before each one.
+        std::string resolved;
+        bool missing = false;  // below a missing component nothing can be found
+        size_t i = 0;
+        while (i < out.size()) {
+            if (out[i] == '/') {
+                resolved += '/';
+                ++i;
+                continue;
+            }
+            size_t end = out.find('/', i);
+            if (end == std::string::npos) {
+                end = out.size();
+            }
+            std::string_view component(out.data() + i, end - i);
+            std::string candidate = resolved;
+            candidate.append(component);
+            if (!missing && component != "." && component != "..") {
+                if (lstat(candidate.c_str(), &st) != 0) {
+                    std::string found = detail::FindEntryIgnoringCase(resolved, component);
+                    if (found.empty()) {
+                        missing = true;
+                    } else {
+                        candidate = resolved + found;
+                    }
+                }
+            }
+            resolved = std::move(candidate);
+            i = end;
+        }
+        return resolved;
+    } catch (const std::bad_alloc&) {
+        return std::string();
+    }
+}
+
+std::string NativePath(const wchar_t* path) {
+    try {
+        return NativePath(detail::ToUtf8(path));
+    } catch (const std::bad_alloc&) {
+        return std::string();
+    }
+}
+
+}  // namespace qm::platform

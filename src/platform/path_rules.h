@@ -1,0 +1,28 @@
+#pragma once
+
+// Helpers shared by the platform area's path code; not part of the public interface.
+
+#include <string>
+#include <string_view>
+
+namespace qm::platform::detail {
+
+inline bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+inline bool IsSeparator(wchar_t c) {
+    return c == L'/' || c == L'\\';
+}
+
+// The text as UTF-8; characters that are not Unicode scalar values become U+FFFD.
+std::string ToUtf8(const wchar_t* text);
+
+// The case-folded code points of UTF-8 text; invalid bytes become U+FFFD.
+std::u32string FoldCase(std::string_view utf8);
+
+// The entry of `directory` (a native path; empty means the current directory) whose name
+// equals `name` without regard to case; the first such entry in byte order wins. Empty when
+// there is none or the directory cannot be read.
+std::string FindEntryIgnoringCase(const std::string& directory, std::string_view name);
+
+}  // namespace qm::platform::detail
