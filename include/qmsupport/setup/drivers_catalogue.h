@@ -39,6 +39,14 @@ constexpr bool IsJtInputModule(int index) {
     return index == kJtInputModule || index == kJtInputConverter;
 }
 
+// The UDP converter: two of its images depend on the parking edition.
+inline constexpr int kDriverComUdp = 16;
+
+// Groups that no drivers setup enables, and the groups of the parking devices, which only
+// the parking edition keeps enabled.
+inline constexpr std::array<int, 3> kNeverEnabledGroups = {27, 31, 49};
+inline constexpr std::array<int, 5> kParkingGroups = {6, 22, 32, 37, 43};
+
 // The system pseudo-drivers at the end of the catalogue.
 inline constexpr int kDriverNeverEnabled = 61;
 inline constexpr int kDriverParkingSystem = 62;

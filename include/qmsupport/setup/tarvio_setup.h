@@ -189,7 +189,10 @@ class QMSUPPORT_API QMTarvioSetup {
 
   private:
     void LookupOlsonTimeZone();
+    // Restores the built-in values of one catalogue row, keeping its display name.
     void ApplyBuiltInRow(int index);
+    // Every enablement group enabled except those that are never enabled.
+    void EnableDefaultGroups();
 
     uint32_t version_ = 0;
     QMWideString registerKey_;

@@ -1,0 +1,204 @@
+#include <qmsupport/setup/tarvio_setup.h>
+
+#include <qmsupport/platform/registry.h>
+#include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/resources.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+#include <optional>
+
+namespace {
+QMTarvioSetup* g_current = nullptr;
+
+// The registry keys of the editions, below the user's hive. A branded edition is chosen by
+// the first of its bits that is set, tested in this order; the default edition has none.
+struct EditionKey {
+    uint32_t mask;
+    const wchar_t* key;
+};
+constexpr EditionKey kBrandedEditions[] = {
+    {0x02, L"Software\\Brand Alpha\\Energy Suite"},
+    {0x08, L"Software\\Brand Gamma\\Energy Suite"},
+    {0x04, L"Software\\Brand Beta\\Energy Suite"},
+    {0x10, L"Software\\Brand Delta\\Energy Suite"},
+    {0x20, L"Software\\Brand Epsilon\\Energy Suite"},
+    {0x40, L"Software\\Brand Zeta\\Energy Suite"},
+};
+constexpr const wchar_t* kDefaultEditionKey = L"Software\\Tarvio\\Energy Suite";
+constexpr const wchar_t* kScadaKeySuffix = L" Scada";
+constexpr const wchar_t* kRuntimeValue = L"Runtime";
+
+// Feature flags that follow the SCADA edition bit.
+constexpr int kScadaEditionFeatures[] = {0, 1, 8};
+
+bool IsTrue(const QMWideString& value) {
+    return value == L"T";
+}
+
+QMNarrowString Utf8Attribute(const XmlDocument::XmlNode& node, const wchar_t* name) {
+    QMNarrowString out;
+    Utf16ToUtf8(out, node.Value(name, L"").c_str());
+    return out;
+}
+
+// The decimal number at the start of the text (after blanks and a sign), saturated to the
+// 32-bit range; 0 when the text does not start with one.
+int32_t LeadingInteger(const wchar_t* text) {
+    while (std::iswspace(static_cast<wint_t>(*text))) {
+        ++text;
+    }
+    bool negative = false;
+    if (*text == L'+' || *text == L'-') {
+        negative = *text == L'-';
+        ++text;
+    }
+    int64_t value = 0;
+    for (; *text >= L'0' && *text <= L'9'; ++text) {
+        value = value * 10 + (*text - L'0');
+        if (value > INT32_MAX) {
+            return negative ? INT32_MIN : INT32_MAX;
+        }
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
+}  // namespace
+
+QMTarvioSetup::QMTarvioSetup() {
+    g_current = this;
+    SetVersion(1);
+    httpServerPort_ = 80;
+    cfgPath_ = L"..\\Cfg\\";
+    dataPath_ = L"..\\Data\\";
+    imagesPath_ = L"..\\Cfg\\Images\\";
+    clientIconName_ = L"ClientIco.bmp";
+    NewGUID(scadaId_);
+    NewGUID(deviceId_);
+    NewGUID(reportId_);
+    NewGUID(statusTreeId_);
+    for (int i = 0; i < kDriverCount; ++i) {
+        ApplyBuiltInRow(i);
+    }
+    for (int flag = 0; flag < kFeatureFlagCount; ++flag) {
+        if (flag != 0 && flag != 1 && flag != 8) {
+            features_[flag] = true;
+        }
+    }
+    EnableDefaultGroups();
+    LookupOlsonTimeZone();
+}
+
+QMTarvioSetup::QMTarvioSetup(const QMTarvioSetup& other) = default;
+
+QMTarvioSetup& QMTarvioSetup::operator=(const QMTarvioSetup& other) = default;
+
+QMTarvioSetup::~QMTarvioSetup() {
+    if (g_current == this) {
+        g_current = nullptr;
+    }
+    smtpValid_ = false;
+}
+
+QMTarvioSetup& QMTarvioSetup::Get() {
+    if (!g_current) {
+        std::fputs("QMTarvioSetup::Get() called with no current instance\n", stderr);
+        std::abort();
+    }
+    return *g_current;
+}
+
+bool QMTarvioSetup::HasInstance() {
+    return g_current != nullptr;
+}
+
+void QMTarvioSetup::SetVersion(unsigned long version) {
+    version_ = static_cast<uint32_t>(version);
+    registerKey_ = kDefaultEditionKey;
+    for (const EditionKey& edition : kBrandedEditions) {
+        if (version_ & edition.mask) {
+            registerKey_ = edition.key;
+            break;
+        }
+    }
+    if (HasScada()) {
+        registerKey_ += kScadaKeySuffix;
+    }
+    for (int flag : kScadaEditionFeatures) {
+        features_[flag] = HasScada();
+    }
+    ApplyBuiltInRow(kDriverComUdp);
+}
+
+void QMTarvioSetup::SetRuntime(bool runtime) {
+    if (runtime == runtime_) {
+        return;
+    }
+    qm::platform::Registry::WriteDword(registerKey_.str(), kRuntimeValue, runtime ? 1 : 0);
+    runtime_ = runtime;
+}
+
+bool QMTarvioSetup::LoadRuntime() {
+    std::optional<uint32_t> value =
+        qm::platform::Registry::ReadDword(registerKey_.str(), kRuntimeValue);
+    runtime_ = value && *value == 1;
+    return true;
+}
+
+void QMTarvioSetup::InvalidateScadaId() {
+    NewGUID(scadaId_);
+}
+void QMTarvioSetup::InvalidateDeviceId() {
+    NewGUID(deviceId_);
+}
+void QMTarvioSetup::InvalidateReportId() {
+    NewGUID(reportId_);
+}
+void QMTarvioSetup::InvalidateStatusTreeId() {
+    NewGUID(statusTreeId_);
+}
+
+bool QMTarvioSetup::ReadSmtpSetup(const XmlDocument::XmlNode* node) {
+    smtpValid_ = false;
+    if (!node) {
+        return false;
+    }
+    smtpFrom_ = Utf8Attribute(*node, L"From");
+    smtpServer_ = Utf8Attribute(*node, L"Server");
+    smtpAuthenticated_ = IsTrue(node->Value(L"Authenticated", L""));
+    smtpUser_ = Utf8Attribute(*node, L"User");
+
+    smtpPassword_.Clear();
+    QMNarrowString encoded = Utf8Attribute(*node, L"Password");
+    if (!encoded.IsEmpty()) {
+        QMNarrowString decoded;
+        DecodeBase64String(decoded, encoded.c_str(), encoded.Length());
+        // The password ends at the first zero byte and is cut to the longest password kept.
+        size_t length = strnlen(decoded.c_str(), std::min(decoded.Length(), kMaxSmtpPassword));
+        smtpPassword_ = QMNarrowString(decoded.c_str(), length);
+    }
+    smtpValid_ = true;
+    return true;
+}
+
+bool QMTarvioSetup::ReadRssSetup(const XmlDocument::XmlNode* node) {
+    if (!node) {
+        return false;
+    }
+    rssActive_ = IsTrue(node->Value(L"active", L""));
+    rssItems_ = LeadingInteger(node->Value(L"items", L"").c_str());
+    rssUrl_ = node->Value(L"url", L"");
+    return true;
+}
+
+// Linux has no Windows time-zone keys to compare display names with: the local zone's
+// Windows identifier comes from the platform layer and is translated the same way.
+void QMTarvioSetup::LookupOlsonTimeZone() {
+    olsonTimeZone_.Clear();
+    QMWideString windowsName = LocalWindowsTimeZone();
+    if (!windowsName.IsEmpty()) {
+        olsonTimeZone_ = Win32TimeZoneToOlsonTimeZone(windowsName.c_str());
+    }
+}
