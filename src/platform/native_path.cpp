@@ -41,6 +41,20 @@ std::string ToUtf8(const wchar_t* text) {
     return out;
 }
 
+std::wstring ToWide(std::string_view utf8) {
+    std::wstring out;
+    out.reserve(utf8.size());
+    const auto* s = reinterpret_cast<const uint8_t*>(utf8.data());
+    const auto length = static_cast<int32_t>(utf8.size());
+    int32_t i = 0;
+    while (i < length) {
+        UChar32 c;
+        U8_NEXT_OR_FFFD(s, i, length, c);
+        out += static_cast<wchar_t>(c);
+    }
+    return out;
+}
+
 std::u32string FoldCase(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());

@@ -17,6 +17,9 @@ inline bool IsSeparator(wchar_t c) {
 // The text as UTF-8; characters that are not Unicode scalar values become U+FFFD.
 std::string ToUtf8(const wchar_t* text);
 
+// UTF-8 as wide text; invalid bytes become U+FFFD.
+std::wstring ToWide(std::string_view utf8);
+
 // The case-folded code points of UTF-8 text; invalid bytes become U+FFFD.
 std::u32string FoldCase(std::string_view utf8);
 

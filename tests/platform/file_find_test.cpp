@@ -1,0 +1,109 @@
+#include <qmsupport/platform/file_find.h>
+
+#include "platform/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using qm::platform::FileFind;
+
+namespace {
+
+std::vector<std::wstring> Names(const wchar_t* pattern) {
+    FileFind find;
+    std::vector<std::wstring> names;
+    bool any = find.FindFile(pattern);
+    while (find.FindNextFile()) {
+        names.push_back(find.Current().name.c_str());
+    }
+    EXPECT_EQ(any, !names.empty());
+    return names;
+}
+
+class FileFindTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_.MakeDirectory("Cfg/2008");
+        for (const char* name : {"Main.xscn", "b.XSCN", "README", "X.Q1.Summary.xrpt", ".hidden",
+                                 "METER1_03_2008.dat", "METER10_03_2008.dat", "a.b.c"}) {
+            dir_.WriteText(std::string("Cfg/") + name, "x");
+        }
+    }
+    std::wstring Pattern(const wchar_t* tail) const { return dir_.WidePath() + tail; }
+
+    TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(FileFindTest, StarDotStarMatchesEveryNameInByteOrder) {
+    EXPECT_EQ(Names(Pattern(L"cfg\\*.*").c_str()),
+              (std::vector<std::wstring>{L".hidden", L"2008", L"METER10_03_2008.dat",
+                                         L"METER1_03_2008.dat", L"Main.xscn", L"README",
+                                         L"X.Q1.Summary.xrpt", L"a.b.c", L"b.XSCN"}));
+    EXPECT_EQ(Names(Pattern(L"CFG/*").c_str()).size(), 9u);
+}
+
+TEST_F(FileFindTest, MatchesWithoutRegardToCase) {
+    EXPECT_EQ(Names(Pattern(L"Cfg\\*.xscn").c_str()),
+              (std::vector<std::wstring>{L"Main.xscn", L"b.XSCN"}));
+    EXPECT_EQ(Names(Pattern(L"Cfg\\X.*.XRPT").c_str()),
+              (std::vector<std::wstring>{L"X.Q1.Summary.xrpt"}));
+    EXPECT_EQ(Names(Pattern(L"Cfg\\*.q1.summary.XRPT").c_str()),
+              (std::vector<std::wstring>{L"X.Q1.Summary.xrpt"}));
+    EXPECT_EQ(Names(Pattern(L"Cfg\\main.XSCN").c_str()), (std::vector<std::wstring>{L"Main.xscn"}));
+}
+
+TEST_F(FileFindTest, TrailingDotStarAlsoMatchesNamesWithoutDot) {
+    EXPECT_EQ(Names(Pattern(L"Cfg\\readme.*").c_str()), (std::vector<std::wstring>{L"README"}));
+    EXPECT_EQ(Names(Pattern(L"Cfg\\2008*.*").c_str()), (std::vector<std::wstring>{L"2008"}));
+    EXPECT_TRUE(Names(Pattern(L"Cfg\\README.?").c_str()).empty());
+}
+
+TEST_F(FileFindTest, QuestionMarkMatchesExactlyOneCharacter) {
+    EXPECT_EQ(Names(Pattern(L"Cfg\\METER1_??_2008.*").c_str()),
+              (std::vector<std::wstring>{L"METER1_03_2008.dat"}));
+    EXPECT_EQ(Names(Pattern(L"Cfg\\METER1?_03_2008.dat").c_str()),
+              (std::vector<std::wstring>{L"METER10_03_2008.dat"}));
+    EXPECT_EQ(Names(Pattern(L"Cfg\\?.xscn").c_str()), (std::vector<std::wstring>{L"b.XSCN"}));
+}
+
+TEST_F(FileFindTest, ReportsDirectoryAsGivenPathTitleAndName) {
+    FileFind find;
+    const std::wstring pattern = Pattern(L"cfg\\*.XRPT");
+    ASSERT_TRUE(find.FindFile(pattern.c_str()));
+    ASSERT_TRUE(find.FindNextFile());
+    const FileFind::Match& m = find.Current();
+    EXPECT_EQ(m.directory, (dir_.WidePath() + L"cfg\\").c_str());
+    EXPECT_EQ(m.path, (dir_.WidePath() + L"cfg\\X.Q1.Summary.xrpt").c_str());
+    EXPECT_EQ(m.title, L"X.Q1.Summary");
+    EXPECT_EQ(m.name, L"X.Q1.Summary.xrpt");
+    EXPECT_FALSE(m.isDirectory);
+    EXPECT_FALSE(find.FindNextFile());
+
+    ASSERT_TRUE(find.FindFile(Pattern(L"Cfg\\2008*.*").c_str()));
+    EXPECT_TRUE(find.Matches()[0].isDirectory);
+    EXPECT_EQ(find.Matches()[0].title, L"2008");
+    ASSERT_TRUE(find.FindFile(Pattern(L"Cfg\\.hidden").c_str()));
+    EXPECT_EQ(find.Matches()[0].title, L"");
+}
+
+TEST_F(FileFindTest, RelativePatternsAndMisses) {
+    CurrentDirectory cwd(dir_.Path("Cfg"));
+    FileFind find;
+    ASSERT_TRUE(find.FindFile(L"main.*"));
+    ASSERT_TRUE(find.FindNextFile());
+    EXPECT_EQ(find.Current().directory, L"");
+    EXPECT_EQ(find.Current().path, L"Main.xscn");
+    EXPECT_EQ(Names(L"..\\CFG\\b.*"), (std::vector<std::wstring>{L"b.XSCN"}));
+
+    EXPECT_FALSE(find.FindFile(L"nothing*.here"));
+    EXPECT_FALSE(find.FindNextFile());
+    EXPECT_FALSE(find.FindFile(L"missing\\*.*"));
+    EXPECT_FALSE(find.FindFile(L"..\\cfg\\"));
+    EXPECT_FALSE(find.FindFile(nullptr));
+    // "." and ".." never match, not even "?" or ".*" patterns made for them.
+    EXPECT_TRUE(Names(L".*").size() == 1 && Names(L".*")[0] == L".hidden");
+    EXPECT_TRUE(Names(L"..").empty());
+}
