@@ -23,3 +23,9 @@
 #include <qmsupport/setup/drivers_catalogue.h>
 #include <qmsupport/setup/tarvio_guids.h>
 #include <qmsupport/setup/tarvio_setup.h>
+
+#include <qmsupport/migrate27/transform_cfg_to27.h>
+#include <qmsupport/migrate27/transform_observer.h>
+
+#include <qmsupport/text/config_identifiers.h>
+#include <qmsupport/text/file_name.h>
