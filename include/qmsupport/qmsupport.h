@@ -27,5 +27,8 @@
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 #include <qmsupport/migrate27/transform_observer.h>
 
+#include <qmsupport/values/value.h>
+#include <qmsupport/values/value_complex.h>
+
 #include <qmsupport/text/config_identifiers.h>
 #include <qmsupport/text/file_name.h>
