@@ -5,18 +5,24 @@
 
 #include <cstddef>
 
-// Base64 in the standard alphabet with "=" padding.
+// Base64 in the standard alphabet with "=" padding. Decoding skips white space (stored text
+// may be broken into lines), accepts a missing padding and fails on any other character, on
+// "=" anywhere but at the end and on a lone trailing character.
 QMSUPPORT_API void EncodeBase64(QMWideString& out, const unsigned char* bytes, size_t count);
 QMSUPPORT_API void EncodeBase64(QMNarrowString& out, const unsigned char* bytes, size_t count);
 // The number of bytes the text decodes to; `length` (size_t)-1 means up to the terminator.
 QMSUPPORT_API size_t DecodedBase64Size(const char* text, size_t length);
 QMSUPPORT_API size_t DecodedBase64Size(const wchar_t* text, size_t length);
-// Decodes NUL-terminated text into `buffer`, which holds DecodedBase64Size(text, -1) bytes.
+// Decodes NUL-terminated text into `buffer`, which holds DecodedBase64Size(text, -1) bytes;
+// even a failing decode writes no more than that.
 QMSUPPORT_API bool DecodeBase64(unsigned char* buffer, const char* text);
 QMSUPPORT_API bool DecodeBase64(unsigned char* buffer, const wchar_t* text);
+// Decodes into a string of bytes (which may hold NULs); `out` is empty when it fails.
 QMSUPPORT_API bool DecodeBase64String(QMNarrowString& out, const char* text, size_t length);
 
-// UTF-8 and the wide (UTF-32) form. Invalid sequences become U+FFFD.
+// UTF-8 and the wide (UTF-32) form; `length` (size_t)-1 means up to the terminator. Each
+// invalid UTF-8 sequence becomes one U+FFFD. In wide text a surrogate pair is joined into
+// its code point; lone surrogates and values above U+10FFFF become U+FFFD.
 QMSUPPORT_API void Utf8ToUtf16(QMWideString& out, const char* in);
 QMSUPPORT_API void Utf8ToUtf16(QMWideString& out, const char* in, size_t length);
 QMSUPPORT_API void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in);
@@ -26,7 +32,9 @@ QMSUPPORT_API void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in, size_t le
 QMSUPPORT_API void Text2Xml(QMNarrowString& out, const char* in);
 QMSUPPORT_API void Xml2Text(QMNarrowString& out, const char* in);
 
-// Hexadecimal.
+// Hexadecimal. HtoL skips leading blanks and an optional "0x", then reads digits up to the
+// first other character; the value wraps in 32 bits, so "FFFFFFFF" is -1. BtoH writes
+// upper-case digits.
 QMSUPPORT_API long HtoL(const wchar_t* text, size_t length);
 QMSUPPORT_API long HtoL(const char* text, size_t length);
 QMSUPPORT_API void BtoH(unsigned char byte, wchar_t* out);  // writes two digits and a NUL

@@ -1,0 +1,109 @@
+#include <qmsupport/toolsapi/identifiers.h>
+
+#include <unicode/uchar.h>
+#include <uuid/uuid.h>
+
+#include <new>
+
+namespace {
+
+bool IsAsciiLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+bool IsAsciiDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+bool IsLetter(wchar_t c, bool strict) {
+    if (IsAsciiLetter(c)) {
+        return true;
+    }
+    // wchar_t holds a code point; u_isalpha is false for values outside Unicode.
+    return !strict && c >= 0x80 && u_isalpha(static_cast<UChar32>(c));
+}
+
+void WriteHex(wchar_t*& p, unsigned value, int digits) {
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        *p++ = kDigits[(value >> shift) & 15];
+    }
+}
+
+}  // namespace
+
+bool NewGUID(QMGUID& guid) {
+    uuid_t bytes;
+    uuid_generate_random(bytes);
+    // The bytes of an RFC 4122 UUID are in network order, which the three leading fields
+    // of a GUID read as big-endian numbers, so that both give the same text.
+    guid.Data1 = (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) |
+                 (uint32_t{bytes[2]} << 8) | bytes[3];
+    guid.Data2 = static_cast<uint16_t>((bytes[4] << 8) | bytes[5]);
+    guid.Data3 = static_cast<uint16_t>((bytes[6] << 8) | bytes[7]);
+    for (int i = 0; i < 8; ++i) {
+        guid.Data4[i] = bytes[8 + i];
+    }
+    return true;
+}
+
+const wchar_t* guidtow(const QMGUID& guid, wchar_t* buffer) {
+    if (!buffer) {
+        return nullptr;
+    }
+    wchar_t* p = buffer;
+    *p++ = L'{';
+    WriteHex(p, guid.Data1, 8);
+    *p++ = L'-';
+    WriteHex(p, guid.Data2, 4);
+    *p++ = L'-';
+    WriteHex(p, guid.Data3, 4);
+    *p++ = L'-';
+    WriteHex(p, guid.Data4[0], 2);
+    WriteHex(p, guid.Data4[1], 2);
+    *p++ = L'-';
+    for (int i = 2; i < 8; ++i) {
+        WriteHex(p, guid.Data4[i], 2);
+    }
+    *p++ = L'}';
+    *p = L'\0';
+    return buffer;
+}
+
+QMWideString NewGUIDText() {
+    QMGUID guid;
+    NewGUID(guid);
+    wchar_t buffer[kGuidTextSize];
+    return QMWideString(guidtow(guid, buffer));
+}
+
+bool IsValidId(const wchar_t* text, bool strict) {
+    if (!text || !*text || !(text[0] == L'_' || IsLetter(text[0], strict))) {
+        return false;
+    }
+    for (const wchar_t* p = text + 1; *p; ++p) {
+        if (!(*p == L'_' || IsAsciiDigit(*p) || IsLetter(*p, strict))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool NormalizeId(QMWideString& text) {
+    std::wstring& s = text.str();
+    bool changed = false;
+    for (wchar_t& c : s) {
+        if (!(c == L'_' || IsAsciiLetter(c) || IsAsciiDigit(c))) {
+            c = L'_';
+            changed = true;
+        }
+    }
+    if (s.empty() || IsAsciiDigit(s[0])) {
+        try {
+            s.insert(s.begin(), L'_');
+        } catch (const std::bad_alloc&) {
+            return changed;  // only a text too big to grow is left with its digit
+        }
+        changed = true;
+    }
+    return changed;
+}
