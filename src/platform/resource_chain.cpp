@@ -1,0 +1,244 @@
+#include <qmsupport/platform/native_path.h>
+#include <qmsupport/platform/resource_chain.h>
+
+#include "platform/path_rules.h"
+
+#include <expat.h>
+#include <sys/stat.h>
+
+#include <charconv>
+#include <map>
+#include <mutex>
+#include <new>
+
+namespace qm::platform {
+namespace {
+
+struct Module {
+    int handle = 0;
+    std::string directory;  // native, ending in "/"; empty for a module held in memory
+    std::map<unsigned int, std::wstring> strings;
+};
+
+struct Chain {
+    std::mutex mutex;
+    std::vector<Module> modules;  // front first
+    int nextHandle = 1;
+};
+
+// Never destroyed: the library's unload hook may run after static destructors.
+Chain& TheChain() {
+    static Chain* chain = new Chain;
+    return *chain;
+}
+
+// Collects <s id="N">text</s> entries below the root of strings.xml.
+struct StringsParser {
+    std::map<unsigned int, std::wstring>* strings = nullptr;
+    int depth = 0;
+    bool inEntry = false;
+    bool validId = false;
+    unsigned int id = 0;
+    std::string text;
+    bool failed = false;
+
+    static void Start(void* data, const XML_Char* name, const XML_Char** attributes) {
+        auto* self = static_cast<StringsParser*>(data);
+        ++self->depth;
+        if (self->depth != 2 || std::string_view(name) != "s") {
+            return;
+        }
+        self->inEntry = true;
+        self->validId = false;
+        self->text.clear();
+        for (const XML_Char** a = attributes; a[0]; a += 2) {
+            std::string_view key(a[0]), value(a[1]);
+            if (key == "id") {
+                auto [end, error] =
+                    std::from_chars(value.data(), value.data() + value.size(), self->id);
+                self->validId = error == std::errc() && end == value.data() + value.size();
+            }
+        }
+    }
+    static void End(void* data, const XML_Char*) {
+        auto* self = static_cast<StringsParser*>(data);
+        if (self->depth == 2 && self->inEntry) {
+            self->inEntry = false;
+            if (self->validId) {
+                try {
+                    self->strings->emplace(self->id, detail::ToWide(self->text));
+                } catch (const std::bad_alloc&) {
+                    self->failed = true;
+                }
+            }
+        }
+        --self->depth;
+    }
+    static void Text(void* data, const XML_Char* text, int length) {
+        auto* self = static_cast<StringsParser*>(data);
+        if (!self->inEntry) {
+            return;
+        }
+        try {
+            self->text.append(text, static_cast<size_t>(length));
+        } catch (const std::bad_alloc&) {
+            self->failed = true;
+        }
+    }
+};
+
+// Reads the module's strings.xml; a missing file is an empty table, a malformed one fails.
+bool LoadStrings(const std::string& directory, std::map<unsigned int, std::wstring>& strings) {
+    const std::string path = NativePath(directory + "strings.xml");
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        return true;
+    }
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        return false;
+    }
+    XML_Parser parser = XML_ParserCreate("UTF-8");
+    if (!parser) {
+        std::fclose(file);
+        return false;
+    }
+    StringsParser state;
+    state.strings = &strings;
+    XML_SetUserData(parser, &state);
+    XML_SetElementHandler(parser, &StringsParser::Start, &StringsParser::End);
+    XML_SetCharacterDataHandler(parser, &StringsParser::Text);
+    bool ok = true;
+    char buffer[65536];
+    for (;;) {
+        size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        bool last = n < sizeof buffer;
+        if (last && std::ferror(file)) {
+            ok = false;
+            break;
+        }
+        if (XML_Parse(parser, buffer, static_cast<int>(n), last) != XML_STATUS_OK || state.failed) {
+            ok = false;
+            break;
+        }
+        if (last) {
+            break;
+        }
+    }
+    XML_ParserFree(parser);
+    std::fclose(file);
+    return ok;
+}
+
+// The native path of `subdirectory/<id><extension>` in the first module that has it.
+std::optional<std::string> FindFile(unsigned int id, const char* subdirectory,
+                                    std::initializer_list<const char*> extensions) {
+    Chain& chain = TheChain();
+    std::lock_guard lock(chain.mutex);
+    for (const Module& module : chain.modules) {
+        if (module.directory.empty()) {
+            continue;
+        }
+        for (const char* extension : extensions) {
+            std::string path =
+                NativePath(module.directory + subdirectory + "/" + std::to_string(id) + extension);
+            struct stat st;
+            if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                return path;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+int AddLoadedModule(Module module) {
+    Chain& chain = TheChain();
+    std::lock_guard lock(chain.mutex);
+    module.handle = chain.nextHandle++;
+    chain.modules.insert(chain.modules.begin(), std::move(module));
+    return chain.modules.front().handle;
+}
+
+// The library's own module. It carries no resources yet; it holds its place in the chain
+// from load to unload as the host expects of an extension module.
+int libraryModule = -1;
+
+__attribute__((constructor)) void JoinResourceChain() {
+    try {
+        libraryModule = AddLoadedModule(Module());
+    } catch (const std::bad_alloc&) {
+        libraryModule = -1;
+    }
+}
+
+__attribute__((destructor)) void LeaveResourceChain() {
+    ResourceChain::RemoveModule(libraryModule);
+}
+
+}  // namespace
+
+int ResourceChain::AddModule(const std::string& directory) {
+    try {
+        Module module;
+        module.directory = NativePath(directory);
+        if (module.directory.empty()) {
+            return -1;
+        }
+        if (module.directory.back() != '/') {
+            module.directory += '/';
+        }
+        struct stat st;
+        if (stat(module.directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            !LoadStrings(module.directory, module.strings)) {
+            return -1;
+        }
+        return AddLoadedModule(std::move(module));
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+}
+
+void ResourceChain::RemoveModule(int handle) {
+    Chain& chain = TheChain();
+    std::lock_guard lock(chain.mutex);
+    std::erase_if(chain.modules, [handle](const Module& m) { return m.handle == handle; });
+}
+
+std::optional<std::wstring> ResourceChain::FindString(unsigned int id) {
+    try {
+        Chain& chain = TheChain();
+        std::lock_guard lock(chain.mutex);
+        for (const Module& module : chain.modules) {
+            auto found = module.strings.find(id);
+            if (found != module.strings.end()) {
+                return found->second;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ResourceChain::FindBitmap(unsigned int id) {
+    try {
+        return FindFile(id, "bitmaps", {".bmp", ".png"});
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> ResourceChain::FindIcon(unsigned int id) {
+    try {
+        return FindFile(id, "icons", {".png"});
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+size_t ResourceChain::ModuleCount() {
+    Chain& chain = TheChain();
+    std::lock_guard lock(chain.mutex);
+    return chain.modules.size();
+}
+
+}  // namespace qm::platform
