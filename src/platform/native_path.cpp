@@ -12,49 +12,6 @@
 namespace qm::platform {
 namespace detail {
 
-std::string ToUtf8(const wchar_t* text) {
-    std::string out;
-    if (!text) {
-        return out;
-    }
-    for (; *text; ++text) {
-        auto c = static_cast<uint32_t>(*text);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::wstring ToWide(std::string_view utf8) {
-    std::wstring out;
-    out.reserve(utf8.size());
-    const auto* s = reinterpret_cast<const uint8_t*>(utf8.data());
-    const auto length = static_cast<int32_t>(utf8.size());
-    int32_t i = 0;
-    while (i < length) {
-        UChar32 c;
-        U8_NEXT_OR_FFFD(s, i, length, c);
-        out += static_cast<wchar_t>(c);
-    }
-    return out;
-}
-
 std::u32string FoldCase(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());

@@ -2,6 +2,8 @@
 
 // Helpers shared by the platform area's path code; not part of the public interface.
 
+#include <qmsupport/toolsapi/codecs.h>
+
 #include <string>
 #include <string_view>
 
@@ -15,10 +17,18 @@ inline bool IsSeparator(wchar_t c) {
 }
 
 // The text as UTF-8; characters that are not Unicode scalar values become U+FFFD.
-std::string ToUtf8(const wchar_t* text);
+inline std::string ToUtf8(const wchar_t* text) {
+    QMNarrowString out;
+    Utf16ToUtf8(out, text);
+    return std::move(out.str());
+}
 
 // UTF-8 as wide text; invalid bytes become U+FFFD.
-std::wstring ToWide(std::string_view utf8);
+inline std::wstring ToWide(std::string_view utf8) {
+    QMWideString out;
+    Utf8ToUtf16(out, utf8.data(), utf8.size());
+    return std::move(out.str());
+}
 
 // The case-folded code points of UTF-8 text; invalid bytes become U+FFFD.
 std::u32string FoldCase(std::string_view utf8);
