@@ -7,6 +7,7 @@
 #include <qmsupport/toolsapi/basic_string.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/date_time.h>
+#include <qmsupport/toolsapi/http_response.h>
 #include <qmsupport/toolsapi/identifiers.h>
 #include <qmsupport/toolsapi/locale_info.h>
 #include <qmsupport/toolsapi/paths.h>
@@ -32,3 +33,9 @@
 
 #include <qmsupport/text/config_identifiers.h>
 #include <qmsupport/text/file_name.h>
+#include <qmsupport/text/check_dialog_size.h>
+#include <qmsupport/text/parse_date_time.h>
+#include <qmsupport/text/parse_xml_text.h>
+#include <qmsupport/text/send_xml_text.h>
+#include <qmsupport/text/sort_support.h>
+#include <qmsupport/text/var_name.h>
