@@ -1,0 +1,320 @@
+#include "migrate27/rename_engine.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace qm::migrate27 {
+namespace {
+
+// Every pattern is an old name followed by one of the two delimiters, so the search looks
+// at each delimiter of the text and walks backwards through a trie of the reversed old names:
+// each name met on the way ends right before that delimiter.
+class ReverseNameTrie {
+  public:
+    ReverseNameTrie(const std::vector<RenamePair>& pairs, char firstDelimiter, char secondDelimiter)
+        : nodes_(1) {
+        root_.fill(-1);
+        delimiterIndex_.fill(-1);
+        delimiterIndex_[static_cast<unsigned char>(secondDelimiter)] = 1;
+        delimiterIndex_[static_cast<unsigned char>(firstDelimiter)] = 0;
+        for (size_t i = 0; i < pairs.size(); ++i) {
+            const std::string& name = pairs[i].oldName.str();
+            if (name.empty()) {
+                continue;
+            }
+            int node = 0;
+            for (size_t k = name.size(); k-- > 0;) {
+                node = childOrNew(node, static_cast<unsigned char>(name[k]));
+            }
+            nodes_[static_cast<size_t>(node)].pairs.push_back(static_cast<uint32_t>(i));
+            longestName_ = std::max(longestName_, name.size());
+        }
+    }
+
+    bool Empty() const { return longestName_ == 0; }
+    // The longest pattern: the longest old name and its delimiter.
+    size_t LongestPattern() const { return longestName_ + 1; }
+
+    // Calls hit(start, pass) for every occurrence of a pattern in `text`, in the order of
+    // the delimiters' positions. The pass of pair i is 2 * i for the first delimiter and
+    // 2 * i + 1 for the second.
+    template <class Hit>
+    void ForEachOccurrence(std::string_view text, Hit&& hit) const {
+        const unsigned char* data = reinterpret_cast<const unsigned char*>(text.data());
+        for (size_t at = 0; at < text.size(); ++at) {
+            int delimiter = delimiterIndex_[data[at]];
+            if (delimiter < 0 || at == 0) {
+                continue;
+            }
+            size_t start = at;
+            int node = root_[data[--start]];
+            while (node >= 0) {
+                for (uint32_t pair : nodes_[static_cast<size_t>(node)].pairs) {
+                    hit(start, 2 * pair + static_cast<uint32_t>(delimiter));
+                }
+                if (start == 0) {
+                    break;
+                }
+                node = child(node, data[--start]);
+            }
+        }
+    }
+
+  private:
+    struct Node {
+        std::vector<std::pair<unsigned char, int>> children;  // below the root only
+        std::vector<uint32_t> pairs;                          // pairs whose old name ends here
+    };
+
+    int child(int node, unsigned char c) const {
+        for (const auto& [label, target] : nodes_[static_cast<size_t>(node)].children) {
+            if (label == c) {
+                return target;
+            }
+        }
+        return -1;
+    }
+
+    int childOrNew(int node, unsigned char c) {
+        int existing = node == 0 ? root_[c] : child(node, c);
+        if (existing >= 0) {
+            return existing;
+        }
+        int created = static_cast<int>(nodes_.size());
+        nodes_.emplace_back();
+        if (node == 0) {
+            root_[c] = created;
+        } else {
+            nodes_[static_cast<size_t>(node)].children.emplace_back(c, created);
+        }
+        return created;
+    }
+
+    std::vector<Node> nodes_;  // nodes_[0] is the root; its children are in root_
+    std::array<int, 256> root_;
+    std::array<int, 256> delimiterIndex_;
+    size_t longestName_ = 0;
+};
+
+// One replacement chosen by its pass: the old name at `start` (in the original text) becomes
+// the new name of the pass's pair.
+struct Hit {
+    size_t start;
+    uint32_t pass;
+};
+
+class FastRenamer {
+  public:
+    FastRenamer(const std::vector<RenamePair>& pairs, char firstDelimiter, char secondDelimiter)
+        : pairs_(pairs), trie_(pairs, firstDelimiter, secondDelimiter) {}
+
+    bool Empty() const { return trie_.Empty(); }
+
+    // Finds the hits of every pass as that pass alone would choose them on the original
+    // text. False when the passes are not independent, so the result would differ from the
+    // sequential application.
+    bool Plan(const std::string& text) {
+        std::vector<std::vector<size_t>> occurrences(2 * pairs_.size());
+        trie_.ForEachOccurrence(
+            text, [&](size_t start, uint32_t pass) { occurrences[pass].push_back(start); });
+        // A pass searches on from the end of the old name it replaced, so its hits never
+        // overlap; for one pattern the occurrences arrive sorted by start.
+        for (uint32_t pass = 0; pass < occurrences.size(); ++pass) {
+            size_t from = 0;
+            for (size_t start : occurrences[pass]) {
+                if (start >= from) {
+                    hits_.push_back({start, pass});
+                    from = start + oldName(pass).size();
+                }
+            }
+        }
+        std::sort(hits_.begin(), hits_.end(),
+                  [](const Hit& a, const Hit& b) { return a.start < b.start; });
+        return independentHits();
+    }
+
+    bool HasHits() const { return !hits_.empty(); }
+
+    // Replaces every planned hit in one copy of the text. False, with the text unchanged,
+    // when an inserted name might create a hit of a later pass.
+    bool Apply(std::string& text) const {
+        if (mayCreateLaterHits(text)) {
+            return false;
+        }
+        std::string out;
+        out.reserve(text.size() + text.size() / 8);
+        size_t copied = 0;
+        for (const Hit& hit : hits_) {
+            out.append(text, copied, hit.start - copied);
+            out += newName(hit.pass);
+            copied = hit.start + oldName(hit.pass).size();
+        }
+        out.append(text, copied, std::string::npos);
+        text.swap(out);
+        return true;
+    }
+
+  private:
+    const std::string& oldName(uint32_t pass) const { return pairs_[pass / 2].oldName.str(); }
+    const std::string& newName(uint32_t pass) const { return pairs_[pass / 2].newName.str(); }
+    size_t end(const Hit& hit) const { return hit.start + oldName(hit.pass).size(); }
+
+    // A hit of a later pass must still be there when that pass runs: no earlier pass may
+    // replace any of its characters, its delimiter included.
+    bool independentHits() const {
+        size_t reach = 0;
+        for (const Hit& hit : hits_) {
+            if (hit.start < reach) {
+                return false;  // two old names overlap; they belong to different passes
+            }
+            reach = std::max(reach, end(hit));
+        }
+        // With no overlap, the only remaining contact is a hit's delimiter being the first
+        // character of the next hit, which matters when that next hit is replaced first.
+        for (size_t i = 0; i + 1 < hits_.size(); ++i) {
+            if (hits_[i + 1].start == end(hits_[i]) && hits_[i + 1].pass < hits_[i].pass) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Whether a pass might find a hit that touches a name inserted by an earlier pass. Hits
+    // whose surroundings (the longest pattern on either side) hold no other hit are checked in
+    // that window of the result. Hits close together form a cluster, whose window is checked
+    // once for each set of passes that have run when a later pass looks at it. Dense clusters
+    // of many passes would make that costly: past a budget of a few times the text, the
+    // answer is a cautious yes.
+    bool mayCreateLaterHits(const std::string& text) const {
+        const size_t reach = trie_.LongestPattern() - 1;
+        size_t budget = 2 * text.size() + 65536;
+        for (size_t first = 0; first < hits_.size();) {
+            size_t last = first;
+            size_t clusterEnd = end(hits_[first]);
+            while (last + 1 < hits_.size() && hits_[last + 1].start < clusterEnd + reach) {
+                ++last;
+                clusterEnd = std::max(clusterEnd, end(hits_[last]));
+            }
+            const size_t windowStart = hits_[first].start - std::min(reach, hits_[first].start);
+            const size_t windowEnd = std::min(text.size(), clusterEnd + reach);
+            std::vector<uint32_t> passes;
+            for (size_t i = first; i <= last; ++i) {
+                passes.push_back(hits_[i].pass);
+            }
+            std::sort(passes.begin(), passes.end());
+            passes.erase(std::unique(passes.begin(), passes.end()), passes.end());
+            for (size_t k = 0; k < passes.size(); ++k) {
+                const size_t cost = windowEnd - windowStart;
+                if (cost > budget) {
+                    return true;
+                }
+                budget -= cost;
+                const uint32_t applied = passes[k];
+                const uint32_t until = k + 1 < passes.size() ? passes[k + 1] : UINT32_MAX;
+                if (windowCreatesHit(text, first, last, windowStart, windowEnd, applied, until)) {
+                    return true;
+                }
+            }
+            first = last + 1;
+        }
+        return false;
+    }
+
+    // Builds the window with the cluster's hits of passes up to `applied` replaced, and looks
+    // for a hit of a pass in (applied, until] that touches an inserted name.
+    bool windowCreatesHit(const std::string& text, size_t first, size_t last, size_t windowStart,
+                          size_t windowEnd, uint32_t applied, uint32_t until) const {
+        std::string window;
+        std::vector<std::pair<size_t, size_t>> inserted;  // position and length in window
+        size_t copied = windowStart;
+        for (size_t i = first; i <= last; ++i) {
+            const Hit& hit = hits_[i];
+            if (hit.pass > applied) {
+                continue;
+            }
+            window.append(text, copied, hit.start - copied);
+            inserted.emplace_back(window.size(), newName(hit.pass).size());
+            window += newName(hit.pass);
+            copied = end(hit);
+        }
+        window.append(text, copied, windowEnd - copied);
+        bool created = false;
+        trie_.ForEachOccurrence(window, [&](size_t start, uint32_t pass) {
+            if (created || pass <= applied || pass > until) {
+                return;
+            }
+            const size_t stop = start + oldName(pass).size() + 1;
+            for (const auto& [at, length] : inserted) {
+                // An empty insertion joins its two sides: a hit across the joint is new.
+                const bool touches =
+                    length == 0 ? start < at && stop > at : start < at + length && stop > at;
+                if (touches) {
+                    created = true;
+                    return;
+                }
+            }
+        });
+        return created;
+    }
+
+    const std::vector<RenamePair>& pairs_;
+    ReverseNameTrie trie_;
+    std::vector<Hit> hits_;
+};
+
+// One pattern at a time, with one copy of the text per pattern that occurs.
+bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,
+                       char secondDelimiter) {
+    bool changed = false;
+    std::string pattern;
+    std::string out;
+    for (const RenamePair& pair : pairs) {
+        const std::string& oldName = pair.oldName.str();
+        if (oldName.empty()) {
+            continue;
+        }
+        for (char delimiter : {firstDelimiter, secondDelimiter}) {
+            pattern.assign(oldName).push_back(delimiter);
+            size_t hit = text.find(pattern);
+            if (hit == std::string::npos) {
+                continue;
+            }
+            out.clear();
+            size_t copied = 0;
+            while (hit != std::string::npos) {
+                out.append(text, copied, hit - copied);
+                out += pair.newName.str();
+                copied = hit + oldName.size();
+                hit = text.find(pattern, copied);
+            }
+            out.append(text, copied, std::string::npos);
+            text.swap(out);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+bool ApplyRenames(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,
+                  char secondDelimiter) {
+    FastRenamer renamer(pairs, firstDelimiter, secondDelimiter);
+    if (renamer.Empty()) {
+        return false;
+    }
+    if (renamer.Plan(text)) {
+        if (!renamer.HasHits()) {
+            return false;
+        }
+        if (renamer.Apply(text)) {
+            return true;
+        }
+    }
+    return ApplySequentially(text, pairs, firstDelimiter, secondDelimiter);
+}
+
+}  // namespace qm::migrate27

@@ -1,0 +1,809 @@
+#include <qmsupport/migrate27/transform_cfg_to27.h>
+
+#include "migrate27/rename_engine.h"
+
+#include <qmsupport/platform/file_find.h>
+#include <qmsupport/platform/file_ops.h>
+#include <qmsupport/setup/drivers_catalogue.h>
+#include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/text/config_identifiers.h>
+#include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/identifiers.h>
+#include <qmsupport/toolsapi/paths.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cwctype>
+#include <list>
+#include <string>
+#include <string_view>
+
+using XmlNode = XmlDocument::XmlNode;
+using Observer = QMTransformCfgTo27Observer;
+
+namespace {
+
+// The version that this migration writes and from which a file counts as migrated.
+constexpr double kVersion27 = 2.7;
+constexpr const wchar_t* kVersion27Text = L"2.7";
+
+QMWideString Text(const XmlNode& node, const wchar_t* key) {
+    return node.Value(key, L"");
+}
+
+// The child elements of a node, in document order. Keys (attributes) share the children's
+// collection; lists of connections, devices, variables or groups are made of elements only.
+std::vector<XmlNode*> Elements(const XmlNode* parent) {
+    std::vector<XmlNode*> elements;
+    if (parent != nullptr) {
+        for (auto it = parent->ChildsBegin(); it != parent->ChildsEnd(); ++it) {
+            if (!(*it)->IsKey()) {
+                elements.push_back(*it);
+            }
+        }
+    }
+    return elements;
+}
+
+// The first child element tagged `tag` whose `key` reads `value`, as the path step
+// "tag?key=value?" picks it. Names may hold "/", "?" or "=", so the look-up compares values
+// directly instead of building a path from them.
+XmlNode* FindChild(const XmlNode& parent, const wchar_t* tag, const wchar_t* key,
+                   const QMWideString& value) {
+    for (XmlNode* child : Elements(&parent)) {
+        if (child->Tag() == tag && Text(*child, key) == value) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+XmlNode* ChildOrNew(XmlNode& parent, const wchar_t* tag) {
+    XmlNode* child = parent.Node(tag);
+    return child != nullptr ? child : parent.NewChild(tag);
+}
+
+QMNarrowString EscapedUtf8(const QMWideString& text) {
+    QMNarrowString utf8;
+    Utf16ToUtf8(utf8, text.c_str(), text.Length());
+    QMNarrowString escaped;
+    Text2Xml(escaped, utf8.c_str());
+    return escaped;
+}
+
+QMWideString UnescapedWide(const QMNarrowString& escaped) {
+    QMNarrowString utf8;
+    Xml2Text(utf8, escaped.c_str());
+    QMWideString wide;
+    Utf8ToUtf16(wide, utf8.c_str(), utf8.Length());
+    return wide;
+}
+
+// The runtime's _wtoi on a piece of text: leading blanks, a sign and decimal digits; no
+// digits give 0 and values beyond int saturate.
+int Wtoi(std::wstring_view text) {
+    size_t i = 0;
+    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        value = std::min(value * 10 + (text[i] - L'0'), static_cast<long long>(INT_MAX) + 1);
+    }
+    value = negative ? -value : value;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+// The root's "version" as a decimal number; missing or non-numeric text reads as 0. Read
+// without regard to the process locale, since the files always use a point.
+double VersionOf(const XmlNode& root) {
+    QMNarrowString text;
+    Utf16ToUtf8(text, Text(root, L"version").c_str());
+    const char* begin = text.c_str();
+    const char* end = begin + text.Length();
+    while (begin < end && (*begin == ' ' || (*begin >= '\t' && *begin <= '\r'))) {
+        ++begin;
+    }
+    if (begin < end && *begin == '+') {
+        ++begin;
+    }
+    double version = 0;
+    std::from_chars(begin, end, version);
+    return version;
+}
+
+bool EndsWith(std::wstring_view text, std::wstring_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// The channel driver of a former connection, by its "Type".
+const wchar_t* ChannelDriver(const QMWideString& type) {
+    if (type == L"RS") {
+        return L"COM_RS";
+    }
+    if (type == L"UDP") {
+        return L"COM_UDP";
+    }
+    if (type == L"ModbusTCP") {
+        return L"COM_MBTCP";
+    }
+    if (type == L"TCP") {
+        return L"COM_TCP";
+    }
+    return L"COM_RS";
+}
+
+int DriverIndexOf(const XmlNode& device) {
+    return QMTarvioSetup::Get().DriverIndex(Text(device, L"Driver").c_str());
+}
+
+bool IsStyledControl(const XmlNode& node) {
+    const QMWideString tag = node.Tag();
+    return tag == L"date" || tag == L"label" || tag == L"formule";
+}
+
+}  // namespace
+
+// How the style, screen and report steps differ.
+struct QMTransformCfgTo27::SideFileKind {
+    const wchar_t* pattern;
+    bool renamesApplied;   // device and variable renames applied to the text
+    bool nameFromTitle;    // root "name" from the file title, else from the former root "id"
+    bool stylesRewritten;  // style names in controls become style ids
+};
+
+QMTransformCfgTo27::QMTransformCfgTo27() = default;
+QMTransformCfgTo27::QMTransformCfgTo27(const QMTransformCfgTo27& other) = default;
+QMTransformCfgTo27& QMTransformCfgTo27::operator=(const QMTransformCfgTo27& other) = default;
+QMTransformCfgTo27::~QMTransformCfgTo27() = default;
+
+void QMTransformCfgTo27::SetObserver(QMTransformCfgTo27Observer* observer) {
+    observer_ = observer;
+}
+
+bool QMTransformCfgTo27::transform(XmlDocument& cfg) {
+    transformDefaultCommSystemNode(cfg);
+    transformDefaultDeviceGroupsNode(cfg);
+    transformDefaultViewSetupsNode(cfg);
+    transformDefaultUnitSetupsNode(cfg);
+    const QMTarvioSetup& setup = QMTarvioSetup::Get();
+    if (setup.HasScada()) {
+        transformStyleFiles();
+        transformScadaFiles();
+        transformReportFiles();
+        transformEventFile();
+    }
+    const QMWideString dataPath = setup.DataPath();
+    transformDataFiles(dataPath.c_str());
+    transformSecurityFile(cfg);
+    return true;
+}
+
+void QMTransformCfgTo27::addRename(std::vector<RenamePair>& list, Observer::RenameKind kind,
+                                   const QMWideString& oldName, const QMWideString& newName) {
+    list.push_back({EscapedUtf8(oldName), EscapedUtf8(newName)});
+    if (observer_ != nullptr) {
+        observer_->OnRenamePair(kind, list.back());
+    }
+}
+
+void QMTransformCfgTo27::notifySideFile(Observer::SideFileEvent event, const QMWideString& path,
+                                        const QMWideString& newPath) {
+    if (observer_ != nullptr) {
+        observer_->OnSideFile(event, path, newPath);
+    }
+}
+
+// --- Communication system ---------------------------------------------------------------
+
+bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
+    XmlNode* commSystem = cfg.Node(L"CommSystem");
+    if (commSystem == nullptr) {
+        return true;
+    }
+    XmlNode* devices = commSystem->Node(L"Devices");
+    XmlNode* connections = commSystem->Node(L"Connections");
+
+    std::list<XmlNode*> pendingDevices;
+    std::vector<XmlNode*> virtualDevices;
+    std::vector<QMWideString> historyPaths;
+    for (XmlNode* device : Elements(devices)) {
+        if (Text(*device, L"Driver") == L"VIRTUAL") {
+            virtualDevices.push_back(device);
+            continue;
+        }
+        pendingDevices.push_back(device);
+        QMWideString historyPath = Text(*device, L"STDPath");
+        if (!historyPath.IsEmpty()) {
+            historyPaths.push_back(historyPath);
+        }
+    }
+
+    for (XmlNode* connection : Elements(connections)) {
+        XmlNode* channel = commSystem->NewChild(L"Device");
+        for (auto setting = connection->ChildsBegin(); setting != connection->ChildsEnd();
+             ++setting) {
+            channel->AddChild(**setting);
+        }
+        channel->SetValue(L"Id", NewGUIDText().c_str());
+        channel->SetValue(L"Driver", ChannelDriver(Text(*channel, L"Type")));
+        const QMWideString channelName = Text(*channel, L"Name");
+
+        for (auto it = pendingDevices.begin(); it != pendingDevices.end();) {
+            XmlNode* device = *it;
+            if (Text(*device, L"Connection") != channelName) {
+                ++it;
+                continue;
+            }
+            const int driver = DriverIndexOf(*device);
+            if (IsFoldDriver(driver)) {
+                for (auto child = device->ChildsBegin(); child != device->ChildsEnd(); ++child) {
+                    const QMWideString tag = (*child)->Tag();
+                    if (tag == L"Connection") {
+                        continue;
+                    }
+                    if (tag == L"Id") {
+                        channel->SetValue(L"NameTmp", (*child)->Value().c_str());
+                    } else if (tag == L"Driver" || tag == L"Description") {
+                        channel->SetValue(tag.c_str(), (*child)->Value().c_str());
+                    } else {
+                        channel->AddChild(**child);
+                    }
+                    if (driver == kJtInputConverter) {
+                        transformJTInputsCfg(channel);
+                    }
+                }
+            } else {
+                XmlNode* child = ChildOrNew(*channel, L"ChildDevices")->NewChild(L"ChildDevice");
+                for (auto setting = device->ChildsBegin(); setting != device->ChildsEnd();
+                     ++setting) {
+                    if ((*setting)->Tag() != L"Connection") {
+                        child->AddChild(**setting);
+                    }
+                }
+                QMWideString name = Text(*child, L"Id");
+                if (!IsValidId(name.c_str(), true)) {
+                    const QMWideString oldName = name;
+                    NormalizeId(name);
+                    addRename(deviceRenames, Observer::RenameKind::Device, oldName, name);
+                }
+                child->SetValue(L"Name", name.c_str());
+                child->SetValue(L"Id", NewGUIDText().c_str());
+                if (driver == kJtInputModule) {
+                    transformJTInputsCfg(child);
+                }
+            }
+            it = pendingDevices.erase(it);
+        }
+
+        const QMWideString folded = Text(*channel, L"NameTmp");
+        if (!folded.IsEmpty()) {
+            channel->SetValue(L"Name", folded.c_str());
+            channel->Erase(L"NameTmp");
+        }
+        QMWideString name = Text(*channel, L"Name");
+        if (!IsValidId(name.c_str(), true)) {
+            const QMWideString oldName = name;
+            NormalizeId(name);
+            addRename(deviceRenames, Observer::RenameKind::Device, oldName, name);
+            channel->SetValue(L"Name", name.c_str());
+        }
+    }
+
+    if (!virtualDevices.empty()) {
+        const QMWideString path = QMTarvioSetup::Get().CfgPath() + L"default.xcal";
+        XmlDocument calculated;
+        if (calculated.Load(path.c_str())) {
+            notifySideFile(Observer::SideFileEvent::Loaded, path);
+        } else {
+            calculated.Create(L"variablesGroups");
+            calculated.SetFileName(path.c_str());
+        }
+        for (XmlNode* device : virtualDevices) {
+            virtualDeviceIds.push_back(Text(*device, L"Id"));
+            transformVirtualDevice2CalculatedVariables(*device, calculated, cfg);
+        }
+        transformDevicesNames(calculated);
+        transformVariablesNames(calculated);
+        if (calculated.Save()) {
+            notifySideFile(Observer::SideFileEvent::Rewritten, path);
+        }
+    }
+
+    if (devices != nullptr) {
+        commSystem->RemoveChild(devices);
+    }
+    if (connections != nullptr) {
+        commSystem->RemoveChild(connections);
+    }
+    for (const QMWideString& historyPath : historyPaths) {
+        transformDataFiles(historyPath.c_str());
+    }
+    return true;
+}
+
+// --- Device groups, view setups, unit setups --------------------------------------------
+
+bool QMTransformCfgTo27::transformDefaultDeviceGroupsNode(XmlDocument& cfg) {
+    XmlNode* deviceGroups = cfg.Node(L"DeviceGroups");
+    if (deviceGroups == nullptr) {
+        return true;
+    }
+    // Breadth first, at any depth: the root is the first group visited.
+    std::vector<XmlNode*> work{deviceGroups};
+    for (size_t next = 0; next < work.size(); ++next) {
+        XmlNode* group = work[next];
+        for (XmlNode* child : Elements(group->Node(L"Groups"))) {
+            work.push_back(child);
+        }
+        for (XmlNode* reference : Elements(group->Node(L"Devices"))) {
+            if (const XmlNode* device = deviceNodeByName(cfg, Text(*reference, L"Id"))) {
+                reference->SetValue(L"Id", Text(*device, L"Id").c_str());
+            }
+        }
+    }
+    return true;
+}
+
+bool QMTransformCfgTo27::transformDefaultViewSetupsNode(XmlDocument& cfg) {
+    XmlNode* viewSetups = cfg.Node(L"ViewSetups");
+    if (viewSetups == nullptr) {
+        return true;
+    }
+    for (XmlNode* setup : Elements(viewSetups)) {
+        if (setup->Tag() != L"ViewSetup") {
+            continue;
+        }
+        const XmlNode* device = deviceNodeByName(cfg, Text(*setup, L"DriverId"));
+        if (device == nullptr) {
+            continue;
+        }
+        setup->SetValue(L"DriverId", Text(*device, L"Id").c_str());
+        if (!IsJtInputModule(DriverIndexOf(*device))) {
+            continue;
+        }
+        // The checks of a JT input module name its flow variables from now on.
+        for (XmlNode* check : Elements(setup)) {
+            if (check->Tag() == L"Check") {
+                const QMWideString var = Text(*check, L"Var");
+                const std::wstring rest = var.Length() > 1 ? var.str().substr(1) : std::wstring();
+                check->SetValue(L"Var", (L"F" + rest).c_str());
+            }
+        }
+    }
+    return true;
+}
+
+bool QMTransformCfgTo27::transformDefaultUnitSetupsNode(XmlDocument& cfg) {
+    XmlNode* unitSetups = cfg.Node(L"UnitSetups");
+    if (unitSetups == nullptr) {
+        return true;
+    }
+    for (XmlNode* setup : Elements(unitSetups)) {
+        if (setup->Tag() != L"UnitSetup") {
+            continue;
+        }
+        if (const XmlNode* device = deviceNodeByName(cfg, Text(*setup, L"DriverId"))) {
+            setup->SetValue(L"DriverId", Text(*device, L"Id").c_str());
+        }
+    }
+    return true;
+}
+
+// --- Renames ------------------------------------------------------------------------------
+
+const XmlNode* QMTransformCfgTo27::deviceNodeByName(const XmlDocument& cfg,
+                                                    const QMWideString& name) const {
+    const XmlNode* commSystem = cfg.Node(L"CommSystem");
+    if (commSystem == nullptr) {
+        return nullptr;
+    }
+    QMWideString key = name;
+    const QMNarrowString escaped = EscapedUtf8(name);
+    for (const RenamePair& pair : deviceRenames) {
+        if (pair.oldName == escaped) {
+            key = UnescapedWide(pair.newName);
+            break;
+        }
+    }
+    for (const XmlNode* device : Elements(commSystem)) {
+        if (Text(*device, L"Name") == key) {
+            return device;
+        }
+        if (const XmlNode* children = device->Node(L"ChildDevices")) {
+            if (const XmlNode* child = FindChild(*children, L"ChildDevice", L"Name", key)) {
+                return child;
+            }
+        }
+    }
+    return nullptr;
+}
+
+bool QMTransformCfgTo27::applyRenames(XmlDocument& doc, const std::vector<RenamePair>& renames,
+                                      char firstDelimiter) {
+    if (renames.empty()) {
+        return true;
+    }
+    QMNarrowString text;
+    doc.CreateXmlCode(text, false);
+    if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<')) {
+        doc.Parse(text.c_str(), text.Length());
+    }
+    return true;
+}
+
+bool QMTransformCfgTo27::transformVariablesNames(XmlDocument& doc) {
+    return applyRenames(doc, variableRenames, ']');
+}
+
+bool QMTransformCfgTo27::transformDevicesNames(XmlDocument& doc) {
+    return applyRenames(doc, deviceRenames, '.');
+}
+
+// --- Screens, reports, styles -------------------------------------------------------------
+
+bool QMTransformCfgTo27::transformStyleFiles() {
+    static constexpr SideFileKind kStyles{L"*.xsty", false, false, false};
+    return transformSideFiles(kStyles);
+}
+
+bool QMTransformCfgTo27::transformScadaFiles() {
+    static constexpr SideFileKind kScreens{L"*.xscn", true, true, true};
+    return transformSideFiles(kScreens);
+}
+
+bool QMTransformCfgTo27::transformReportFiles() {
+    static constexpr SideFileKind kReports{L"*.xrpt", true, true, true};
+    return transformSideFiles(kReports);
+}
+
+bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
+    // Every match is collected before the first rename, so that renamed files are not met
+    // again by the search.
+    qm::platform::FileFind find;
+    if (!find.FindFile((QMTarvioSetup::Get().CfgPath() + kind.pattern).c_str())) {
+        return true;
+    }
+    const std::vector<qm::platform::FileFind::Match> files = find.Matches();
+    for (const auto& file : files) {
+        XmlDocument doc;
+        if (!doc.Load(file.path.c_str())) {
+            notifySideFile(Observer::SideFileEvent::Skipped, file.path);
+            continue;
+        }
+        notifySideFile(Observer::SideFileEvent::Loaded, file.path);
+        if (VersionOf(doc.Root()) < kVersion27) {
+            doc.Root().SetValue(L"version", kVersion27Text);
+        }
+        if (kind.renamesApplied) {
+            transformDevicesNames(doc);
+            transformVariablesNames(doc);
+        }
+        XmlNode& root = doc.Root();  // the renames may have rebuilt the tree
+        if (!kind.nameFromTitle) {
+            root.SetValue(L"name", Text(root, L"id").c_str());
+        }
+        const QMWideString id = NewGUIDText();
+        root.SetValue(L"id", id.c_str());
+        if (kind.nameFromTitle) {
+            root.SetValue(L"name", file.title.c_str());
+        }
+        if (kind.stylesRewritten) {
+            transformStylesInControls(doc);
+        }
+        if (doc.Save()) {
+            notifySideFile(Observer::SideFileEvent::Rewritten, file.path);
+        }
+        const QMWideString newPath = file.directory + id + L"." + file.name;
+        if (qm::platform::RenameFile(file.path.c_str(), newPath.c_str()) == 0) {
+            notifySideFile(Observer::SideFileEvent::Renamed, file.path, newPath);
+        }
+    }
+    return true;
+}
+
+bool QMTransformCfgTo27::transformStylesInControls(XmlDocument& doc) {
+    std::vector<XmlNode*> controls;
+    for (XmlNode* page : Elements(&doc.Root())) {
+        if (page->Tag() != L"page") {
+            continue;
+        }
+        for (XmlNode* child : Elements(page)) {
+            if (IsStyledControl(*child)) {
+                controls.push_back(child);
+            } else if (child->Tag() == L"conditioned") {
+                for (XmlNode* control : Elements(child)) {
+                    if (control->Tag() != L"control") {
+                        continue;
+                    }
+                    for (XmlNode* inner : Elements(control)) {
+                        if (IsStyledControl(*inner)) {
+                            controls.push_back(inner);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    for (XmlNode* control : controls) {
+        const QMWideString style = Text(*control, L"style");
+        QMWideString id;
+        if (!style.IsEmpty() && StyleName2Id(style, id)) {
+            control->SetValue(L"style", id.c_str());
+        }
+    }
+    return true;
+}
+
+// --- Events and history data --------------------------------------------------------------
+
+bool QMTransformCfgTo27::transformEventFile() {
+    const QMWideString path = QMTarvioSetup::Get().CfgPath() + L"default.xeve";
+    XmlDocument doc;
+    if (!doc.Load(path.c_str()) || !doc.IsOK()) {
+        notifySideFile(Observer::SideFileEvent::Skipped, path);
+        return false;
+    }
+    notifySideFile(Observer::SideFileEvent::Loaded, path);
+    transformDevicesNames(doc);
+    transformVariablesNames(doc);
+    if (doc.Save()) {
+        notifySideFile(Observer::SideFileEvent::Rewritten, path);
+    }
+    return true;
+}
+
+void QMTransformCfgTo27::moveHistoryFile(const QMWideString& from, const QMWideString& directory,
+                                         int year, int month, const QMWideString& fileName) {
+    QMWideString to = directory;  // ends with a separator
+    to.AppendFormat(L"%04d\\%02d\\", year, month);
+    to += fileName;
+    bool moved = qm::platform::RenameFile(from.c_str(), to.c_str()) == 0;
+    if (!moved) {
+        CreateDirectoryW(to.c_str());
+        moved = qm::platform::RenameFile(from.c_str(), to.c_str()) == 0;
+    }
+    if (observer_ != nullptr) {
+        observer_->OnHistoryFileMoved(from, to, moved);
+    }
+}
+
+bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
+    if (dataPath == nullptr || *dataPath == L'\0') {
+        return true;
+    }
+    const QMWideString base(dataPath);
+
+    // Device pass: the files of a renamed device take the new name. A name ends with month,
+    // one separator, four-digit year and a three-letter extension: 11 characters.
+    constexpr size_t kDatedTail = 11;
+    for (const RenamePair& pair : deviceRenames) {
+        const QMWideString oldName = UnescapedWide(pair.oldName);
+        const QMWideString newName = UnescapedWide(pair.newName);
+        qm::platform::FileFind find;
+        if (oldName.IsEmpty() || !find.FindFile((base + oldName + L"*.*").c_str())) {
+            continue;
+        }
+        for (const auto& file : find.Matches()) {
+            const std::wstring& found = file.name.str();
+            const QMWideString fileName =
+                newName + QMWideString(found.size() > oldName.Length()
+                                           ? found.substr(oldName.Length())
+                                           : std::wstring());
+            const std::wstring_view name = fileName.view();
+            if (name.size() < kDatedTail) {
+                continue;
+            }
+            const int year = Wtoi(name.substr(name.size() - 8, 4));
+            const int month = Wtoi(name.substr(name.size() - 11, 2));
+            if (year != 0 && month != 0) {
+                moveHistoryFile(file.path, file.directory, year, month, fileName);
+            }
+        }
+    }
+
+    // Dated-file pass: a title ending with month, one separator and four-digit year.
+    constexpr size_t kDatedTitle = 7;
+    qm::platform::FileFind find;
+    if (find.FindFile((base + L"*.*").c_str())) {
+        for (const auto& file : find.Matches()) {
+            const std::wstring_view name = file.name.view();
+            if (EndsWith(name, L".dat") ||
+                (EndsWith(name, L".eve") && name.substr(0, 6) == L"Events")) {
+                continue;
+            }
+            const std::wstring_view title = file.title.view();
+            if (title.size() < kDatedTitle) {
+                continue;
+            }
+            const int year = Wtoi(title.substr(title.size() - 4, 4));
+            const int month = Wtoi(title.substr(title.size() - 7, 2));
+            if (year != 0 && month != 0) {
+                moveHistoryFile(file.path, file.directory, year, month, file.name);
+            }
+        }
+    }
+    return true;
+}
+
+// --- Security -----------------------------------------------------------------------------
+
+bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
+    const QMWideString cfgPath = QMTarvioSetup::Get().CfgPath();
+    const QMWideString path = cfgPath + L"Security.xcfg";
+    XmlDocument security;
+    if (!security.Load(path.c_str()) || !security.IsOK()) {
+        notifySideFile(Observer::SideFileEvent::Skipped, path);
+        return false;
+    }
+    notifySideFile(Observer::SideFileEvent::Loaded, path);
+    XmlNode& root = security.Root();
+    if (VersionOf(root) >= kVersion27) {
+        return true;
+    }
+    root.SetValue(L"version", kVersion27Text);
+
+    for (XmlNode* profile : Elements(root.Node(L"/Security/Profiles"))) {
+        XmlNode* resources = profile->Tag() == L"Profile" ? profile->Node(L"Resources") : nullptr;
+        if (resources == nullptr) {
+            continue;
+        }
+        std::vector<XmlNode*> virtualResources;
+        for (XmlNode* resource : Elements(resources)) {
+            if (resource->Tag() != L"Resource") {
+                continue;
+            }
+            const QMWideString type = Text(*resource, L"Type");
+            const QMWideString name = Text(*resource, L"Name");
+            QMWideString id;
+            if (type == L"Device" || type == L"DeviceForce" || type == L"DeviceConfig") {
+                if (std::find(virtualDeviceIds.begin(), virtualDeviceIds.end(), name) !=
+                    virtualDeviceIds.end()) {
+                    virtualResources.push_back(resource);
+                    continue;
+                }
+                if (const XmlNode* device = deviceNodeByName(cfg, name)) {
+                    resource->SetValue(L"Id", Text(*device, L"Id").c_str());
+                }
+            } else if (type == L"Screen" || type == L"Force") {
+                if (ScreenName2Id(name, id)) {
+                    resource->SetValue(L"Id", id.c_str());
+                }
+            } else if (type == L"Report") {
+                if (ReportName2Id(name, id)) {
+                    resource->SetValue(L"Id", id.c_str());
+                }
+            } else if (type == L"Event") {
+                resource->SetValue(L"Id", name.c_str());
+            } else {
+                continue;
+            }
+            resource->EraseTag(L"Name");
+        }
+        if (virtualResources.empty()) {
+            continue;
+        }
+        // Resources of a former virtual device point at the group that replaced it.
+        const QMWideString calculatedPath = cfgPath + L"default.xcal";
+        XmlDocument calculated;
+        if (calculated.Load(calculatedPath.c_str())) {
+            notifySideFile(Observer::SideFileEvent::Loaded, calculatedPath);
+        } else {
+            calculated.Create(L"variablesGroups");
+        }
+        for (XmlNode* resource : virtualResources) {
+            const XmlNode* group =
+                FindChild(calculated.Root(), L"variablesGroup", L"name", Text(*resource, L"Name"));
+            if (group == nullptr) {
+                continue;
+            }
+            XmlNode* replacement = resources->NewChild(L"Resource");
+            replacement->SetValue(L"Type", L"CalculatedVariables");
+            replacement->SetValue(L"Id", Text(*group, L"id").c_str());
+            resources->RemoveChild(resource);
+        }
+    }
+    if (security.Save()) {
+        notifySideFile(Observer::SideFileEvent::Rewritten, path);
+    }
+    return true;
+}
+
+// --- JT inputs and virtual devices --------------------------------------------------------
+
+bool QMTransformCfgTo27::transformJTInputsCfg(XmlNode* device) {
+    if (device == nullptr || !IsJtInputModule(DriverIndexOf(*device))) {
+        return true;
+    }
+    XmlNode* inputs = device->Node(L"Inputs");
+    if (inputs == nullptr) {
+        return true;
+    }
+    XmlNode* counters = ChildOrNew(*device, L"Counters");
+    XmlNode* digitals = ChildOrNew(*device, L"Digitals");
+    XmlNode* flows = ChildOrNew(*device, L"Flows");
+    const QMWideString deviceName = Text(*device, L"Name");
+    auto copy = [](XmlNode* to, const XmlNode& from, std::initializer_list<const wchar_t*> keys) {
+        for (const wchar_t* key : keys) {
+            to->SetValue(key, Text(from, key).c_str());
+        }
+    };
+    for (XmlNode* input : Elements(inputs)) {
+        if (input->Tag() != L"Input") {
+            continue;
+        }
+        const QMWideString type = Text(*input, L"Type");
+        if (type == L"Counter") {
+            copy(counters->NewChild(L"Counter"), *input,
+                 {L"Num", L"Description", L"Unit", L"Factor"});
+        } else if (type == L"Digital") {
+            copy(digitals->NewChild(L"Digital"), *input, {L"Num", L"Description"});
+        } else if (type == L"Caudal") {
+            XmlNode* flow = flows->NewChild(L"Flow");
+            flow->SetValue(L"Enabled", L"T");
+            copy(flow, *input, {L"Num", L"Description", L"Unit", L"Factor"});
+            const long long seconds = 60LL * Wtoi(input->Value(L"Time", L"1").view());
+            flow->SetValue(L"Time", std::to_wstring(seconds).c_str());
+            flow->SetValue(L"Window", L"30");
+            // Flow inputs were named like counters; they get the flow variables' names.
+            const std::wstring number = std::to_wstring(Wtoi(Text(*input, L"Num").view()));
+            addRename(variableRenames, Observer::RenameKind::Variable,
+                      deviceName + L".C" + number.c_str(), deviceName + L".F" + number.c_str());
+        }
+    }
+    device->RemoveChild(inputs);
+    return true;
+}
+
+bool QMTransformCfgTo27::transformVirtualDevice2CalculatedVariables(XmlNode& virtualDevice,
+                                                                    XmlDocument& calculated,
+                                                                    XmlDocument& cfg) {
+    XmlNode* group = calculated.Root().NewChild(L"variablesGroup");
+    const QMWideString id = Text(virtualDevice, L"Id");
+    QMWideString groupName = id;
+    if (!IsValidId(id.c_str(), true)) {
+        NormalizeId(groupName);
+        addRename(deviceRenames, Observer::RenameKind::Device, id, groupName);
+    }
+    // The device's setups are found by the id as it was written.
+    if (XmlNode* viewSetups = cfg.Root().Node(L"ViewSetups")) {
+        if (XmlNode* view = FindChild(*viewSetups, L"ViewSetup", L"DriverId", id)) {
+            viewSetups->RemoveChild(view);
+        }
+    }
+    XmlNode* unitSetups = cfg.Root().Node(L"UnitSetups");
+    XmlNode* units =
+        unitSetups != nullptr ? FindChild(*unitSetups, L"UnitSetup", L"DriverId", id) : nullptr;
+
+    group->SetValue(L"id", NewGUIDText().c_str());
+    group->SetValue(L"name", groupName.c_str());
+    group->SetValue(L"description", Text(virtualDevice, L"Description").c_str());
+    XmlNode* variables = group->NewChild(L"variables");
+    for (XmlNode* old : Elements(virtualDevice.Node(L"Variables"))) {
+        XmlNode* variable = variables->NewChild(L"variable");
+        const QMWideString name = Text(*old, L"Id");
+        variable->SetValue(L"id", NewGUIDText().c_str());
+        variable->SetValue(L"name", name.c_str());
+        variable->SetValue(L"title", Text(*old, L"Name").c_str());
+        variable->SetValue(L"units", Text(*old, L"Units").c_str());
+        variable->SetValue(L"sampleMode", Text(*old, L"SampleMode").c_str());
+        variable->SetValue(L"value", Text(*old, L"Value").c_str());
+        if (units != nullptr) {
+            if (const XmlNode* unit = FindChild(*units, L"Unit", L"Name", name)) {
+                variable->SetValue(L"userDecimals", Text(*unit, L"Decimals").c_str());
+            }
+        }
+        addRename(variableRenames, Observer::RenameKind::Variable, groupName + L"." + name,
+                  L"R$CAL_" + groupName + L"." + name);
+    }
+    if (units != nullptr) {
+        unitSetups->RemoveChild(units);
+    }
+    return true;
+}
