@@ -20,11 +20,11 @@ using qm::text::TextParam;
 
 // The text of the first key or child named `name`, or `fallback` when there is none. Keys sit
 // in the same collection as child elements, so this is Value(name, fallback) without the wide
-// conversions.
+// conversions. Node texts are followed by a NUL, so the pointer is a C string.
 const char* Attribute(const Node& node, std::string_view name, const char* fallback) {
     auto it = std::find_if(node.ChildsBegin(), node.ChildsEnd(),
                            [&](const Node* child) { return child->TagUtf8() == name; });
-    return it != node.ChildsEnd() ? (*it)->ValueUtf8().c_str() : fallback;
+    return it != node.ChildsEnd() ? (*it)->ValueUtf8().data() : fallback;
 }
 
 // Leading white space, a sign and decimal digits, as the C runtime reads an int; out-of-range
@@ -44,12 +44,12 @@ QMWideString Wide(std::string_view utf8) {
 }
 
 // A reference "IDS_<number>" loads that string resource; false for any other text.
-bool LoadReference(const std::string& text, QMWideString& out) {
+bool LoadReference(std::string_view text, QMWideString& out) {
     constexpr std::string_view kPrefix = "IDS_";
     if (!text.starts_with(kPrefix)) {
         return false;
     }
-    QMLoadString(static_cast<unsigned int>(ToInt(text.c_str() + kPrefix.size())), out);
+    QMLoadString(static_cast<unsigned int>(ToInt(text.data() + kPrefix.size())), out);
     return true;
 }
 
@@ -84,16 +84,16 @@ void RenderTextDate(const Node& piece, QMWideString& out) {
 }
 
 TextParam ReadParam(const Node& child) {
-    const std::string& tag = child.TagUtf8();
-    const std::string& text = child.ValueUtf8();
+    const std::string_view tag = child.TagUtf8();
+    const std::string_view text = child.ValueUtf8();
     if (tag == "paramStr") {
         return Wide(text).str();
     }
     if (tag == "paramDouble") {
-        return ToDouble(text.c_str());
+        return ToDouble(text.data());
     }
     if (tag == "paramInteger") {
-        return ToInt(text.c_str());
+        return ToInt(text.data());
     }
     QMWideString resource;
     if (tag == "paramId" && LoadReference(text, resource)) {
@@ -104,7 +104,7 @@ TextParam ReadParam(const Node& child) {
 
 void RenderTextParams(const Node& piece, QMWideString& out) {
     QMWideString format;
-    const std::string textId = Attribute(piece, "textId", "");
+    const std::string_view textId = Attribute(piece, "textId", "");
     if (textId.empty()) {
         format = Wide(Attribute(piece, "textStr", ""));
     } else if (!LoadReference(textId, format)) {
@@ -139,7 +139,7 @@ QMWideString& ParseXMLText(const XmlDocument::XmlNode& node, QMWideString& out) 
         return out;
     }
     for (auto it = node.ChildsBegin(); it != node.ChildsEnd(); ++it) {
-        const std::string& tag = (*it)->TagUtf8();
+        const std::string_view tag = (*it)->TagUtf8();
         auto piece = std::find_if(std::begin(kPieces), std::end(kPieces),
                                   [&](const PieceRenderer& p) { return p.tag == tag; });
         if (piece != std::end(kPieces)) {
