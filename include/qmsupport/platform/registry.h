@@ -10,9 +10,16 @@ namespace qm::platform {
 
 // A small persistent stand-in for the user's registry hive, kept in one XML file:
 // $QMSUPPORT_REGISTRY, else $XDG_CONFIG_HOME/qmsupport/registry.xml, else
-// ~/.config/qmsupport/registry.xml. Every write rewrites the file atomically.
+// ~/.config/qmsupport/registry.xml. Every write rewrites the file atomically, under an
+// advisory lock (the file's name + ".lock") against writers in other processes.
+//
+// Key paths and value names are matched without regard to case; empty components of a key
+// path are ignored. A value read with the other type is absent. A file that cannot be parsed
+// reads as empty; the next write moves it aside to the file's name + ".corrupt" and starts a
+// new one. Texts holding control characters other than tab, line feed and carriage return
+// cannot be stored (the write returns false).
 class QMSUPPORT_API Registry {
-public:
+  public:
     // The file in use, from the environment at the time of the call.
     static std::string FilePath();
     // Reads a 32-bit value of `key` (backslash-separated, below the user's hive).
