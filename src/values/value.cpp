@@ -1,15 +1,14 @@
 #include <qmsupport/values/value.h>
 
-const QMValue QMValue::nullValue;
+constinit const QMValue QMValue::nullValue;
 
 QMValue::QMValue(const QMValue& other) : QMValue() {
     *this = other;
 }
 
+// The setters copy their argument before they drop the old payload, so assigning a value to
+// itself leaves it as it was.
 const QMValue& QMValue::operator=(const QMValue& other) {
-    if (this == &other) {
-        return *this;
-    }
     switch (other.Type()) {
         case 2:
             SetNumeric(other.numeric_);
