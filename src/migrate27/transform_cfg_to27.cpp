@@ -46,6 +46,11 @@ std::vector<XmlNode*> Elements(const XmlNode* parent) {
     return elements;
 }
 
+// Every child, keys included, in document order: the settings of a node.
+std::vector<XmlNode*> Children(const XmlNode& parent) {
+    return std::vector<XmlNode*>(parent.ChildsBegin(), parent.ChildsEnd());
+}
+
 // The first child element tagged `tag` whose `key` reads `value`, as the path step
 // "tag?key=value?" picks it. Names may hold "/", "?" or "=", so the look-up compares values
 // directly instead of building a path from them.
@@ -227,9 +232,8 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
 
     for (XmlNode* connection : Elements(connections)) {
         XmlNode* channel = commSystem->NewChild(L"Device");
-        for (auto setting = connection->ChildsBegin(); setting != connection->ChildsEnd();
-             ++setting) {
-            channel->AddChild(**setting);
+        for (XmlNode* setting : Children(*connection)) {
+            channel->AddChild(*setting);
         }
         channel->SetValue(L"Id", NewGUIDText().c_str());
         channel->SetValue(L"Driver", ChannelDriver(Text(*channel, L"Type")));
@@ -243,17 +247,17 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
             }
             const int driver = DriverIndexOf(*device);
             if (IsFoldDriver(driver)) {
-                for (auto child = device->ChildsBegin(); child != device->ChildsEnd(); ++child) {
-                    const QMWideString tag = (*child)->Tag();
+                for (XmlNode* setting : Children(*device)) {
+                    const QMWideString tag = setting->Tag();
                     if (tag == L"Connection") {
                         continue;
                     }
                     if (tag == L"Id") {
-                        channel->SetValue(L"NameTmp", (*child)->Value().c_str());
+                        channel->SetValue(L"NameTmp", setting->Value().c_str());
                     } else if (tag == L"Driver" || tag == L"Description") {
-                        channel->SetValue(tag.c_str(), (*child)->Value().c_str());
+                        channel->SetValue(tag.c_str(), setting->Value().c_str());
                     } else {
-                        channel->AddChild(**child);
+                        channel->AddChild(*setting);
                     }
                     if (driver == kJtInputConverter) {
                         transformJTInputsCfg(channel);
@@ -261,10 +265,9 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
                 }
             } else {
                 XmlNode* child = ChildOrNew(*channel, L"ChildDevices")->NewChild(L"ChildDevice");
-                for (auto setting = device->ChildsBegin(); setting != device->ChildsEnd();
-                     ++setting) {
-                    if ((*setting)->Tag() != L"Connection") {
-                        child->AddChild(**setting);
+                for (XmlNode* setting : Children(*device)) {
+                    if (setting->Tag() != L"Connection") {
+                        child->AddChild(*setting);
                     }
                 }
                 QMWideString name = Text(*child, L"Id");
