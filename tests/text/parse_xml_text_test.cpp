@@ -3,6 +3,7 @@
 #include <qmsupport/toolsapi/locale_info.h>
 
 #include "text/text_pieces.h"
+#include "text/wide_printer.h"
 
 #include <gtest/gtest.h>
 
@@ -47,10 +48,10 @@ TEST_F(TextTemplate, ValueTrimsOrPadsDecimals) {
 TEST_F(TextTemplate, ValueOverflowAndLeftPadding) {
     EXPECT_EQ(FormatValueText(7, 3, 0, false, true, false), L"007");
     EXPECT_EQ(FormatValueText(-7, 3, 0, false, true, false), L"-007");
-    EXPECT_EQ(FormatValueText(-7, 1, 0, false, true, false), L"-7");
+    EXPECT_EQ(FormatValueText(-7, 2, 0, false, true, false), L"-07");
+    EXPECT_EQ(FormatValueText(-7, 1, 0, false, true, false), L"*");  // the sign counts
     EXPECT_EQ(FormatValueText(1234, 3, 0, false, false, false), L"***");
     EXPECT_EQ(FormatValueText(1234, 3, 2, false, true, true), L"***.**");
-    EXPECT_EQ(FormatValueText(-12, 2, 0, false, false, false), L"**");  // the sign counts
     EXPECT_EQ(FormatValueText(7, 5, 0, true, true, false), L"00,007");
     // Absurd digit counts stay bounded.
     EXPECT_EQ(FormatValueText(12, 1, 2000000000, false, false, false).Length(),

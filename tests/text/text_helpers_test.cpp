@@ -4,6 +4,8 @@
 #include <qmsupport/text/send_xml_text.h>
 #include <qmsupport/text/sort_support.h>
 
+#include "text/wide_printer.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>

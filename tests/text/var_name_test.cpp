@@ -1,5 +1,7 @@
 #include <qmsupport/text/var_name.h>
 
+#include "text/wide_printer.h"
+
 #include <gtest/gtest.h>
 
 namespace {
