@@ -1,0 +1,337 @@
+#include <qmsupport/setup/tarvio_setup.h>
+
+#include "setup/setup_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <set>
+#include <string>
+
+namespace {
+
+// Every feature attribute of the two editors' files set to "T".
+constexpr const char* kAllScadaFeatures =
+    "<scada labels=\"T\" dates=\"T\" images=\"T\" formules=\"T\" conditioned=\"T\""
+    " showScada=\"T\" showReport=\"T\" showDevice=\"T\" showActivedEvents=\"T\""
+    " showHistoricEvents=\"T\" showGraph=\"T\" launchApp=\"T\" forceVariables=\"T\""
+    " floodFill=\"T\" parkingSensor=\"T\" parkingDisplay=\"T\" dynamicImage=\"T\""
+    " parkingMultiDisplay=\"T\" coSensor=\"T\"/>";
+constexpr const char* kAllReportFeatures =
+    "<report labels=\"T\" dates=\"T\" images=\"T\" formules=\"T\" conditioned=\"T\""
+    " reportGraph=\"T\"/>";
+
+std::wstring Identifier(const QMTarvioSetup& setup, int index) {
+    return setup.CatalogueRow(index)->identifier.str();
+}
+
+}  // namespace
+
+TEST(DriversCatalogue, IdentifiersAreDistinctAndFoundExactly) {
+    QMTarvioSetup setup;
+    std::set<std::wstring> identifiers;
+    for (int i = 0; i < kDriverCount; ++i) {
+        const std::wstring id = Identifier(setup, i);
+        ASSERT_FALSE(id.empty()) << i;
+        for (wchar_t c : id) {
+            EXPECT_FALSE(std::iswlower(static_cast<wint_t>(c))) << i;
+        }
+        identifiers.insert(id);
+        EXPECT_EQ(setup.DriverIndex(id.c_str()), i);
+    }
+    EXPECT_EQ(identifiers.size(), static_cast<size_t>(kDriverCount));
+    EXPECT_EQ(setup.CatalogueRow(kDriverCount), nullptr);
+    EXPECT_EQ(setup.CatalogueRow(-1), nullptr);
+
+    EXPECT_EQ(setup.DriverIndex(L"R$SYS"), 65);
+    EXPECT_EQ(setup.DriverIndex(L"r$sys"), -1);
+    EXPECT_EQ(setup.DriverIndex(L""), -1);
+    EXPECT_EQ(setup.DriverIndex(nullptr), -1);
+    const std::pair<int, const wchar_t*> fixed[] = {
+        {8, L"COM_GMBTCP"},   {9, L"COM_GTCP"}, {10, L"COM_GUDP"},  {11, L"COM_MBTCP"},
+        {12, L"COM_PARKING"}, {13, L"COM_RS"},  {14, L"COM_TCP"},   {16, L"COM_UDP"},
+        {35, L"GMODBUS"},     {36, L"IPCAM"},   {46, L"OPCCLIENT"}, {62, L"R$PKC"},
+        {63, L"R$CAL"},       {64, L"R$EVE"},   {65, L"R$SYS"}};
+    for (const auto& [index, id] : fixed) {
+        EXPECT_EQ(setup.DriverIndex(id), index) << index;
+    }
+}
+
+TEST(DriversCatalogue, QueriesBeforeAnyDriversSetup) {
+    QMTarvioSetup setup;
+    EXPECT_STREQ(setup.getDriverFamily(8), L"CONVERTER");
+    EXPECT_EQ(setup.getAllowedSize(8), 29);
+    EXPECT_EQ(setup.getAllowedType(8, 5), 7);
+    EXPECT_EQ(setup.getAllowedMax(8, 5), 65535);
+    EXPECT_EQ(setup.getAllowedType(12, 2), 58);
+    EXPECT_EQ(setup.getAllowedMax(12, 0), 5);
+    EXPECT_EQ(setup.getAllowedMax(12, 1), 10);
+    EXPECT_EQ(setup.getAllowedMax(12, 2), 128);
+    EXPECT_EQ(setup.getAllowedType(12, 3), -1);
+    EXPECT_EQ(setup.getAllowedType(12, -1), -1);
+    EXPECT_EQ(setup.getAllowedSize(13), 36);
+    EXPECT_EQ(setup.getAllowedSize(16), 35);
+    EXPECT_EQ(setup.getAllowedSize(59), 29);
+    EXPECT_EQ(setup.getAllowedSize(40), 27);
+    EXPECT_EQ(setup.getAllowedType(40, 0), 1);
+    EXPECT_EQ(setup.getAllowedType(15, 0), 49);
+    EXPECT_EQ(setup.getAllowedType(15, 1), 52);
+    EXPECT_EQ(setup.getAllowedSize(0), 0);
+
+    // Groups 27, 31 and 49 start disabled; rows 38 and 48 also host children, hidden then.
+    for (int row : {38, 44, 48}) {
+        EXPECT_FALSE(setup.IsDriverEnabled(row)) << row;
+        EXPECT_STREQ(setup.DriverType(row), L"");
+        EXPECT_STREQ(setup.getDriverFamily(row), L"OTHERS");
+        EXPECT_EQ(setup.getLittleImage(row), 157);
+        EXPECT_EQ(setup.DriverImage(row, true), 157);
+        EXPECT_EQ(setup.getAllowedSize(row), 0);
+        EXPECT_EQ(setup.getAllowedType(row, 0), -1);
+        EXPECT_EQ(setup.getAllowedMax(row, 0), -1);
+        EXPECT_FALSE(setup.HasTextView(row));
+    }
+    EXPECT_EQ(setup.CatalogueRow(38)->childRules.size(), 27u);
+
+    EXPECT_EQ(setup.DriverImage(200, true), 157);
+    EXPECT_EQ(setup.getLittleImage(-1), 157);
+    EXPECT_STREQ(setup.DriverName(66), L"");
+    EXPECT_STREQ(setup.DriverName(-5), L"");
+    EXPECT_STREQ(setup.DriverName(13), L"");  // no display names before the drivers setup
+    EXPECT_FALSE(setup.HasAnalogView(61));
+    EXPECT_FALSE(setup.IsDriverEnabled(61));
+    EXPECT_FALSE(setup.IsDriverEnabled(66));
+    EXPECT_FALSE(setup.IsDriverEnabled(-1));
+    EXPECT_FALSE(setup.HasResource(28));
+    EXPECT_FALSE(setup.HasResource(-1));
+
+    EXPECT_EQ(setup.DriverImage(0, false), 984);
+    EXPECT_EQ(setup.DriverImage(0, true), 985);
+    EXPECT_EQ(setup.getMediumImage(0), 973);
+    EXPECT_TRUE(setup.HasAnalogView(1));
+    EXPECT_FALSE(setup.HasTextView(1));
+    EXPECT_STREQ(setup.DriverType(13), L"COM_RS");
+
+    // The system pseudo-drivers: calendars and system always, events with the SCADA bit,
+    // the parking system with the parking bit; none has a view.
+    EXPECT_TRUE(setup.IsDriverEnabled(63));
+    EXPECT_TRUE(setup.IsDriverEnabled(65));
+    EXPECT_FALSE(setup.IsDriverEnabled(64));
+    EXPECT_FALSE(setup.IsDriverEnabled(62));
+    EXPECT_EQ(setup.getLittleImage(65), 1975);
+    EXPECT_FALSE(setup.HasAnalogView(65));
+    EXPECT_FALSE(setup.HasTextView(65));
+}
+
+TEST(DriversCatalogue, IdentifierFormsFollowTheIndexForms) {
+    QMTarvioSetup setup;
+    EXPECT_STREQ(setup.getDriverFamily(L"COM_PARKING"), L"PARKING");
+    EXPECT_EQ(setup.getAllowedMax(L"COM_PARKING", 1), 10);
+    EXPECT_EQ(setup.getAllowedType(L"COM_PARKING", 0), 33);
+    EXPECT_EQ(setup.getAllowedSize(L"COM_GTCP"), 36);
+    EXPECT_EQ(setup.getLittleImage(L"IPCAM"), 1951);
+    EXPECT_EQ(setup.getMediumImage(L"IPCAM"), 1950);
+    EXPECT_EQ(setup.getLargeImage(L"IPCAM"), 1952);
+    EXPECT_EQ(setup.DriverImage(L"IPCAM", true), 1952);
+    EXPECT_TRUE(setup.IsDriverEnabled(L"R$CAL"));
+    EXPECT_TRUE(setup.HasAnalogView(L"IPCAM"));
+    EXPECT_FALSE(setup.HasTextView(L"IPCAM"));
+    EXPECT_TRUE(setup.HasDisplayedView(L"IPCAM"));
+    EXPECT_FALSE(setup.HasDisplayedView(L"COM_RS"));
+    EXPECT_FALSE(setup.HasDisplayedView(L"R$SYS"));
+
+    // An unknown identifier answers like a disabled row.
+    EXPECT_STREQ(setup.DriverName(L"NOPE"), L"");
+    EXPECT_STREQ(setup.getDriverFamily(L"NOPE"), L"OTHERS");
+    EXPECT_EQ(setup.getLargeImage(L"NOPE"), 157);
+    EXPECT_EQ(setup.getAllowedSize(L"NOPE"), 0);
+    EXPECT_EQ(setup.getAllowedMax(L"NOPE", 0), -1);
+    EXPECT_FALSE(setup.IsDriverEnabled(static_cast<const wchar_t*>(nullptr)));
+    EXPECT_FALSE(setup.HasDisplayedView(nullptr));
+}
+
+TEST(DriversCatalogue, ChildRuleForAListedChildReplacesItsMaximum) {
+    QMTarvioSetup::DriverEntry row;
+    row.AddChildRule(4, 10);
+    row.AddChildRule(7, 65535);
+    row.AddChildRule(4, 3);
+    ASSERT_EQ(row.childRules.size(), 2u);
+    EXPECT_EQ(row.childRules[0].index, 4);
+    EXPECT_EQ(row.childRules[0].max, 3);
+    EXPECT_EQ(row.childRules[1].index, 7);
+}
+
+// A plant directory laid out as an installation: the programs run from Bin, whose parent
+// holds the editors' feature files unless a test puts them in Bin itself.
+class DriversSetup : public ::testing::Test {
+  protected:
+    DriversSetup() {
+        dir_.MakeDirectory("Bin");
+        cwd_.emplace(dir_.Path("Bin"));
+    }
+    ~DriversSetup() override { cwd_.reset(); }
+
+    void WriteFeatures(const char* scada, const char* report, const std::string& where = "Bin/") {
+        if (scada) {
+            dir_.WriteText(where + "scada.xcfg", scada);
+        }
+        if (report) {
+            dir_.WriteText(where + "report.xcfg", report);
+        }
+    }
+
+    bool Read(const char* xml) {
+        drivers_ = ParseXml(xml);
+        return setup_.ReadDriversSetup(&drivers_->Root());
+    }
+
+    TempDir dir_;
+    std::optional<CurrentDirectory> cwd_;
+    std::unique_ptr<XmlDocument> drivers_;
+    QMTarvioSetup setup_;
+};
+
+TEST_F(DriversSetup, OneNamedDriverEnablesItsGroupOnly) {
+    WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
+    ASSERT_TRUE(Read("<Drivers><Driver Id=\"COM_RS\" Name=\"RS-485 line\"/></Drivers>"));
+    EXPECT_STREQ(setup_.DriverName(13), L"RS-485 line");
+    EXPECT_STREQ(setup_.DriverName(L"COM_RS"), L"RS-485 line");
+    EXPECT_TRUE(setup_.IsDriverEnabled(13));
+    EXPECT_FALSE(setup_.IsDriverEnabled(14));
+    EXPECT_FALSE(setup_.IsDriverEnabled(0));
+    EXPECT_STREQ(setup_.DriverName(35), L"Generic Modbus");
+    EXPECT_FALSE(setup_.IsDriverEnabled(35));
+    EXPECT_STREQ(setup_.DriverName(62), L"R$PKC");
+    EXPECT_STREQ(setup_.DriverName(63), L"R$CAL");
+    EXPECT_STREQ(setup_.DriverName(64), L"R$EVE");
+    EXPECT_STREQ(setup_.DriverName(65), L"R$SYS");
+    EXPECT_STREQ(setup_.DriverName(14), L"");
+}
+
+TEST_F(DriversSetup, SkipsWhatDoesNotNameARow) {
+    WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
+    ASSERT_TRUE(
+        Read("<Drivers Driver=\"COM_TCP\">"
+             "<Driver Id=\"COM_RS\" Name=\"\"/>"
+             "<Driver Id=\"com_tcp\" Name=\"lower case\"/>"
+             "<Driver Name=\"no id\"/>"
+             "<Device Id=\"COM_UDP\" Name=\"other tag\"/>"
+             "<Driver Id=\"GMODBUS\" Name=\"first\"/><Driver Id=\"GMODBUS\" Name=\"Modbus\"/>"
+             "<Driver Id=\"MTR201\" Name=\"meter\"/>"
+             "<Driver Id=\"IOM320\" Name=\"never\"/>"
+             "</Drivers>"));
+    EXPECT_FALSE(setup_.IsDriverEnabled(13));
+    EXPECT_STREQ(setup_.DriverName(13), L"");
+    EXPECT_FALSE(setup_.IsDriverEnabled(14));
+    EXPECT_FALSE(setup_.IsDriverEnabled(16));
+    EXPECT_TRUE(setup_.IsDriverEnabled(35));
+    EXPECT_STREQ(setup_.DriverName(35), L"Modbus");  // later name wins, no generic name
+    // Rows 4, 5 and 6 share group 4.
+    EXPECT_TRUE(setup_.IsDriverEnabled(4));
+    EXPECT_TRUE(setup_.IsDriverEnabled(5));
+    EXPECT_TRUE(setup_.IsDriverEnabled(6));
+    EXPECT_STREQ(setup_.DriverName(4), L"");
+    // Group 27 is never enabled, but the row keeps its display name.
+    EXPECT_FALSE(setup_.IsDriverEnabled(38));
+    EXPECT_STREQ(setup_.DriverName(38), L"never");
+}
+
+TEST_F(DriversSetup, ParkingRowsNeedTheParkingEdition) {
+    WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
+    const char* xml =
+        "<Drivers><Driver Id=\"COM_PARKING\" Name=\"Parking\"/>"
+        "<Driver Id=\"PKS530\" Name=\"Sensor\"/><Driver Id=\"COM_RS\" Name=\"RS\"/></Drivers>";
+    ASSERT_TRUE(Read(xml));
+    EXPECT_FALSE(setup_.IsDriverEnabled(12));
+    EXPECT_FALSE(setup_.IsDriverEnabled(58));
+    EXPECT_FALSE(setup_.IsDriverEnabled(62));
+    EXPECT_FALSE(setup_.HasResource(23));  // parkingSensor needs group 37
+    EXPECT_TRUE(setup_.IsDriverEnabled(13));
+
+    setup_.SetVersion(QMTarvioSetup::kParkingEdition);
+    ASSERT_TRUE(Read(xml));
+    EXPECT_TRUE(setup_.IsDriverEnabled(12));
+    EXPECT_TRUE(setup_.IsDriverEnabled(58));
+    EXPECT_TRUE(setup_.IsDriverEnabled(62));
+    EXPECT_TRUE(setup_.HasResource(23));
+    EXPECT_FALSE(setup_.HasResource(24));  // parkingDisplay needs group 22
+    EXPECT_FALSE(setup_.HasResource(26));  // parkingMultiDisplay needs group 43
+}
+
+TEST_F(DriversSetup, FeatureFlagsAndTheirConsistencyRules) {
+    WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
+    ASSERT_TRUE(Read("<Drivers><Driver Id=\"IPCAM\" Name=\"Camera\"/></Drivers>"));
+    for (int flag : {2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 16, 19, 20, 21, 22, 25}) {
+        EXPECT_TRUE(setup_.HasResource(flag)) << flag;
+    }
+    // Without the SCADA bit: no event views, no report view; no sensors without their groups.
+    for (int flag : {0, 1, 8, 15, 17, 18, 23, 24, 26, 27}) {
+        EXPECT_FALSE(setup_.HasResource(flag)) << flag;
+    }
+
+    setup_.SetVersion(QMTarvioSetup::kScadaEdition);
+    ASSERT_TRUE(Read("<Drivers><Driver Id=\"OTH700\" Name=\"CO\"/></Drivers>"));
+    for (int flag : {0, 1, 8, 15, 17, 18, 27}) {
+        EXPECT_TRUE(setup_.HasResource(flag)) << flag;
+    }
+    EXPECT_FALSE(setup_.HasResource(25));  // dynamicImage needs the camera group
+    EXPECT_TRUE(setup_.IsDriverEnabled(64));
+}
+
+TEST_F(DriversSetup, OnlyAnExactTSetsAFlag) {
+    WriteFeatures("<scada labels=\"t\" dates=\"true\" images=\"T\" showGraph=\"1\"/>",
+                  "<report labels=\"T\" reportGraph=\"F\"/>");
+    ASSERT_TRUE(Read("<Drivers/>"));
+    EXPECT_FALSE(setup_.HasResource(9));
+    EXPECT_FALSE(setup_.HasResource(10));
+    EXPECT_TRUE(setup_.HasResource(11));
+    EXPECT_FALSE(setup_.HasResource(19));
+    EXPECT_FALSE(setup_.HasResource(12));  // absent clears
+    EXPECT_TRUE(setup_.HasResource(2));
+    EXPECT_FALSE(setup_.HasResource(3));
+    EXPECT_FALSE(setup_.HasResource(7));
+}
+
+TEST_F(DriversSetup, FeatureFilesAreFoundInTheParentWhateverTheirCase) {
+    WriteFeatures("<scada showGraph=\"T\"/>", "<report dates=\"T\"/>", "");
+    std::filesystem::rename(dir_.Path("scada.xcfg"), dir_.Path("Scada.XCFG"));
+    ASSERT_TRUE(Read("<Drivers/>"));
+    EXPECT_TRUE(setup_.HasResource(19));
+    EXPECT_TRUE(setup_.HasResource(3));
+    EXPECT_FALSE(setup_.HasResource(2));
+
+    // A file in the current directory wins over the parent's.
+    WriteFeatures("<scada showGraph=\"F\"/>", nullptr);
+    ASSERT_TRUE(Read("<Drivers/>"));
+    EXPECT_FALSE(setup_.HasResource(19));
+    EXPECT_TRUE(setup_.HasResource(3));
+}
+
+TEST_F(DriversSetup, MissingFeatureFilesKeepWhatWasSetBefore) {
+    EXPECT_FALSE(Read("<Drivers><Driver Id=\"COM_RS\" Name=\"RS\"/></Drivers>"));
+    EXPECT_TRUE(setup_.IsDriverEnabled(13));
+    EXPECT_FALSE(setup_.IsDriverEnabled(14));
+    EXPECT_STREQ(setup_.DriverName(65), L"R$SYS");
+    EXPECT_TRUE(setup_.HasResource(19));  // flags keep their earlier values
+
+    // The SCADA file loads, the report file does not: its flags are set, the report's stay.
+    WriteFeatures("<scada showGraph=\"F\"/>", nullptr);
+    EXPECT_FALSE(Read("<Drivers/>"));
+    EXPECT_FALSE(setup_.HasResource(19));
+    EXPECT_TRUE(setup_.HasResource(2));
+
+    // A feature file that is not well-formed counts as missing.
+    WriteFeatures("<scada showGraph=\"T\">", "<report/>");
+    EXPECT_FALSE(Read("<Drivers/>"));
+    EXPECT_FALSE(setup_.HasResource(19));
+}
+
+TEST_F(DriversSetup, NullNodeDisablesEveryGroup) {
+    WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
+    ASSERT_TRUE(Read("<Drivers><Driver Id=\"COM_RS\" Name=\"RS\"/></Drivers>"));
+    EXPECT_FALSE(setup_.ReadDriversSetup(nullptr));
+    EXPECT_FALSE(setup_.IsDriverEnabled(13));
+    EXPECT_STREQ(setup_.DriverName(13), L"");
+    EXPECT_STREQ(setup_.DriverName(65), L"");
+    EXPECT_TRUE(setup_.IsDriverEnabled(65));
+    EXPECT_TRUE(setup_.IsDriverEnabled(63));
+}
