@@ -3,9 +3,10 @@
 #include <qmsupport/export.h>
 #include <qmsupport/toolsapi/basic_string.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
+#include <string_view>
 
 // An XML document held as our own tree. An element has a tag, a text and one ordered
 // collection of children; keys (attributes) sit in that same collection, marked as keys, so
@@ -13,18 +14,29 @@
 //
 // Paths are "/"-separated and relative to the node they are called on; a leading "/" is
 // ignored. A step "tag?key=value?" (the closing "?" may be missing) picks the first child with
-// that tag whose key has that value.
+// that tag whose key has that value; a missing key reads as empty text.
+//
+// The nodes, their texts and their child lists live in a pool owned by the document, and
+// tags are interned, so a loaded configuration costs one small record per node. A detached
+// node made with the public constructor keeps its subtree in a separate pool of its
+// document: it survives Reset, Load and Parse, but it must not outlive the document.
 class QMSUPPORT_API XmlDocument {
-public:
-    class QMSUPPORT_API XmlNode {
-    public:
-        using ChildIterator = std::vector<XmlNode*>::const_iterator;
+  public:
+    // The library's own internals, opaque outside it.
+    struct Impl;
+    struct Store;
 
-        // A detached node of `document` with the given tag. `index` -1 is the only value the
-        // library uses; the node is placed by AddChild.
+    class QMSUPPORT_API XmlNode {
+      public:
+        // Walks the children (keys and elements) in document order; a random-access iterator
+        // whose elements are XmlNode pointers.
+        using ChildIterator = XmlNode* const*;
+
+        // A detached node of `document` (which may be null) with the given tag. `index` -1 is
+        // the only value the library uses; the node is placed by AddChild.
         XmlNode(XmlDocument* document, const wchar_t* tag, int index = -1);
         XmlNode(const XmlNode&) = delete;
-        virtual ~XmlNode();
+        ~XmlNode();
 
         // Copies the text, the keys and the whole subtree of `other`; keeps this node's tag.
         XmlNode& operator=(const XmlNode& other);
@@ -35,20 +47,24 @@ public:
         // The text of the key or child at `path`, or `def` when there is none.
         QMWideString Value(const wchar_t* path, const wchar_t* def) const;
         void SetValue(const wchar_t* text);
-        // Creates (as a key) or overwrites the key or child `key`.
+        // Overwrites the text of the first key or child tagged `key`, or adds a key.
         void SetValue(const wchar_t* key, const wchar_t* value);
 
-        // The same in UTF-8, without conversion to wide text.
-        const std::string& TagUtf8() const;
-        const std::string& ValueUtf8() const;
-        void SetValueUtf8(std::string text);
+        // The same in UTF-8, without conversion to wide text. A view stays valid until the
+        // node changes, and the text is followed by a NUL.
+        std::string_view TagUtf8() const;
+        std::string_view ValueUtf8() const;
+        void SetValueUtf8(std::string_view text);
+        void SetValueUtf8(std::string_view key, std::string_view value);
+        XmlNode* NodeUtf8(std::string_view path);
+        const XmlNode* NodeUtf8(std::string_view path) const;
 
         XmlNode* Node(const wchar_t* path);
         const XmlNode* Node(const wchar_t* path) const;
         // The path is formatted printf-style (wide format: "%ls" for wide text arguments).
         XmlNode* NodeV(const wchar_t* format, ...);
 
-        // Appends a new last child element and returns it.
+        // Appends a new last child element and returns it (null when memory runs out).
         XmlNode* NewChild(const wchar_t* tag);
         // Appends a deep copy of `node` (tag, text, keys and subtree) as the last child.
         XmlNode* AddChild(const XmlNode& node);
@@ -65,15 +81,26 @@ public:
         XmlNode* Parent() const;
         bool IsKey() const;
 
-    private:
+        // The library's own internals, opaque outside it.
+        struct TagName;
+        struct ChildList;
+
+      private:
         friend class XmlDocument;
-        struct Access;
+        friend struct XmlDocument::Impl;
+        struct Internal {};
+        XmlNode(Internal, XmlDocument* document, const TagName* tag, uintptr_t flags);
+
         XmlDocument* document_;
-        XmlNode* parent_ = nullptr;
-        std::string tag_;
-        std::string value_;
-        std::vector<XmlNode*> children_;
-        bool isKey_ = false;
+        // The parent node, with three flags in the low bits (see Impl).
+        uintptr_t up_;
+        const TagName* tag_;
+        // A text of up to seven bytes is held in place; a longer one lives in the pool.
+        union {
+            const char* pointer;
+            char inside[8];
+        } value_;
+        ChildList* children_;
     };
 
     XmlDocument();
@@ -103,12 +130,14 @@ public:
     // Atomic: a failed save leaves the old file whole.
     bool Save();
     bool SaveAs(const wchar_t* path);
-    // Writes the tree as UTF-8 XML; `declaration` puts the <?xml?> line first.
+    // Writes the tree as UTF-8 XML; `declaration` puts the <?xml?> line first. False when the
+    // document is empty or a tag is not a valid XML name.
     bool CreateXmlCode(QMNarrowString& out, bool declaration = true) const;
 
-private:
-    friend class XmlNode;
-    std::unique_ptr<XmlNode> root_;
+  private:
+    // The pool comes first so that it outlives the root during destruction.
+    std::unique_ptr<Store> store_;
+    XmlNode root_;
     QMWideString fileName_;
 };
 
