@@ -154,16 +154,17 @@ bool DecodeInto(unsigned char* buffer, const CharT* text) {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Appends the UTF-32 form of UTF-8 text. Each maximal ill-formed subsequence (a stray
-// continuation byte, a truncated sequence, an overlong form, an encoded surrogate or a
-// value above U+10FFFF) becomes one U+FFFD, as Unicode recommends.
+// The UTF-32 form of UTF-8 text. Each maximal ill-formed subsequence (a stray continuation
+// byte, a truncated sequence, an overlong form, an encoded surrogate or a value above
+// U+10FFFF) becomes one U+FFFD, as Unicode recommends.
 void DecodeUtf8(std::wstring& out, const unsigned char* in, size_t length) {
-    out.reserve(out.size() + length);
+    out.resize(length);  // never more characters than bytes
+    wchar_t* p = out.data();
     size_t i = 0;
     while (i < length) {
         unsigned char b = in[i];
         if (b < 0x80) {
-            out.push_back(static_cast<wchar_t>(b));
+            *p++ = static_cast<wchar_t>(b);
             ++i;
             continue;
         }
@@ -190,7 +191,7 @@ void DecodeUtf8(std::wstring& out, const unsigned char* in, size_t length) {
                 hi = 0x8F;  // nothing above U+10FFFF
             }
         } else {
-            out.push_back(static_cast<wchar_t>(kReplacement));
+            *p++ = static_cast<wchar_t>(kReplacement);
             ++i;
             continue;
         }
@@ -208,47 +209,69 @@ void DecodeUtf8(std::wstring& out, const unsigned char* in, size_t length) {
             }
             cp = (cp << 6) | (c & 0x3F);
         }
-        out.push_back(static_cast<wchar_t>(complete ? cp : kReplacement));
+        *p++ = static_cast<wchar_t>(complete ? cp : kReplacement);
         i = j;
     }
+    out.resize(static_cast<size_t>(p - out.data()));
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// Appends the UTF-8 form of wide text. Wide text that came from UTF-16 may still hold
+// The code point at in[i], advancing i. Wide text that came from UTF-16 may still hold
 // surrogate pairs: a high surrogate followed by a low one is joined into one code point; a
 // lone surrogate or a value outside Unicode becomes U+FFFD.
+char32_t NextCodePoint(const wchar_t* in, size_t length, size_t& i) {
+    auto cp = static_cast<char32_t>(in[i++]);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i < length) {
+        auto next = static_cast<char32_t>(in[i]);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+            ++i;
+            return 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
+        }
+    }
+    return (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ? kReplacement : cp;
+}
+
+size_t Utf8Length(char32_t cp) {
+    return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+}
+
+// The UTF-8 form of wide text: one pass to size the result, one to write it.
 void EncodeUtf8(std::string& out, const wchar_t* in, size_t length) {
-    out.reserve(out.size() + length);
-    for (size_t i = 0; i < length; ++i) {
-        auto cp = static_cast<char32_t>(in[i]);
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length) {
-            auto next = static_cast<char32_t>(in[i + 1]);
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
-                ++i;
-            }
+    size_t size = 0;
+    for (size_t i = 0; i < length;) {
+        if (static_cast<char32_t>(in[i]) < 0x80) {
+            ++size;
+            ++i;
+        } else {
+            size += Utf8Length(NextCodePoint(in, length, i));
         }
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-            cp = kReplacement;
+    }
+    out.resize(size);
+    char* p = out.data();
+    for (size_t i = 0; i < length;) {
+        if (static_cast<char32_t>(in[i]) < 0x80) {
+            *p++ = static_cast<char>(in[i++]);
+            continue;
         }
-        AppendUtf8(out, cp);
+        char32_t cp = NextCodePoint(in, length, i);
+        switch (Utf8Length(cp)) {
+            case 1:
+                *p++ = static_cast<char>(cp);
+                break;
+            case 2:
+                *p++ = static_cast<char>(0xC0 | (cp >> 6));
+                *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+                break;
+            case 3:
+                *p++ = static_cast<char>(0xE0 | (cp >> 12));
+                *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+                break;
+            default:
+                *p++ = static_cast<char>(0xF0 | (cp >> 18));
+                *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+                *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        }
     }
 }
 
