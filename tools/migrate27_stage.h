@@ -1,0 +1,39 @@
+#pragma once
+
+// The stage: a replica of an installation, made of hard links to the original files, that the
+// migration works on while the installation itself stays untouched.
+
+#include "migrate27_common.h"
+
+#include <sys/types.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace migrate27 {
+
+struct StageResult {
+    size_t files = 0;
+    size_t copiedFiles = 0;  // files copied because a hard link was impossible
+    size_t directories = 0;
+    // Symbolic links of the stage, as absolute paths, whose target lies outside the stage.
+    std::vector<fs::path> escapingLinks;
+    // Directories created writable for the migration, with the mode to give back afterwards.
+    std::vector<std::pair<fs::path, mode_t>> directoryModes;
+};
+
+// Builds `stage` (which must not exist) as a replica of `source`: directories are created
+// with the same mode and, where allowed, owner; regular files are hard-linked, or copied
+// where linking fails; symbolic links are recreated as they are. `tick` is called after each
+// file. Throws Failure, leaving whatever was created for the caller to remove.
+StageResult BuildStage(const fs::path& source, const fs::path& stage,
+                       const std::function<void(size_t files)>& tick);
+
+// Gives the recorded directories back their modes.
+void RestoreDirectoryModes(const StageResult& stage);
+
+// Removes a whole tree; throws Failure when something stays.
+void RemoveTree(const fs::path& tree);
+
+}  // namespace migrate27
