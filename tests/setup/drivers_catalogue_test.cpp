@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <set>
 #include <string>
@@ -21,40 +22,26 @@ constexpr const char* kAllReportFeatures =
     "<report labels=\"T\" dates=\"T\" images=\"T\" formules=\"T\" conditioned=\"T\""
     " reportGraph=\"T\"/>";
 
-std::wstring Identifier(const QMTarvioSetup& setup, int index) {
-    return setup.CatalogueRow(index)->identifier.str();
-}
-
 }  // namespace
 
 TEST(DriversCatalogue, IdentifiersAreDistinctAndFoundExactly) {
     QMTarvioSetup setup;
     std::set<std::wstring> identifiers;
     for (int i = 0; i < kDriverCount; ++i) {
-        const std::wstring id = Identifier(setup, i);
-        ASSERT_FALSE(id.empty()) << i;
-        for (wchar_t c : id) {
-            EXPECT_FALSE(std::iswlower(static_cast<wint_t>(c))) << i;
-        }
+        const std::wstring id = setup.CatalogueRow(i)->identifier.str();
+        EXPECT_TRUE(std::none_of(id.begin(), id.end(), [](wchar_t c) { return std::iswlower(c); }));
         identifiers.insert(id);
         EXPECT_EQ(setup.DriverIndex(id.c_str()), i);
     }
     EXPECT_EQ(identifiers.size(), static_cast<size_t>(kDriverCount));
+    EXPECT_FALSE(identifiers.count(L""));
     EXPECT_EQ(setup.CatalogueRow(kDriverCount), nullptr);
-    EXPECT_EQ(setup.CatalogueRow(-1), nullptr);
-
     EXPECT_EQ(setup.DriverIndex(L"R$SYS"), 65);
     EXPECT_EQ(setup.DriverIndex(L"r$sys"), -1);
-    EXPECT_EQ(setup.DriverIndex(L""), -1);
     EXPECT_EQ(setup.DriverIndex(nullptr), -1);
-    const std::pair<int, const wchar_t*> fixed[] = {
-        {8, L"COM_GMBTCP"},   {9, L"COM_GTCP"}, {10, L"COM_GUDP"},  {11, L"COM_MBTCP"},
-        {12, L"COM_PARKING"}, {13, L"COM_RS"},  {14, L"COM_TCP"},   {16, L"COM_UDP"},
-        {35, L"GMODBUS"},     {36, L"IPCAM"},   {46, L"OPCCLIENT"}, {62, L"R$PKC"},
-        {63, L"R$CAL"},       {64, L"R$EVE"},   {65, L"R$SYS"}};
-    for (const auto& [index, id] : fixed) {
-        EXPECT_EQ(setup.DriverIndex(id), index) << index;
-    }
+    EXPECT_EQ(setup.DriverIndex(L"COM_PARKING"), 12);
+    EXPECT_EQ(setup.DriverIndex(L"GMODBUS"), 35);
+    EXPECT_EQ(setup.DriverIndex(L"OPCCLIENT"), 46);
 }
 
 TEST(DriversCatalogue, QueriesBeforeAnyDriversSetup) {
@@ -63,89 +50,55 @@ TEST(DriversCatalogue, QueriesBeforeAnyDriversSetup) {
     EXPECT_EQ(setup.getAllowedSize(8), 29);
     EXPECT_EQ(setup.getAllowedType(8, 5), 7);
     EXPECT_EQ(setup.getAllowedMax(8, 5), 65535);
-    EXPECT_EQ(setup.getAllowedType(12, 2), 58);
     EXPECT_EQ(setup.getAllowedMax(12, 0), 5);
-    EXPECT_EQ(setup.getAllowedMax(12, 1), 10);
     EXPECT_EQ(setup.getAllowedMax(12, 2), 128);
     EXPECT_EQ(setup.getAllowedType(12, 3), -1);
     EXPECT_EQ(setup.getAllowedType(12, -1), -1);
+    // The child lists: C2 on row 13, C3 on row 16, C4 on row 40, two kinds on row 15.
     EXPECT_EQ(setup.getAllowedSize(13), 36);
     EXPECT_EQ(setup.getAllowedSize(16), 35);
-    EXPECT_EQ(setup.getAllowedSize(59), 29);
     EXPECT_EQ(setup.getAllowedSize(40), 27);
     EXPECT_EQ(setup.getAllowedType(40, 0), 1);
-    EXPECT_EQ(setup.getAllowedType(15, 0), 49);
     EXPECT_EQ(setup.getAllowedType(15, 1), 52);
-    EXPECT_EQ(setup.getAllowedSize(0), 0);
 
-    // Groups 27, 31 and 49 start disabled; rows 38 and 48 also host children, hidden then.
+    // Groups 27, 31 and 49 start disabled; a disabled row answers with neutral values.
     for (int row : {38, 44, 48}) {
         EXPECT_FALSE(setup.IsDriverEnabled(row)) << row;
         EXPECT_STREQ(setup.DriverType(row), L"");
         EXPECT_STREQ(setup.getDriverFamily(row), L"OTHERS");
-        EXPECT_EQ(setup.getLittleImage(row), 157);
         EXPECT_EQ(setup.DriverImage(row, true), 157);
         EXPECT_EQ(setup.getAllowedSize(row), 0);
-        EXPECT_EQ(setup.getAllowedType(row, 0), -1);
         EXPECT_EQ(setup.getAllowedMax(row, 0), -1);
         EXPECT_FALSE(setup.HasTextView(row));
     }
-    EXPECT_EQ(setup.CatalogueRow(38)->childRules.size(), 27u);
-
     EXPECT_EQ(setup.DriverImage(200, true), 157);
     EXPECT_EQ(setup.getLittleImage(-1), 157);
     EXPECT_STREQ(setup.DriverName(66), L"");
-    EXPECT_STREQ(setup.DriverName(-5), L"");
     EXPECT_STREQ(setup.DriverName(13), L"");  // no display names before the drivers setup
     EXPECT_FALSE(setup.HasAnalogView(61));
-    EXPECT_FALSE(setup.IsDriverEnabled(61));
-    EXPECT_FALSE(setup.IsDriverEnabled(66));
-    EXPECT_FALSE(setup.IsDriverEnabled(-1));
     EXPECT_FALSE(setup.HasResource(28));
     EXPECT_FALSE(setup.HasResource(-1));
-
     EXPECT_EQ(setup.DriverImage(0, false), 984);
     EXPECT_EQ(setup.DriverImage(0, true), 985);
-    EXPECT_EQ(setup.getMediumImage(0), 973);
-    EXPECT_TRUE(setup.HasAnalogView(1));
     EXPECT_FALSE(setup.HasTextView(1));
-    EXPECT_STREQ(setup.DriverType(13), L"COM_RS");
 
-    // The system pseudo-drivers: calendars and system always, events with the SCADA bit,
-    // the parking system with the parking bit; none has a view.
+    // System rows: calendars and system always, events with the SCADA bit, the parking
+    // system with the parking bit, row 61 never; none has a view.
     EXPECT_TRUE(setup.IsDriverEnabled(63));
     EXPECT_TRUE(setup.IsDriverEnabled(65));
     EXPECT_FALSE(setup.IsDriverEnabled(64));
     EXPECT_FALSE(setup.IsDriverEnabled(62));
+    EXPECT_FALSE(setup.IsDriverEnabled(61));
     EXPECT_EQ(setup.getLittleImage(65), 1975);
-    EXPECT_FALSE(setup.HasAnalogView(65));
-    EXPECT_FALSE(setup.HasTextView(65));
-}
-
-TEST(DriversCatalogue, IdentifierFormsFollowTheIndexForms) {
-    QMTarvioSetup setup;
-    EXPECT_STREQ(setup.getDriverFamily(L"COM_PARKING"), L"PARKING");
-    EXPECT_EQ(setup.getAllowedMax(L"COM_PARKING", 1), 10);
-    EXPECT_EQ(setup.getAllowedType(L"COM_PARKING", 0), 33);
-    EXPECT_EQ(setup.getAllowedSize(L"COM_GTCP"), 36);
-    EXPECT_EQ(setup.getLittleImage(L"IPCAM"), 1951);
-    EXPECT_EQ(setup.getMediumImage(L"IPCAM"), 1950);
-    EXPECT_EQ(setup.getLargeImage(L"IPCAM"), 1952);
-    EXPECT_EQ(setup.DriverImage(L"IPCAM", true), 1952);
-    EXPECT_TRUE(setup.IsDriverEnabled(L"R$CAL"));
-    EXPECT_TRUE(setup.HasAnalogView(L"IPCAM"));
-    EXPECT_FALSE(setup.HasTextView(L"IPCAM"));
-    EXPECT_TRUE(setup.HasDisplayedView(L"IPCAM"));
-    EXPECT_FALSE(setup.HasDisplayedView(L"COM_RS"));
     EXPECT_FALSE(setup.HasDisplayedView(L"R$SYS"));
 
-    // An unknown identifier answers like a disabled row.
-    EXPECT_STREQ(setup.DriverName(L"NOPE"), L"");
+    // The identifier forms.
+    EXPECT_EQ(setup.getAllowedMax(L"COM_PARKING", 1), 10);
+    EXPECT_EQ(setup.getMediumImage(L"IPCAM"), 1950);
+    EXPECT_TRUE(setup.HasDisplayedView(L"IPCAM"));
+    EXPECT_FALSE(setup.HasDisplayedView(L"COM_RS"));
     EXPECT_STREQ(setup.getDriverFamily(L"NOPE"), L"OTHERS");
     EXPECT_EQ(setup.getLargeImage(L"NOPE"), 157);
-    EXPECT_EQ(setup.getAllowedSize(L"NOPE"), 0);
-    EXPECT_EQ(setup.getAllowedMax(L"NOPE", 0), -1);
-    EXPECT_FALSE(setup.IsDriverEnabled(static_cast<const wchar_t*>(nullptr)));
     EXPECT_FALSE(setup.HasDisplayedView(nullptr));
 }
 
@@ -190,62 +143,49 @@ class DriversSetup : public ::testing::Test {
     QMTarvioSetup setup_;
 };
 
-TEST_F(DriversSetup, OneNamedDriverEnablesItsGroupOnly) {
-    WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
-    ASSERT_TRUE(Read("<Drivers><Driver Id=\"COM_RS\" Name=\"RS-485 line\"/></Drivers>"));
-    EXPECT_STREQ(setup_.DriverName(13), L"RS-485 line");
-    EXPECT_STREQ(setup_.DriverName(L"COM_RS"), L"RS-485 line");
-    EXPECT_TRUE(setup_.IsDriverEnabled(13));
-    EXPECT_FALSE(setup_.IsDriverEnabled(14));
-    EXPECT_FALSE(setup_.IsDriverEnabled(0));
-    EXPECT_STREQ(setup_.DriverName(35), L"Generic Modbus");
-    EXPECT_FALSE(setup_.IsDriverEnabled(35));
-    EXPECT_STREQ(setup_.DriverName(62), L"R$PKC");
-    EXPECT_STREQ(setup_.DriverName(63), L"R$CAL");
-    EXPECT_STREQ(setup_.DriverName(64), L"R$EVE");
-    EXPECT_STREQ(setup_.DriverName(65), L"R$SYS");
-    EXPECT_STREQ(setup_.DriverName(14), L"");
-}
-
-TEST_F(DriversSetup, SkipsWhatDoesNotNameARow) {
+TEST_F(DriversSetup, DriverChildrenEnableTheirGroups) {
     WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
     ASSERT_TRUE(
         Read("<Drivers Driver=\"COM_TCP\">"
-             "<Driver Id=\"COM_RS\" Name=\"\"/>"
-             "<Driver Id=\"com_tcp\" Name=\"lower case\"/>"
-             "<Driver Name=\"no id\"/>"
-             "<Device Id=\"COM_UDP\" Name=\"other tag\"/>"
-             "<Driver Id=\"GMODBUS\" Name=\"first\"/><Driver Id=\"GMODBUS\" Name=\"Modbus\"/>"
-             "<Driver Id=\"MTR201\" Name=\"meter\"/>"
-             "<Driver Id=\"IOM320\" Name=\"never\"/>"
-             "</Drivers>"));
-    EXPECT_FALSE(setup_.IsDriverEnabled(13));
-    EXPECT_STREQ(setup_.DriverName(13), L"");
-    EXPECT_FALSE(setup_.IsDriverEnabled(14));
-    EXPECT_FALSE(setup_.IsDriverEnabled(16));
-    EXPECT_TRUE(setup_.IsDriverEnabled(35));
-    EXPECT_STREQ(setup_.DriverName(35), L"Modbus");  // later name wins, no generic name
-    // Rows 4, 5 and 6 share group 4.
-    EXPECT_TRUE(setup_.IsDriverEnabled(4));
-    EXPECT_TRUE(setup_.IsDriverEnabled(5));
-    EXPECT_TRUE(setup_.IsDriverEnabled(6));
-    EXPECT_STREQ(setup_.DriverName(4), L"");
+             "<Driver Id=\"COM_RS\" Name=\"RS-485 line\"/>"
+             "<Driver Id=\"COM_UDP\" Name=\"\"/><Driver Id=\"com_gtcp\" Name=\"lower case\"/>"
+             "<Driver Name=\"no id\"/><Device Id=\"COM_GUDP\" Name=\"other tag\"/>"
+             "<Driver Id=\"MTR201\" Name=\"first\"/><Driver Id=\"MTR201\" Name=\"meter\"/>"
+             "<Driver Id=\"IOM320\" Name=\"never\"/></Drivers>"));
+    EXPECT_STREQ(setup_.DriverName(L"COM_RS"), L"RS-485 line");
+    EXPECT_TRUE(setup_.IsDriverEnabled(13));
+    for (int row : {0, 9, 10, 14, 16, 35}) {  // skipped children enable nothing
+        EXPECT_FALSE(setup_.IsDriverEnabled(row)) << row;
+    }
+    EXPECT_STREQ(setup_.DriverName(16), L"");
+    EXPECT_STREQ(setup_.DriverName(35), L"Generic Modbus");
+    EXPECT_STREQ(setup_.DriverName(62), L"R$PKC");
+    EXPECT_STREQ(setup_.DriverName(65), L"R$SYS");
+    // Rows 4, 5 and 6 share group 4; the later name wins.
+    EXPECT_TRUE(setup_.IsDriverEnabled(4) && setup_.IsDriverEnabled(5) &&
+                setup_.IsDriverEnabled(6));
+    EXPECT_STREQ(setup_.DriverName(5), L"meter");
     // Group 27 is never enabled, but the row keeps its display name.
     EXPECT_FALSE(setup_.IsDriverEnabled(38));
     EXPECT_STREQ(setup_.DriverName(38), L"never");
+
+    // A null node leaves every group disabled and every name empty.
+    EXPECT_FALSE(setup_.ReadDriversSetup(nullptr));
+    EXPECT_FALSE(setup_.IsDriverEnabled(13));
+    EXPECT_STREQ(setup_.DriverName(65), L"");
+    EXPECT_TRUE(setup_.IsDriverEnabled(65));
 }
 
 TEST_F(DriversSetup, ParkingRowsNeedTheParkingEdition) {
     WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
     const char* xml =
         "<Drivers><Driver Id=\"COM_PARKING\" Name=\"Parking\"/>"
-        "<Driver Id=\"PKS530\" Name=\"Sensor\"/><Driver Id=\"COM_RS\" Name=\"RS\"/></Drivers>";
+        "<Driver Id=\"PKS530\" Name=\"Sensor\"/></Drivers>";
     ASSERT_TRUE(Read(xml));
     EXPECT_FALSE(setup_.IsDriverEnabled(12));
     EXPECT_FALSE(setup_.IsDriverEnabled(58));
     EXPECT_FALSE(setup_.IsDriverEnabled(62));
     EXPECT_FALSE(setup_.HasResource(23));  // parkingSensor needs group 37
-    EXPECT_TRUE(setup_.IsDriverEnabled(13));
 
     setup_.SetVersion(QMTarvioSetup::kParkingEdition);
     ASSERT_TRUE(Read(xml));
@@ -267,28 +207,19 @@ TEST_F(DriversSetup, FeatureFlagsAndTheirConsistencyRules) {
     for (int flag : {0, 1, 8, 15, 17, 18, 23, 24, 26, 27}) {
         EXPECT_FALSE(setup_.HasResource(flag)) << flag;
     }
-
     setup_.SetVersion(QMTarvioSetup::kScadaEdition);
     ASSERT_TRUE(Read("<Drivers><Driver Id=\"OTH700\" Name=\"CO\"/></Drivers>"));
     for (int flag : {0, 1, 8, 15, 17, 18, 27}) {
         EXPECT_TRUE(setup_.HasResource(flag)) << flag;
     }
     EXPECT_FALSE(setup_.HasResource(25));  // dynamicImage needs the camera group
-    EXPECT_TRUE(setup_.IsDriverEnabled(64));
-}
 
-TEST_F(DriversSetup, OnlyAnExactTSetsAFlag) {
-    WriteFeatures("<scada labels=\"t\" dates=\"true\" images=\"T\" showGraph=\"1\"/>",
-                  "<report labels=\"T\" reportGraph=\"F\"/>");
+    // Only an exact "T" sets a flag; an absent attribute clears it.
+    WriteFeatures("<scada labels=\"t\" dates=\"true\" images=\"T\"/>", "<report labels=\"T\"/>");
     ASSERT_TRUE(Read("<Drivers/>"));
-    EXPECT_FALSE(setup_.HasResource(9));
-    EXPECT_FALSE(setup_.HasResource(10));
-    EXPECT_TRUE(setup_.HasResource(11));
-    EXPECT_FALSE(setup_.HasResource(19));
-    EXPECT_FALSE(setup_.HasResource(12));  // absent clears
-    EXPECT_TRUE(setup_.HasResource(2));
+    EXPECT_FALSE(setup_.HasResource(9) || setup_.HasResource(10) || setup_.HasResource(12));
+    EXPECT_TRUE(setup_.HasResource(11) && setup_.HasResource(2));
     EXPECT_FALSE(setup_.HasResource(3));
-    EXPECT_FALSE(setup_.HasResource(7));
 }
 
 TEST_F(DriversSetup, FeatureFilesAreFoundInTheParentWhateverTheirCase) {
@@ -297,10 +228,8 @@ TEST_F(DriversSetup, FeatureFilesAreFoundInTheParentWhateverTheirCase) {
     ASSERT_TRUE(Read("<Drivers/>"));
     EXPECT_TRUE(setup_.HasResource(19));
     EXPECT_TRUE(setup_.HasResource(3));
-    EXPECT_FALSE(setup_.HasResource(2));
 
-    // A file in the current directory wins over the parent's.
-    WriteFeatures("<scada showGraph=\"F\"/>", nullptr);
+    WriteFeatures("<scada showGraph=\"F\"/>", nullptr);  // the current directory's wins
     ASSERT_TRUE(Read("<Drivers/>"));
     EXPECT_FALSE(setup_.HasResource(19));
     EXPECT_TRUE(setup_.HasResource(3));
@@ -323,15 +252,4 @@ TEST_F(DriversSetup, MissingFeatureFilesKeepWhatWasSetBefore) {
     WriteFeatures("<scada showGraph=\"T\">", "<report/>");
     EXPECT_FALSE(Read("<Drivers/>"));
     EXPECT_FALSE(setup_.HasResource(19));
-}
-
-TEST_F(DriversSetup, NullNodeDisablesEveryGroup) {
-    WriteFeatures(kAllScadaFeatures, kAllReportFeatures);
-    ASSERT_TRUE(Read("<Drivers><Driver Id=\"COM_RS\" Name=\"RS\"/></Drivers>"));
-    EXPECT_FALSE(setup_.ReadDriversSetup(nullptr));
-    EXPECT_FALSE(setup_.IsDriverEnabled(13));
-    EXPECT_STREQ(setup_.DriverName(13), L"");
-    EXPECT_STREQ(setup_.DriverName(65), L"");
-    EXPECT_TRUE(setup_.IsDriverEnabled(65));
-    EXPECT_TRUE(setup_.IsDriverEnabled(63));
 }
