@@ -82,10 +82,11 @@ QMTarvioSetup::QMTarvioSetup() {
     for (int i = 0; i < kDriverCount; ++i) {
         ApplyBuiltInRow(i);
     }
-    for (int flag = 0; flag < kFeatureFlagCount; ++flag) {
-        if (flag != 0 && flag != 1 && flag != 8) {
-            features_[flag] = true;
-        }
+    // Every feature flag is set except those that follow the SCADA bit.
+    const bool scada = HasScada();
+    features_.fill(true);
+    for (int flag : kScadaEditionFeatures) {
+        features_[flag] = scada;
     }
     EnableDefaultGroups();
     LookupOlsonTimeZone();
