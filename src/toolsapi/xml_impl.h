@@ -63,6 +63,9 @@ char32_t Windows1252(unsigned char byte);
 // first; false (and an empty document) when the text is not well-formed XML.
 bool ParseFile(XmlDocument& document, int fd);
 bool ParseText(XmlDocument& document, const char* text, size_t length);
+// Reads a legacy configuration text into `document` (root element "legacy"); false (and an
+// empty document) when the text is malformed.
+bool ParseLegacy(XmlDocument& document, std::string_view text);
 
 }  // namespace qm::xml
 
