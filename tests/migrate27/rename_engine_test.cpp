@@ -34,28 +34,18 @@ TEST(RenameEngine, ReplacesOnlyBeforeADelimiterAndUnanchoredOnTheLeft) {
     EXPECT_EQ(Fast("<v>Meter 10.VI1</v>", pairs), "<v>Meter 10.VI1</v>");
 }
 
-TEST(RenameEngine, LaterPairsSeeEarlierResults) {
+TEST(RenameEngine, PairsApplyInOrderAndSearchOnAfterTheInsertedName) {
     EXPECT_EQ(Fast("<a>A.x</a>", Pairs({{"A", "B"}, {"B", "C"}})), "<a>C.x</a>");
-    // The other order: the second pair finds nothing left to do.
     EXPECT_EQ(Fast("<a>A.x</a>", Pairs({{"B", "C"}, {"A", "B"}})), "<a>B.x</a>");
-}
-
-TEST(RenameEngine, SearchGoesOnAfterTheInsertedName) {
     EXPECT_EQ(Fast("a.a.", Pairs({{"a", "aa"}})), "aa.aa.");
     EXPECT_EQ(Fast("[X.C3][X.C3]<", Pairs({{"X.C3", "X.F3"}}), ']'), "[X.F3][X.F3]<");
 }
 
-TEST(RenameEngine, EscapedNamesAndEmptyOldNames) {
+TEST(RenameEngine, EscapedNamesEmptyOldNamesAndTheChangeFlag) {
     EXPECT_EQ(Fast("<d>A &amp; B</d>", Pairs({{"A &amp; B", "A___B"}})), "<d>A___B</d>");
-    std::string text = "<a>x.y</a>";
-    EXPECT_FALSE(ApplyRenames(text, Pairs({{"", "_"}}), '.', '<'));
-    EXPECT_EQ(text, "<a>x.y</a>");
-    EXPECT_FALSE(ApplyRenames(text, {}, '.', '<'));
-}
-
-TEST(RenameEngine, ReportsWhetherAnythingWasReplaced) {
     std::string text = "<a>A.x</a>";
-    EXPECT_FALSE(ApplyRenames(text, Pairs({{"B", "C"}}), '.', '<'));
+    EXPECT_FALSE(ApplyRenames(text, Pairs({{"", "_"}, {"B", "C"}}), '.', '<'));
+    EXPECT_FALSE(ApplyRenames(text, {}, '.', '<'));
     // A hit counts as a change even when the new name equals the old one.
     EXPECT_TRUE(ApplyRenames(text, Pairs({{"A", "A"}}), '.', '<'));
     EXPECT_EQ(text, "<a>A.x</a>");

@@ -35,7 +35,6 @@ class QMSUPPORT_API QMTransformCfgTo27 {
     QMTransformCfgTo27Observer* Observer() const { return observer_; }
 
   private:
-    friend struct QMTransformCfgTo27TestAccess;
     struct SideFileKind;
 
     bool transformDefaultCommSystemNode(XmlDocument& cfg);
