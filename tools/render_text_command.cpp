@@ -15,7 +15,7 @@ namespace {
 
 void PrintHelp(FILE* out) {
     std::fprintf(out,
-                 "usage: qmsupport render-text [--locale NAME] [--resources DIR] TEXT\n\n"
+                 "usage: qmsupport render-text [--locale NAME] [--resources DIR] [--] TEXT\n\n"
                  "Renders an XML text template given as UTF-8 TEXT ('-' reads it from standard\n"
                  "input) and prints the result as UTF-8. A bare sequence of pieces is rendered\n"
                  "as a whole template; text that is not XML is printed as it is.\n\n"
@@ -45,21 +45,25 @@ int Run(const std::vector<std::string>& args) {
     std::string locale;
     std::string resources;
     std::vector<std::string> operands;
+    bool options = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+        if (!options || arg == "-" || arg.empty() || arg[0] != '-') {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            options = false;
+        } else if (arg == "--help" || arg == "-h") {
             PrintHelp(stdout);
             return kExitOk;
-        }
-        if (arg == "--locale" || arg == "--resources") {
+        } else if (arg == "--locale" || arg == "--resources") {
             if (i + 1 >= args.size()) {
                 return UsageError(arg + " needs a value");
             }
             (arg == "--locale" ? locale : resources) = args[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option '" + arg + "'");
         } else {
-            operands.push_back(arg);
+            return UsageError("unknown option '" + arg +
+                              "' (put '--' before a TEXT that "
+                              "begins with '-')");
         }
     }
     if (operands.size() != 1) {
