@@ -409,16 +409,14 @@ void WriteReport(const Report& report, const std::optional<std::string>& file) {
 }
 
 int Migrate(Options options) {
+    // The installation's real path; an interrupted swap may have left no folder there.
     std::error_code error;
-    const fs::path given = options.install;
-    if (!fs::exists(given, error)) {
-        throw Failure("there is no installation folder '" + options.install + "'");
+    fs::path given = fs::absolute(options.install).lexically_normal();
+    if (!given.has_filename()) {
+        given = given.parent_path();
     }
-    if (!fs::is_directory(given, error)) {
-        throw Failure("'" + options.install + "' is not a folder");
-    }
-    const fs::path install = fs::canonical(given, error);
-    if (error || install.string().find('\n') != std::string::npos || install == "/") {
+    const fs::path install = fs::weakly_canonical(given, error);
+    if (error || !install.has_filename() || install.string().find('\n') != std::string::npos) {
         throw Failure("cannot use '" + options.install + "' as an installation folder");
     }
     if (options.report && *options.report != "-") {
@@ -444,6 +442,12 @@ int Migrate(Options options) {
     }
     if (recovery == Recovery::Completed) {
         return kExitOk;
+    }
+    if (!fs::exists(install, error)) {
+        throw Failure("there is no installation folder '" + options.install + "'");
+    }
+    if (!fs::is_directory(install, error)) {
+        throw Failure("'" + options.install + "' is not a folder");
     }
 
     const Layout layout = FindLayout(install, options);

@@ -145,12 +145,11 @@ void Finish(const Places& places, const Journal& journal) {
         old = journal.backup;
     }
     if (!old.empty()) {
+        StopHere("finishing");
         if (!journal.keepBackup) {
-            StopHere("backup");
             RemoveTree(old);
         } else if (old != journal.backup) {
             Rename(old, journal.backup);
-            StopHere("backup");
         }
         SyncDirectory(places.install.parent_path());
     }
@@ -244,7 +243,8 @@ void SwapIn(const Places& places, const fs::path& backup, bool keepBackup) {
     StopHere("journal");
     // One atomic exchange where the file system offers it: the installation's name never
     // stops naming a complete installation.
-    const bool exchange = std::getenv("QMSUPPORT_MIGRATE27_NO_EXCHANGE") == nullptr;
+    const char* noExchange = std::getenv("QMSUPPORT_MIGRATE27_NO_EXCHANGE");
+    const bool exchange = noExchange == nullptr || *noExchange == '\0';
     if (!exchange || renameat2(AT_FDCWD, places.stage.c_str(), AT_FDCWD, places.install.c_str(),
                                RENAME_EXCHANGE) != 0) {
         if (exchange && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {

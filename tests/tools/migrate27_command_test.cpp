@@ -1,0 +1,330 @@
+// End-to-end tests of `qmsupport migrate27`, run as a separate process on copies of the
+// sample installation.
+
+#include "platform/temp_dir.h"
+
+#include <qmsupport/toolsapi/xml_document.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;  // the exit status, or -1 when killed
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with `args`, adding `env` to its environment.
+Result RunTool(const TempDir& dir, std::vector<std::string> args,
+               const std::map<std::string, std::string>& env = {}) {
+    const char* tool = std::getenv("QMSUPPORT_TOOL");
+    EXPECT_NE(tool, nullptr) << "QMSUPPORT_TOOL names the program under test";
+    args.insert(args.begin(), {tool ? tool : "qmsupport", "migrate27"});
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto& [name, value] : env) {
+            setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (!freopen(dir.Path("out.txt").c_str(), "w", stdout) ||
+            !freopen(dir.Path("err.txt").c_str(), "w", stderr) || chdir(dir.Path().c_str())) {
+            _exit(127);
+        }
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Result result;
+    if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    result.out = dir.ReadText("out.txt");
+    result.err = dir.ReadText("err.txt");
+    return result;
+}
+
+// Every file and folder below `root`, with the content of the files.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        tree[entry.path().lexically_relative(root).string()] =
+            entry.is_directory() ? "<dir>" : std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return tree;
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::regex kGuidPrefixed(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\}\..+)");
+
+// Checks the 2.7 structure of a migrated copy of the sample (not its GUID values).
+void ExpectMigratedSample(const fs::path& plant) {
+    XmlDocument cfg;
+    ASSERT_TRUE(cfg.Load((plant / "Cfg/default.xcfg").wstring().c_str()));
+    const XmlDocument::XmlNode* comm = cfg.Node(L"CommSystem");
+    ASSERT_NE(comm, nullptr);
+    EXPECT_EQ(comm->Node(L"Connections"), nullptr);
+    EXPECT_EQ(comm->Node(L"Devices"), nullptr);
+    std::vector<std::wstring> channels;
+    for (auto it = comm->ChildsBegin(); it != comm->ChildsEnd(); ++it) {
+        channels.push_back((*it)->Value(L"Name", L"").str());
+    }
+    EXPECT_EQ(channels, (std::vector<std::wstring>{L"Line_1", L"Substation", L"Roof", L"Pulses",
+                                                   L"PQ_North"}));
+    const XmlDocument::XmlNode* meter =
+        cfg.Node(L"CommSystem/Device?Name=Line_1?/ChildDevices/ChildDevice?Name=METER_1?");
+    ASSERT_NE(meter, nullptr);
+    EXPECT_EQ(meter->Value(L"Id", L"").str().front(), L'{');
+    EXPECT_NE(
+        cfg.Node(L"CommSystem/Device?Name=Roof?/ChildDevices/ChildDevice?Name=JT1?/Flows/Flow"),
+        nullptr);
+
+    std::vector<std::string> renamed;
+    for (const std::string& name : Names(plant / "Cfg")) {
+        if (std::regex_match(name, kGuidPrefixed)) {
+            renamed.push_back(name.substr(39));
+        }
+    }
+    std::sort(renamed.begin(), renamed.end());
+    EXPECT_EQ(renamed, (std::vector<std::string>{"Blue.xsty", "Feeders.xscn", "Main.xscn",
+                                                 "Monthly.xrpt", "Red.xsty"}));
+    EXPECT_TRUE(fs::exists(plant / "Cfg/default.xcal"));
+    for (const char* file : {"Data/2008/02/METER_1_02_2008.std", "Data/2008/02/METER_1_02_2008.dat",
+                             "Data/2008/01/METER2_01_2008.std", "Data/2008/02/Alarms_02_2008.eve",
+                             "Data/Meters/2008/04/METER_1_04_2008.std", "Data/Events_02_2008.eve",
+                             "Data/METER2_02_2008.dat"}) {
+        EXPECT_TRUE(fs::exists(plant / file)) << file;
+    }
+}
+
+class Migrate27Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        original = Snapshot(plant);
+    }
+    bool IsOriginal() const { return fs::exists(plant) && Snapshot(plant) == original; }
+    // Nothing but the installation, its backups and the test's own files beside it.
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> names;
+        for (const std::string& name : Names(dir.Path())) {
+            if (name != "plant" && name.find(".before-2.7.") == std::string::npos &&
+                name != "out.txt" && name != "err.txt" && name != "report.json") {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+    std::vector<std::string> Backups() const {
+        std::vector<std::string> names;
+        for (const std::string& name : Names(dir.Path())) {
+            if (name.find("plant.before-2.7.") == 0) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+
+    TempDir dir;
+    fs::path plant = dir.Path("plant");
+    std::map<std::string, std::string> original;
+};
+
+TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
+    const Result result = RunTool(dir, {"plant", "--report", "report.json", "--quiet"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    ExpectMigratedSample(plant);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    // The stage was made of hard links: the migration must have replaced entries, never
+    // written into the shared files, so the backup still reads as the original.
+    ASSERT_EQ(Backups().size(), 1u);
+    EXPECT_EQ(Snapshot(dir.Path(Backups()[0])), original);
+
+    const std::string report = dir.ReadText("report.json");
+    EXPECT_NE(report.find(R"("dryRun": false)"), std::string::npos);
+    EXPECT_NE(report.find(R"({"old": "Totals & Costs", "new": "Totals___Costs"})"),
+              std::string::npos);
+    EXPECT_NE(report.find(R"("historyMoved": 11)"), std::string::npos);
+    EXPECT_NE(report.find(R"({"from": "Data/Meters/METER 1_03_2008.std", "to": )"
+                          R"("Data/Meters/2008/03/METER_1_03_2008.std"})"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("Migrated"), std::string::npos);
+}
+
+TEST_F(Migrate27Test, DryRunChangesNothing) {
+    const Result result = RunTool(dir, {"plant", "--dry-run", "--report", "report.json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(Backups(), std::vector<std::string>{});
+    EXPECT_NE(dir.ReadText("report.json").find(R"("dryRun": true)"), std::string::npos);
+    EXPECT_NE(result.out.find("nothing was changed"), std::string::npos);
+}
+
+TEST_F(Migrate27Test, RefusesAnInstallationAlreadyMigrated) {
+    ASSERT_EQ(RunTool(dir, {"plant", "--no-backup"}).status, 0);
+    const auto migrated = Snapshot(plant);
+    const Result again = RunTool(dir, {"plant"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("already in the 2.7 layout"), std::string::npos) << again.err;
+    EXPECT_EQ(Snapshot(plant), migrated);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(Migrate27Test, ALockedInstallationIsRefused) {
+    const int fd = open(dir.Path("plant.migrate27-lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    const Result result = RunTool(dir, {"plant"});
+    close(fd);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("another migration"), std::string::npos) << result.err;
+    EXPECT_TRUE(IsOriginal());
+}
+
+TEST_F(Migrate27Test, ClearErrorsLeaveTheInstallationAsItWas) {
+    const std::string nested = "plant/Cfg/default.xcfg";
+    const struct {
+        const char* name;
+        std::function<void()> damage;
+        std::string expected;
+    } cases[] = {
+        {"missing installation", [&] { fs::remove_all(plant); }, "there is no installation folder"},
+        {"missing Cfg", [&] { fs::rename(dir.Path("plant/Cfg"), dir.Path("plant/Conf")); },
+         "no configuration folder 'Cfg'"},
+        {"missing Data", [&] { fs::remove_all(dir.Path("plant/Data")); }, "no data folder 'Data'"},
+        {"missing configuration", [&] { fs::remove(dir.Path(nested)); },
+         "there is no main configuration file"},
+        {"malformed configuration", [&] { dir.WriteText(nested, "<Configuration><CommSystem>"); },
+         "is not a well-formed XML file"},
+        {"history outside",
+         [&] {
+             std::string text = dir.ReadText(nested);
+             text.replace(text.find("..\\Data\\Meters\\"), 15, "..\\..\\Meters\\");
+             dir.WriteText(nested, text);
+         },
+         "outside the installation"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(plant);
+        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        c.damage();
+        const auto before = fs::exists(plant) ? Snapshot(plant) : decltype(original){};
+        const Result result = RunTool(dir, {"plant"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find(c.expected), std::string::npos) << result.err;
+        EXPECT_EQ(fs::exists(plant) ? Snapshot(plant) : decltype(original){}, before);
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(Migrate27Test, UsageErrors) {
+    EXPECT_EQ(RunTool(dir, {}).status, 2);
+    EXPECT_EQ(RunTool(dir, {"plant", "--bogus"}).status, 2);
+    EXPECT_EQ(RunTool(dir, {"plant", "--report"}).status, 2);
+    EXPECT_EQ(RunTool(dir, {"--recover", "plant", "--dry-run"}).status, 2);
+    EXPECT_TRUE(IsOriginal());
+}
+
+TEST_F(Migrate27Test, AnUnreadableScreenIsReportedAndLeftAsItWas) {
+    dir.WriteText("plant/Cfg/Broken.xscn", "<screen><page>");
+    const Result result = RunTool(dir, {"plant", "--report", "report.json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(dir.ReadText("plant/Cfg/Broken.xscn"), "<screen><page>");
+    EXPECT_NE(dir.ReadText("report.json")
+                  .find(R"({"file": "Cfg/Broken.xscn", "reason": "not a well-formed XML file"})"),
+              std::string::npos);
+    EXPECT_NE(result.err.find("Broken.xscn"), std::string::npos);
+}
+
+// A run killed at each point of its course leaves the former installation or the migrated
+// one; the next run or --recover then completes or undoes it, leaving nothing behind.
+struct KillPoint {
+    const char* point;
+    bool noExchange;
+    bool noBackup;
+};
+
+void PrintTo(const KillPoint& kill, std::ostream* out) {
+    *out << kill.point;
+}
+
+class Migrate27KillTest : public Migrate27Test, public ::testing::WithParamInterface<KillPoint> {};
+
+TEST_P(Migrate27KillTest, RecoversToTheFormerOrTheMigratedInstallation) {
+    const KillPoint& kill = GetParam();
+    std::map<std::string, std::string> env = {{"QMSUPPORT_MIGRATE27_KILL_AT", kill.point}};
+    if (kill.noExchange) {
+        env["QMSUPPORT_MIGRATE27_NO_EXCHANGE"] = "1";
+    }
+    std::vector<std::string> args = {"plant", "--quiet"};
+    if (kill.noBackup) {
+        args.push_back("--no-backup");
+    }
+    const Result killed = RunTool(dir, args, env);
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.err;
+    // Only the two renames of a file system without exchange leave a moment with no
+    // installation under its name.
+    if (fs::exists(plant) && !IsOriginal()) {
+        ExpectMigratedSample(plant);
+    } else {
+        EXPECT_TRUE(IsOriginal() || std::string(kill.point) == "moved-aside");
+    }
+
+    const Result recovered = RunTool(dir, {"--recover", "plant"});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    if (IsOriginal()) {
+        EXPECT_EQ(Backups(), std::vector<std::string>{});
+        ASSERT_EQ(RunTool(dir, {"plant", "--quiet"}).status, 0);
+    }
+    ExpectMigratedSample(plant);
+    ASSERT_EQ(Backups().size(), kill.noBackup ? 0u : 1u);
+    if (!kill.noBackup) {
+        EXPECT_EQ(Snapshot(dir.Path(Backups()[0])), original);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, Migrate27KillTest,
+    ::testing::Values(KillPoint{"staged", false, false}, KillPoint{"migrated", false, false},
+                      KillPoint{"journal", false, false}, KillPoint{"swapped", false, false},
+                      KillPoint{"finishing", false, false}, KillPoint{"finishing", false, true},
+                      KillPoint{"moved-aside", true, false}, KillPoint{"swapped", true, true}),
+    [](const auto& info) {
+        std::string name = info.param.point;
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name + (info.param.noExchange ? "_TwoRenames" : "") +
+               (info.param.noBackup ? "_NoBackup" : "");
+    });
+
+}  // namespace
