@@ -465,10 +465,6 @@ int Migrate(Options options) {
     report.dryRun = options.dryRun;
     report.configuration = layout.config.lexically_relative(install).generic_string();
     report.scada = DetectScada(layout.cfg, options.scada, report.scadaReason);
-    if (!options.quiet) {
-        std::fprintf(stderr, "%s: %s installation (%s)\n", install.c_str(),
-                     report.scada ? "a SCADA" : "not a SCADA", report.scadaReason.c_str());
-    }
 
     if (fs::exists(fs::symlink_status(places.stage, error))) {
         throw Failure("'" + places.stage.string() +
@@ -528,6 +524,9 @@ int Migrate(Options options) {
     }
     if (options.report != "-") {
         report.PrintSummary(stdout);
+        if (options.report) {
+            std::printf("  report:             %s\n", options.report->c_str());
+        }
     }
     for (const SkippedFile& file : report.skipped) {
         std::fprintf(stderr, "qmsupport migrate27: warning: %s was left as it was: %s\n",

@@ -62,17 +62,15 @@ std::string WhyNotLoaded(const fs::path& file) {
     return "not a well-formed XML file";
 }
 
-// "a, b, c and N more": the first names of a list, for the summary.
-std::string FirstNames(const std::vector<MovedFile>& renames) {
+// The first pairs of a list, one per line, for the summary.
+void PrintFirst(FILE* out, const std::vector<MovedFile>& renames) {
     constexpr size_t kShown = 8;
-    std::string text;
     for (size_t i = 0; i < renames.size() && i < kShown; ++i) {
-        text += (i ? ", " : "") + renames[i].from + " -> " + renames[i].to;
+        std::fprintf(out, "    %s -> %s\n", renames[i].from.c_str(), renames[i].to.c_str());
     }
     if (renames.size() > kShown) {
-        text += " and " + std::to_string(renames.size() - kShown) + " more";
+        std::fprintf(out, "    ... and %zu more\n", renames.size() - kShown);
     }
-    return text;
 }
 
 }  // namespace
@@ -198,18 +196,21 @@ std::string Report::Json() const {
 }
 
 void Report::PrintSummary(FILE* out) const {
-    std::fprintf(out, "%s %s to the 2.7 layout.\n",
-                 dryRun ? "Dry run: nothing was changed; this is what a migration of" : "Migrated",
-                 installation.c_str());
+    if (dryRun) {
+        std::fprintf(out, "Dry run on %s: nothing was changed. A migration to 2.7 would do this:\n",
+                     installation.c_str());
+    } else {
+        std::fprintf(out, "Migrated %s to the 2.7 layout.\n", installation.c_str());
+    }
     std::fprintf(out, "  edition:            %s (%s)\n", scada ? "SCADA" : "not SCADA",
                  scadaReason.c_str());
     std::fprintf(out, "  configuration:      %s\n", configuration.c_str());
     std::fprintf(out, "  staged files:       %zu (%zu copied, the rest hard-linked)\n", stagedFiles,
                  copiedFiles);
-    std::fprintf(out, "  devices renamed:    %zu%s%s\n", deviceRenames.size(),
-                 deviceRenames.empty() ? "" : ": ", FirstNames(deviceRenames).c_str());
-    std::fprintf(out, "  variables renamed:  %zu%s%s\n", variableRenames.size(),
-                 variableRenames.empty() ? "" : ": ", FirstNames(variableRenames).c_str());
+    std::fprintf(out, "  devices renamed:    %zu\n", deviceRenames.size());
+    PrintFirst(out, deviceRenames);
+    std::fprintf(out, "  variables renamed:  %zu\n", variableRenames.size());
+    PrintFirst(out, variableRenames);
     std::fprintf(out, "  files rewritten:    %zu\n", rewritten.size());
     std::fprintf(out, "  files renamed:      %zu\n", renamed.size());
     std::fprintf(out, "  history files:      %zu moved, %zu could not be moved\n",
