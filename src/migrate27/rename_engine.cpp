@@ -40,19 +40,26 @@ class ReverseNameTrie {
 
     // Calls hit(start, pass) for every occurrence of a pattern in `text`, in the order of
     // the delimiters' positions. The pass of pair i is 2 * i for the first delimiter and
-    // 2 * i + 1 for the second.
+    // 2 * i + 1 for the second. Each delimiter, each step back and each occurrence spends one
+    // unit of `budget`; names made to overlap at every delimiter could otherwise take time
+    // quadratic in the text. False when the budget ran out before the end.
     template <class Hit>
-    void ForEachOccurrence(std::string_view text, Hit&& hit) const {
+    bool ForEachOccurrence(std::string_view text, size_t& budget, Hit&& hit) const {
         const unsigned char* data = reinterpret_cast<const unsigned char*>(text.data());
-        for (size_t at = 0; at < text.size(); ++at) {
+        for (size_t at = 1; at < text.size(); ++at) {
             int delimiter = delimiterIndex_[data[at]];
-            if (delimiter < 0 || at == 0) {
+            if (delimiter < 0) {
                 continue;
             }
             size_t start = at;
             int node = root_[data[--start]];
             while (node >= 0) {
-                for (uint32_t pair : nodes_[static_cast<size_t>(node)].pairs) {
+                const std::vector<uint32_t>& pairs = nodes_[static_cast<size_t>(node)].pairs;
+                if (budget <= pairs.size()) {
+                    return false;
+                }
+                budget -= pairs.size() + 1;
+                for (uint32_t pair : pairs) {
                     hit(start, 2 * pair + static_cast<uint32_t>(delimiter));
                 }
                 if (start == 0) {
@@ -61,6 +68,7 @@ class ReverseNameTrie {
                 node = child(node, data[--start]);
             }
         }
+        return true;
     }
 
   private:
@@ -117,9 +125,13 @@ class FastRenamer {
     // text. False when the passes are not independent, so the result would differ from the
     // sequential application.
     bool Plan(const std::string& text) {
+        budget_ = 32 * text.size() + (size_t{1} << 20);
         std::vector<std::vector<size_t>> occurrences(2 * pairs_.size());
-        trie_.ForEachOccurrence(
-            text, [&](size_t start, uint32_t pass) { occurrences[pass].push_back(start); });
+        if (!trie_.ForEachOccurrence(text, budget_, [&](size_t start, uint32_t pass) {
+                occurrences[pass].push_back(start);
+            })) {
+            return false;
+        }
         // A pass searches on from the end of the old name it replaced, so its hits never
         // overlap; for one pattern the occurrences arrive sorted by start.
         for (uint32_t pass = 0; pass < occurrences.size(); ++pass) {
@@ -187,7 +199,7 @@ class FastRenamer {
     // that window of the result. Hits close together form a cluster, whose window is checked
     // once for each set of passes that have run when a later pass looks at it. Dense clusters
     // of many passes would make that costly: past a budget of a few times the text, the
-    // answer is a cautious yes.
+    // answer is a cautious yes, as it is when the search runs out of its own budget.
     bool mayCreateLaterHits(const std::string& text) const {
         const size_t reach = trie_.LongestPattern() - 1;
         size_t budget = 2 * text.size() + 65536;
@@ -242,28 +254,38 @@ class FastRenamer {
         }
         window.append(text, copied, windowEnd - copied);
         bool created = false;
-        trie_.ForEachOccurrence(window, [&](size_t start, uint32_t pass) {
-            if (created || pass <= applied || pass > until) {
-                return;
-            }
-            const size_t stop = start + oldName(pass).size() + 1;
-            for (const auto& [at, length] : inserted) {
-                // An empty insertion joins its two sides: a hit across the joint is new.
-                const bool touches =
-                    length == 0 ? start < at && stop > at : start < at + length && stop > at;
-                if (touches) {
-                    created = true;
+        const bool searched =
+            trie_.ForEachOccurrence(window, budget_, [&](size_t start, uint32_t pass) {
+                if (created || pass <= applied || pass > until) {
                     return;
                 }
-            }
-        });
-        return created;
+                // The inserted names are sorted and apart: only the first one that ends after the
+                // hit's start can touch it. An empty insertion joins its two sides, so a hit that
+                // spans the joint is new as well.
+                const auto candidate = std::partition_point(
+                    inserted.begin(), inserted.end(), [&](const std::pair<size_t, size_t>& name) {
+                        return name.first + name.second <= start;
+                    });
+                const size_t stop = start + oldName(pass).size() + 1;
+                created = candidate != inserted.end() && stop > candidate->first;
+            });
+        return created || !searched;
     }
 
     const std::vector<RenamePair>& pairs_;
     ReverseNameTrie trie_;
     std::vector<Hit> hits_;
+    mutable size_t budget_ = 0;  // steps left to the name search
 };
+
+// Where `pattern` next occurs in `text` from `from` on; memmem searches in linear time
+// whatever the pattern.
+size_t Find(const std::string& text, const std::string& pattern, size_t from) {
+    const void* hit =
+        memmem(text.data() + from, text.size() - from, pattern.data(), pattern.size());
+    return hit == nullptr ? std::string::npos
+                          : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+}
 
 // One pattern at a time, with one copy of the text per pattern that occurs.
 bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,
@@ -278,7 +300,7 @@ bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, 
         }
         for (char delimiter : {firstDelimiter, secondDelimiter}) {
             pattern.assign(oldName).push_back(delimiter);
-            size_t hit = text.find(pattern);
+            size_t hit = Find(text, pattern, 0);
             if (hit == std::string::npos) {
                 continue;
             }
@@ -288,7 +310,7 @@ bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, 
                 out.append(text, copied, hit - copied);
                 out += pair.newName.str();
                 copied = hit + oldName.size();
-                hit = text.find(pattern, copied);
+                hit = Find(text, pattern, copied);
             }
             out.append(text, copied, std::string::npos);
             text.swap(out);

@@ -51,6 +51,24 @@ TEST(RenameEngine, EscapedNamesEmptyOldNamesAndTheChangeFlag) {
     EXPECT_EQ(text, "<a>A.x</a>");
 }
 
+// Names that hold the delimiter and overlap at every delimiter of the text: the search gives
+// up on its one-scan plan and the result is still the sequential one.
+TEST(RenameEngine, NamesOverlappingEverywhere) {
+    std::string name;
+    for (int i = 0; i < 500; ++i) {
+        name += "a.";
+    }
+    const auto pairs = Pairs({{name.c_str(), "b"}, {"a", "c"}});
+    std::string text;
+    for (int i = 0; i < 20; ++i) {
+        text += name;
+    }
+    text += "<";
+    std::string expected = text;
+    LiteralApplyRenames(expected, pairs, '.', '<');
+    EXPECT_EQ(Fast(text, pairs), expected);
+}
+
 // The fast engine against the literal algorithm, on texts and names drawn from a tiny
 // alphabet that holds the delimiters, so that names overlap, chain, contain delimiters and
 // create each other's hits.
