@@ -18,8 +18,8 @@ bool IsLetter(wchar_t c, bool strict) {
     if (IsAsciiLetter(c)) {
         return true;
     }
-    // wchar_t holds a code point; u_isalpha is false for values outside Unicode.
-    return !strict && c >= 0x80 && u_isalpha(static_cast<UChar32>(c));
+    // wchar_t holds a code point; values outside Unicode are no letters.
+    return !strict && c >= 0x80 && c <= 0x10FFFF && u_isalpha(static_cast<UChar32>(c));
 }
 
 void WriteHex(wchar_t*& p, unsigned value, int digits) {

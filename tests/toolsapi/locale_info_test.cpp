@@ -1,10 +1,11 @@
 #include <qmsupport/toolsapi/locale_info.h>
 
+#include "toolsapi/scoped_env.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -62,33 +63,21 @@ TEST_F(LocaleInfo, SpanishAndSwitchingBack) {
 }
 
 TEST_F(LocaleInfo, ProcessLocaleComesFromTheEnvironment) {
-    const char* saved[3];
-    const char* names[3] = {"LC_ALL", "LC_NUMERIC", "LANG"};
-    std::string copies[3];
-    for (int i = 0; i < 3; ++i) {
-        const char* v = std::getenv(names[i]);
-        copies[i] = v ? v : "";
-        saved[i] = v ? copies[i].c_str() : nullptr;
-    }
-    unsetenv("LC_ALL");
-    setenv("LC_NUMERIC", "de_DE.UTF-8@euro", 1);
-    setenv("LANG", "es_ES.UTF-8", 1);
+    ScopedEnv all("LC_ALL", nullptr);
+    ScopedEnv numeric("LC_NUMERIC", "de_DE.UTF-8@euro");
+    ScopedEnv lang("LANG", "es_ES.UTF-8");
     SetLocaleName(nullptr);
     EXPECT_EQ(LocaleInformationWide().monthNames[0], L"Januar");
-
-    setenv("LC_ALL", "C.UTF-8", 1);  // C is en_US_POSIX
-    SetLocaleName("");
-    EXPECT_EQ(LocaleInformationWide().decimalSeparator, L".");
-    EXPECT_EQ(LocaleInformationWide().monthNames[0], L"January");
-    EXPECT_EQ(Number(1234.5, 2, false), L"1234.50");
-
-    for (int i = 0; i < 3; ++i) {
-        if (saved[i]) {
-            setenv(names[i], saved[i], 1);
-        } else {
-            unsetenv(names[i]);
-        }
+    {
+        ScopedEnv c("LC_ALL", "C.UTF-8");  // C is en_US_POSIX
+        SetLocaleName("");
+        EXPECT_EQ(LocaleInformationWide().decimalSeparator, L".");
+        EXPECT_EQ(LocaleInformationWide().monthNames[0], L"January");
+        EXPECT_EQ(Number(1234.5, 2, false), L"1234.50");
     }
+    ScopedEnv noNumeric("LC_NUMERIC", "");
+    SetLocaleName("");
+    EXPECT_EQ(LocaleInformationWide().monthNames[0], L"enero");
 }
 
 TEST_F(LocaleInfo, NumberEdges) {

@@ -3,12 +3,11 @@
 #include <qmsupport/platform/resource_chain.h>
 
 #include "toolsapi/local_time_zone.h"
+#include "toolsapi/scoped_env.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,9 +24,7 @@ TEST(TimeZone, WindowsNamesMapToOlson) {
 }
 
 TEST(TimeZone, LocalZoneFromTz) {
-    const char* old = std::getenv("TZ");
-    std::string saved = old ? old : "";
-    setenv("TZ", ":Europe/Berlin", 1);
+    ScopedEnv tz("TZ", ":Europe/Berlin");
     EXPECT_EQ(LocalWindowsTimeZone(), L"W. Europe Standard Time");
     setenv("TZ", "/usr/share/zoneinfo/Asia/Calcutta", 1);  // an alias, by path
     EXPECT_EQ(LocalWindowsTimeZone(), L"India Standard Time");
@@ -35,12 +32,6 @@ TEST(TimeZone, LocalZoneFromTz) {
     EXPECT_TRUE(LocalWindowsTimeZone().IsEmpty());
     setenv("TZ", "", 1);
     EXPECT_EQ(LocalWindowsTimeZone(), L"UTC");
-    if (old) {
-        setenv("TZ", saved.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
-    tzset();
 }
 
 TEST(TimeZone, LocalZoneFromSystemFiles) {

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+// Sets (or, with nullptr, removes) an environment variable for one scope and puts the old
+// value back; the C library re-reads TZ at both ends.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        Set(value);
+    }
+    ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    void Set(const char* value) {
+        if (value) {
+            setenv(name_.c_str(), value, 1);
+        } else {
+            unsetenv(name_.c_str());
+        }
+        tzset();
+    }
+    std::string name_;
+    std::optional<std::string> old_;
+};
