@@ -59,11 +59,7 @@ TEST(RenameEngine, NamesOverlappingEverywhere) {
         name += "a.";
     }
     const auto pairs = Pairs({{name.c_str(), "b"}, {"a", "c"}});
-    std::string text;
-    for (int i = 0; i < 20; ++i) {
-        text += name;
-    }
-    text += "<";
+    const std::string text = name + name + name + name + name + "<";
     std::string expected = text;
     LiteralApplyRenames(expected, pairs, '.', '<');
     EXPECT_EQ(Fast(text, pairs), expected);

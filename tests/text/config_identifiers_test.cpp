@@ -12,21 +12,16 @@
 namespace {
 
 TEST(FileName, JoinsAndSplitsAtTheLastDot) {
-    QMWideString first = L"keep";
-    QMWideString second;
+    QMWideString first = L"keep", second;
     SplitFileName(L"a.b.c", first, second);
-    EXPECT_EQ(first, L"a.b");
-    EXPECT_EQ(second, L"c");
+    EXPECT_EQ(first + L"|" + second, L"a.b|c");
     for (const wchar_t* whole : {L"abc", L".abc"}) {
         SplitFileName(whole, first, second);
-        EXPECT_EQ(first, L"");
-        EXPECT_EQ(second, L"abc");
+        EXPECT_EQ(first + L"|" + second, L"|abc");
     }
-    QMWideString joined;
-    JoinFileName(L"", L"x", joined);
-    EXPECT_EQ(joined, L".x");
-    JoinFileName(joined, L"y", joined);  // output aliasing an input
-    EXPECT_EQ(joined, L".x.y");
+    JoinFileName(L"", L"x", first);
+    JoinFileName(first, L"y", first);  // output aliasing an input
+    EXPECT_EQ(first, L".x.y");
 }
 
 class ConfigFiles : public ::testing::Test {
@@ -66,25 +61,24 @@ TEST_F(ConfigFiles, IdentifiersAndNamesComeFromFileNames) {
 
 TEST_F(ConfigFiles, DeviceDataFilesTakeTheNewName) {
     const QMDateTime now = QMDateTime::UTC();
-    char current[32];
-    std::snprintf(current, sizeof current, "%04d/%02d/", now.Year(), now.Month());
-    const std::string thisMonth = std::string("data/") + current;
+    char month[64];  // the current month's folder and the date part of its file names
+    std::snprintf(month, sizeof month, "data/%04d/%02d/| %02d-%04d", now.Year(), now.Month(),
+                  now.Month(), now.Year());
+    const std::string thisMonth = std::string(month).substr(0, 13);
+    const std::string dated = std::string(month).substr(14) + ".std";
     dir_.MakeDirectory("data/2007/03");
     dir_.MakeDirectory(thisMonth);
     dir_.WriteText("data/2007/03/Meter 1 03-2007.dat", "a");
     dir_.WriteText("data/2007/03/Meter 10 03-2007.dat", "b");
     dir_.WriteText("data/2007/03/Meter 1 04-2007.dat", "c");  // not the month's own name
-    dir_.WriteText(thisMonth + "Meter 1 " + std::string(current).substr(5, 2) + "-" +
-                       std::to_string(now.Year()) + ".std",
-                   "d");
+    dir_.WriteText(thisMonth + "Meter 1" + dated, "d");
     XmlDocument device;
     ASSERT_TRUE(device.Parse(R"(<Device Name="Meter 1"/>)"));
     EXPECT_TRUE(RenameDeviceFilesDataName(&device.Root(), L"Line A"));
     EXPECT_EQ(dir_.ReadText("data/2007/03/Line A 03-2007.dat"), "a");
     EXPECT_TRUE(dir_.Exists("data/2007/03/Meter 10 03-2007.dat"));
     EXPECT_TRUE(dir_.Exists("data/2007/03/Meter 1 04-2007.dat"));
-    EXPECT_TRUE(dir_.Exists(thisMonth + "Line A " + std::string(current).substr(5, 2) + "-" +
-                            std::to_string(now.Year()) + ".std"));
+    EXPECT_EQ(dir_.ReadText(thisMonth + "Line A" + dated), "d");
 
     // A name too long for the file patterns has no data files: nothing is tried.
     ASSERT_TRUE(device.Parse(("<Device Name=\"" + std::string(300, 'M') + "\"/>").c_str()));
