@@ -85,10 +85,15 @@ bool FileFind::FindFile(const wchar_t* pattern) {
             return false;
         }
         std::vector<std::pair<std::string, bool>> found;
+        std::u32string foldedName;
         try {
             while (const dirent* entry = readdir(dir)) {
                 std::string_view name(entry->d_name);
-                if (name == "." || name == ".." || !MatchWildcard(folded, detail::FoldCase(name))) {
+                if (name == "." || name == "..") {
+                    continue;
+                }
+                detail::FoldCase(name, foldedName);
+                if (!MatchWildcard(folded, foldedName)) {
                     continue;
                 }
                 found.emplace_back(name, IsDirectory(nativeDirectory, *entry));

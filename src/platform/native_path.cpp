@@ -12,8 +12,8 @@
 namespace qm::platform {
 namespace detail {
 
-std::u32string FoldCase(std::string_view utf8) {
-    std::u32string out;
+void FoldCase(std::string_view utf8, std::u32string& out) {
+    out.clear();
     out.reserve(utf8.size());
     const auto* s = reinterpret_cast<const uint8_t*>(utf8.data());
     const auto length = static_cast<int32_t>(utf8.size());
@@ -31,7 +31,23 @@ std::u32string FoldCase(std::string_view utf8) {
         }
         out += static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
     }
-    return out;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    // Runs of ASCII compare directly; a non-ASCII character may fold to an ASCII one (the
+    // Kelvin sign to "k"), so the rest of the names is folded in full from there on.
+    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        auto x = static_cast<unsigned char>(a[i]);
+        auto y = static_cast<unsigned char>(b[i]);
+        if (x >= 0x80 || y >= 0x80) {
+            return FoldCase(a.substr(i)) == FoldCase(b.substr(i));
+        }
+        if (lower(x) != lower(y)) {
+            return false;
+        }
+    }
+    return a.size() == b.size();
 }
 
 std::string FindEntryIgnoringCase(const std::string& directory, std::string_view name) {
@@ -40,13 +56,12 @@ std::string FindEntryIgnoringCase(const std::string& directory, std::string_view
     if (!dir) {
         return best;
     }
-    const std::u32string folded = FoldCase(name);
     while (const dirent* entry = readdir(dir)) {
         std::string_view candidate(entry->d_name);
         if (candidate == "." || candidate == "..") {
             continue;
         }
-        if (FoldCase(candidate) != folded) {
+        if (!EqualIgnoringCase(candidate, name)) {
             continue;
         }
         if (best.empty() || candidate < best) {

@@ -30,8 +30,17 @@ inline std::wstring ToWide(std::string_view utf8) {
     return std::move(out.str());
 }
 
-// The case-folded code points of UTF-8 text; invalid bytes become U+FFFD.
-std::u32string FoldCase(std::string_view utf8);
+// The case-folded code points of UTF-8 text, into `out`; each invalid byte becomes a code
+// point of its own that no character folds to.
+void FoldCase(std::string_view utf8, std::u32string& out);
+inline std::u32string FoldCase(std::string_view utf8) {
+    std::u32string out;
+    FoldCase(utf8, out);
+    return out;
+}
+
+// Whether two UTF-8 names are equal without regard to case.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 // The entry of `directory` (a native path; empty means the current directory) whose name
 // equals `name` without regard to case; the first such entry in byte order wins. Empty when

@@ -38,6 +38,11 @@ TEST(NativePath, FoldsNonAsciiLetters) {
     dir.WriteText("\xC3\x84rger/\xC3\x96L.txt", "x");  // ÖL.txt
     EXPECT_EQ(NativePath((dir.WidePath() + L"\u00e4RGER\\\u00f6l.TXT").c_str()),
               dir.Path("\xC3\x84rger/\xC3\x96L.txt"));
+    // A non-ASCII character may fold to an ASCII one: the Kelvin sign is a "k".
+    dir.MakeDirectory("kWh");
+    EXPECT_EQ(NativePath((dir.WidePath() + L"\u212AWH\\").c_str()), dir.Path("kWh/"));
+    EXPECT_EQ(NativePath((dir.WidePath() + L"kW\\").c_str()), dir.Path("kW/"));
+    EXPECT_EQ(NativePath((dir.WidePath() + L"kWh\u00e4\\").c_str()), dir.Path("kWh\xC3\xA4/"));
 }
 
 TEST(NativePath, DotDotReachesTheParentsFolderFromTheCurrentDirectory) {
