@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 using XmlNode = XmlDocument::XmlNode;
 using Impl = XmlDocument::Impl;
@@ -172,7 +173,7 @@ const TagName* XmlDocument::Store::Intern(std::string_view text, bool knownValid
     tag->hash = HashOf(text);
     tag->validName = knownValid || qm::xml::IsXmlName(text);
     char* chars = reinterpret_cast<char*>(tag + 1);
-    std::memcpy(chars, text.data(), text.size());
+    text.copy(chars, text.size());
     chars[text.size()] = '\0';
     size_t mask = table.size() - 1;
     size_t i = tag->hash & mask;
@@ -216,6 +217,13 @@ uint32_t OutsideLength(const char* text) {
     return length;
 }
 
+void ReleaseText(Pool& pool, uintptr_t up, const char* pointer) {
+    if (!(up & Impl::kInside)) {
+        pool.Release(const_cast<char*>(pointer) - sizeof(uint32_t),
+                     OutsideBytes(OutsideLength(pointer)));
+    }
+}
+
 }  // namespace
 
 void Impl::SetText(Pool& pool, XmlNode& node, std::string_view text) {
@@ -223,7 +231,7 @@ void Impl::SetText(Pool& pool, XmlNode& node, std::string_view text) {
     bool inside = text.size() <= kInsideLimit && text.find('\0') == std::string_view::npos;
     decltype(node.value_) value{};
     if (inside) {
-        std::memcpy(value.inside, text.data(), text.size());
+        text.copy(value.inside, text.size());
     } else {
         if (text.size() > UINT32_MAX - 8) {
             throw std::bad_alloc();
@@ -231,14 +239,11 @@ void Impl::SetText(Pool& pool, XmlNode& node, std::string_view text) {
         char* block = static_cast<char*>(pool.Allocate(OutsideBytes(text.size())));
         auto length = static_cast<uint32_t>(text.size());
         std::memcpy(block, &length, sizeof length);
-        std::memcpy(block + sizeof length, text.data(), text.size());
+        text.copy(block + sizeof length, text.size());
         block[sizeof length + text.size()] = '\0';
         value.pointer = block + sizeof length;
     }
-    if (!(node.up_ & kInside)) {
-        pool.Release(const_cast<char*>(node.value_.pointer) - sizeof(uint32_t),
-                     OutsideBytes(OutsideLength(node.value_.pointer)));
-    }
+    ReleaseText(pool, node.up_, node.value_.pointer);
     node.value_ = value;
     node.up_ = inside ? (node.up_ | kInside) : (node.up_ & ~kInside);
 }
@@ -278,17 +283,6 @@ void Impl::SetChildren(Pool& pool, XmlNode& node, XmlNode* const* items, size_t 
     std::memcpy(list->Items(), items, count * sizeof(XmlNode*));
     node.children_ = list;
 }
-
-namespace {
-
-void ReleaseText(Pool& pool, uintptr_t up, const char* pointer) {
-    if (!(up & Impl::kInside)) {
-        pool.Release(const_cast<char*>(pointer) - sizeof(uint32_t),
-                     OutsideBytes(OutsideLength(pointer)));
-    }
-}
-
-}  // namespace
 
 void Impl::ReleaseContent(Pool& pool, XmlNode& top) {
     // Walks down to the last child again and again and frees on the way up, so that the
