@@ -8,14 +8,23 @@
 namespace qm::platform {
 
 // Writes `data` to a temporary file in the target's directory, fsyncs it, renames it over
-// `nativePath` and fsyncs the directory. On failure the old file stays whole.
+// `nativePath` and fsyncs the directory. On failure the old file stays whole and no temporary
+// file is left. A replaced file keeps its permissions (and its owner where allowed); a
+// symbolic link is written through, so the link stays.
 QMSUPPORT_API bool WriteFileAtomic(const std::string& nativePath, std::string_view data);
 // Reads a whole file; false when it cannot be read.
 QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
-// Renames a file of the system's paths (both translated); 0 on success, as _wrename.
+// Renames a file of the system's paths (both translated); 0 on success, else -1 with errno
+// set, as _wrename. Like it, it never replaces: an entry whose name matches the destination
+// without regard to case makes it fail with EEXIST, unless that entry is the source itself
+// (then only the case of the name changes). A missing destination directory fails (ENOENT),
+// as does a missing source.
 QMSUPPORT_API int RenameFile(const wchar_t* oldPath, const wchar_t* newPath);
-// Creates every missing directory up to the last separator of the system path.
+// Creates every missing directory up to the last separator of the system path; existing
+// components are found without regard to case, new ones take the case given. True when the
+// directory exists at the end.
 QMSUPPORT_API bool CreateDirectories(const wchar_t* path);
+// Whether an entry (file or directory) exists at the system path.
 QMSUPPORT_API bool FileExists(const wchar_t* path);
 
 }  // namespace qm::platform
