@@ -469,6 +469,7 @@ bool QMTransformCfgTo27::transformReportFiles() {
 bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
     // Every match is collected before the first rename, so that renamed files are not met
     // again by the search.
+    styleIds_.clear();
     qm::platform::FileFind find;
     if (!find.FindFile((QMTarvioSetup::Get().CfgPath() + kind.pattern).c_str())) {
         return true;
@@ -536,9 +537,18 @@ bool QMTransformCfgTo27::transformStylesInControls(XmlDocument& doc) {
     }
     for (XmlNode* control : controls) {
         const QMWideString style = Text(*control, L"style");
-        QMWideString id;
-        if (!style.IsEmpty() && StyleName2Id(style, id)) {
-            control->SetValue(L"style", id.c_str());
+        if (style.IsEmpty()) {
+            continue;
+        }
+        auto known = styleIds_.find(style);
+        if (known == styleIds_.end()) {
+            QMWideString id;
+            known =
+                styleIds_.emplace(style, StyleName2Id(style, id) ? std::optional(id) : std::nullopt)
+                    .first;
+        }
+        if (known->second) {
+            control->SetValue(L"style", known->second->c_str());
         }
     }
     return true;

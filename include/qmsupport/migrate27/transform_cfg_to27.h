@@ -5,6 +5,8 @@
 #include <qmsupport/toolsapi/basic_string.h>
 #include <qmsupport/toolsapi/xml_document.h>
 
+#include <map>
+#include <optional>
 #include <vector>
 
 // An old and a new name, as UTF-8 text with the XML special characters escaped, that is,
@@ -71,4 +73,7 @@ class QMSUPPORT_API QMTransformCfgTo27 {
     std::vector<RenamePair> deviceRenames;
     std::vector<QMWideString> virtualDeviceIds;
     QMTransformCfgTo27Observer* observer_ = nullptr;
+    // Style look-ups of the current side-file step: the style files do not change while
+    // screens and reports are rewritten, and each look-up searches the directory.
+    std::map<QMWideString, std::optional<QMWideString>> styleIds_;
 };
