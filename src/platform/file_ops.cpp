@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -44,14 +45,16 @@ bool WriteAll(int fd, const char* data, size_t size) {
 }
 
 // Creates a fresh hidden file next to the target. The mode 0666 lets the umask decide the
-// permissions of a new file, as for any file the process creates.
+// permissions of a new file, as for any file the process creates. The target's name is cut
+// short in the temporary name, which must stay within the file system's limit.
 int OpenTemporary(const std::string& directory, const std::string& name, std::string& tempPath) {
     static std::atomic<unsigned> counter{0};
+    const std::string stem = name.substr(0, 160);
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[48];
         std::snprintf(suffix, sizeof suffix, ".%d.%u.tmp", static_cast<int>(getpid()),
                       counter.fetch_add(1));
-        tempPath = directory + "/." + name + suffix;
+        tempPath = directory + "/." + stem + suffix;
         int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
@@ -184,22 +187,24 @@ bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
 }
 
 bool ReadFile(const std::string& nativePath, std::string& data) {
-    int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking, so that a FIFO in the file's place cannot hang the open.
+    int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
     bool ok = false;
     try {
         struct stat st;
-        if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
-            // One byte more than the size, so that a regular file is read in one call and its
-            // end is seen without growing the buffer.
+        // Only regular files: a device or a FIFO could block or never end.
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            // One byte more than the size, so that the file is read in one call and its end
+            // is seen without growing the buffer (files of /proc report no size).
             std::string buffer;
-            buffer.resize(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 65536);
+            buffer.resize(static_cast<size_t>(st.st_size) + 1);
             size_t used = 0;
             for (;;) {
                 if (used == buffer.size()) {
-                    buffer.resize(buffer.size() * 2);
+                    buffer.resize(std::max<size_t>(buffer.size() * 2, 65536));
                 }
                 ssize_t n = read(fd, buffer.data() + used, buffer.size() - used);
                 if (n < 0 && errno == EINTR) {

@@ -2,15 +2,14 @@
 #include <qmsupport/platform/registry.h>
 
 #include "platform/path_rules.h"
+#include "platform/xml_feed.h"
 
-#include <expat.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -163,16 +162,7 @@ Load LoadHive(const std::string& path, Hive& hive) {
     XML_SetUserData(parser, &state);
     XML_SetElementHandler(parser, &HiveParser::Start, &HiveParser::End);
     XML_SetCharacterDataHandler(parser, &HiveParser::Text);
-    bool ok = true;
-    const char* p = data.data();
-    size_t left = data.size();
-    // expat takes an int length: feed large files in pieces.
-    do {
-        size_t n = std::min<size_t>(left, 1 << 30);
-        ok = XML_Parse(parser, p, static_cast<int>(n), n == left) == XML_STATUS_OK;
-        p += n;
-        left -= n;
-    } while (ok && left > 0);
+    const bool ok = detail::ParseAll(parser, data);
     XML_ParserFree(parser);
     if (state.failed) {
         throw std::bad_alloc();

@@ -1,9 +1,10 @@
+#include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/platform/resource_chain.h>
 
 #include "platform/path_rules.h"
+#include "platform/xml_feed.h"
 
-#include <expat.h>
 #include <sys/stat.h>
 
 #include <charconv>
@@ -94,13 +95,12 @@ bool LoadStrings(const std::string& directory, std::map<unsigned int, std::wstri
     if (stat(path.c_str(), &st) != 0) {
         return true;
     }
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    std::string data;
+    if (!ReadFile(path, data)) {
         return false;
     }
     XML_Parser parser = XML_ParserCreate("UTF-8");
     if (!parser) {
-        std::fclose(file);
         return false;
     }
     StringsParser state;
@@ -108,25 +108,8 @@ bool LoadStrings(const std::string& directory, std::map<unsigned int, std::wstri
     XML_SetUserData(parser, &state);
     XML_SetElementHandler(parser, &StringsParser::Start, &StringsParser::End);
     XML_SetCharacterDataHandler(parser, &StringsParser::Text);
-    bool ok = true;
-    char buffer[65536];
-    for (;;) {
-        size_t n = std::fread(buffer, 1, sizeof buffer, file);
-        bool last = n < sizeof buffer;
-        if (last && std::ferror(file)) {
-            ok = false;
-            break;
-        }
-        if (XML_Parse(parser, buffer, static_cast<int>(n), last) != XML_STATUS_OK || state.failed) {
-            ok = false;
-            break;
-        }
-        if (last) {
-            break;
-        }
-    }
+    const bool ok = detail::ParseAll(parser, data) && !state.failed;
     XML_ParserFree(parser);
-    std::fclose(file);
     return ok;
 }
 

@@ -38,6 +38,11 @@ TEST(WriteFileAtomic, CreatesAndReplacesKeepingPermissions) {
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(EntryCount(dir.Path()), 1u);  // no temporary file left behind
+
+    // The longest name a file may have still gets a temporary file beside it.
+    const std::string longName(255, 'n');
+    ASSERT_TRUE(WriteFileAtomic(dir.Path(longName), "long"));
+    EXPECT_EQ(dir.ReadText(longName), "long");
 }
 
 TEST(WriteFileAtomic, WritesThroughASymbolicLink) {
@@ -91,6 +96,11 @@ TEST(ReadFile, ReadsWholeFilesOnly) {
     EXPECT_EQ(data, "");
     EXPECT_FALSE(ReadFile(dir.Path("missing"), data));
     EXPECT_FALSE(ReadFile(dir.Path(), data));
+    // Neither a FIFO without writer nor an endless device may hang the read.
+    ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadFile(dir.Path("fifo"), data));
+    EXPECT_FALSE(ReadFile("/dev/zero", data));
+    EXPECT_EQ(data, "");
 }
 
 TEST(RenameFile, MovesIntoDirectoriesOnlyOnceTheyExist) {

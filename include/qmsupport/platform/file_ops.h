@@ -12,7 +12,7 @@ namespace qm::platform {
 // file is left. A replaced file keeps its permissions (and its owner where allowed); a
 // symbolic link is written through, so the link stays.
 QMSUPPORT_API bool WriteFileAtomic(const std::string& nativePath, std::string_view data);
-// Reads a whole file; false when it cannot be read.
+// Reads a whole regular file; false when it cannot be read or is no regular file.
 QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
 // Renames a file of the system's paths (both translated); 0 on success, else -1 with errno
 // set, as _wrename. Like it, it never replaces: an entry whose name matches the destination
