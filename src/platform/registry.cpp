@@ -47,8 +47,7 @@ struct Key {
 using Hive = std::map<std::u32string, Key>;  // by folded path
 
 // "a\\b\\\\c\\" -> "a\\b\\c": empty components mean nothing.
-std::string NormalizeKeyPath(const std::wstring& key) {
-    std::string utf8 = detail::ToUtf8(key.c_str());
+std::string NormalizeKeyPath(std::string_view utf8) {
     std::string out;
     size_t i = 0;
     while (i < utf8.size()) {
@@ -60,7 +59,7 @@ std::string NormalizeKeyPath(const std::wstring& key) {
             if (!out.empty()) {
                 out += '\\';
             }
-            out.append(utf8, i, end - i);
+            out.append(utf8.substr(i, end - i));
         }
         i = end + 1;
     }
@@ -115,10 +114,12 @@ struct HiveParser {
         if (depth == 1) {
             wrongRoot = name != "registry";
         } else if (depth == 2 && name == "key") {
-            if (const char* path = Attribute(attributes, "path")) {
+            const char* text = Attribute(attributes, "path");
+            std::string path = NormalizeKeyPath(text ? text : "");
+            if (!path.empty()) {
                 key = &(*hive)[detail::FoldCase(path)];
                 if (key->path.empty()) {
-                    key->path = path;
+                    key->path = std::move(path);
                 }
             }
         } else if (depth == 3 && key && name == "value") {
@@ -141,7 +142,7 @@ struct HiveParser {
     }
 };
 
-enum class Load { Missing, Loaded, Corrupt };
+enum class Load { Missing, Unreadable, Loaded, Corrupt };
 
 Load LoadHive(const std::string& path, Hive& hive) {
     std::string data;
@@ -150,7 +151,7 @@ Load LoadHive(const std::string& path, Hive& hive) {
         return Load::Missing;
     }
     if (!ReadFile(path, data)) {
-        return Load::Corrupt;
+        return Load::Unreadable;
     }
     XML_Parser parser = XML_ParserCreate("UTF-8");
     if (!parser) {
@@ -242,7 +243,7 @@ std::string Serialize(const Hive& hive) {
 
 const Value* Find(const Hive& hive, const std::wstring& key, const std::wstring& name,
                   const char* type) {
-    auto k = hive.find(detail::FoldCase(NormalizeKeyPath(key)));
+    auto k = hive.find(detail::FoldCase(NormalizeKeyPath(detail::ToUtf8(key.c_str()))));
     if (k == hive.end()) {
         return nullptr;
     }
@@ -298,7 +299,7 @@ class WriteLock {
 
 bool Write(const std::wstring& key, const std::wstring& name, const char* type,
            const std::string& text) {
-    const std::string keyPath = NormalizeKeyPath(key);
+    const std::string keyPath = NormalizeKeyPath(detail::ToUtf8(key.c_str()));
     const std::string valueName = detail::ToUtf8(name.c_str());
     if (keyPath.empty() || !Representable(keyPath) || !Representable(valueName) ||
         !Representable(text)) {
@@ -310,7 +311,11 @@ bool Write(const std::wstring& key, const std::wstring& name, const char* type,
     }
     WriteLock lock(path);
     Hive hive;
-    if (LoadHive(path, hive) == Load::Corrupt) {
+    const Load load = LoadHive(path, hive);
+    if (load == Load::Unreadable) {
+        return false;
+    }
+    if (load == Load::Corrupt) {
         // Keep the unreadable file for a person to look at rather than overwrite it; the
         // store starts afresh beside it.
         if (rename(path.c_str(), (path + ".corrupt").c_str()) != 0) {

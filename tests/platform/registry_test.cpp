@@ -108,10 +108,23 @@ TEST(Registry, CorruptFileReadsEmptyAndIsMovedAsideByTheNextWrite) {
         EXPECT_EQ(Registry::ReadDword(L"a", L"v"), 7u);
         EXPECT_EQ(dir.ReadText("registry.xml.corrupt"), bad);
     }
-    // A value with text that is not a number reads as absent.
+    // A value with text that is not a number reads as absent; a hand-written key path is
+    // read like the paths the program passes.
     dir.WriteText("registry.xml",
                   "<registry><key path=\"a\"><value name=\"v\" type=\"dword\">x1</value>"
-                  "<value name=\"w\" type=\"dword\">-1</value></key></registry>");
+                  "<value name=\"w\" type=\"dword\">-1</value></key><key path=\"\\B\\\\c\\\">"
+                  "<value name=\"n\" type=\"dword\">5</value></key></registry>");
     EXPECT_FALSE(Registry::ReadDword(L"a", L"v").has_value());
     EXPECT_FALSE(Registry::ReadDword(L"a", L"w").has_value());
+    EXPECT_EQ(Registry::ReadDword(L"b\\C", L"N"), 5u);
+}
+
+TEST(Registry, AFileThatCannotBeReadIsLeftAlone) {
+    TempDir dir;
+    dir.MakeDirectory("registry.xml");
+    ScopedEnv file("QMSUPPORT_REGISTRY", dir.Path("registry.xml").c_str());
+    EXPECT_FALSE(Registry::WriteDword(L"a", L"v", 1));
+    EXPECT_FALSE(Registry::ReadDword(L"a", L"v").has_value());
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path("registry.xml")));
+    EXPECT_FALSE(dir.Exists("registry.xml.corrupt"));
 }
