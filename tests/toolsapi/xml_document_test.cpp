@@ -358,6 +358,11 @@ TEST_F(XmlFiles, LoadFailureThenCreateAndSaveWritesTheFile) {
     XmlDocument again;
     ASSERT_TRUE(again.Load(path.c_str()));
     EXPECT_EQ(again.Root().Value(L"events/id", L""), L"1");
+    // Parse keeps the name, so the parsed text replaces the file on Save.
+    ASSERT_TRUE(again.Parse("<replaced/>"));
+    EXPECT_EQ(again.FileName(), path.c_str());
+    ASSERT_TRUE(again.Save());
+    EXPECT_EQ(Read("new.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<replaced/>\n");
 }
 
 TEST_F(XmlFiles, LoadFindsFilesByTheWindowsRulesAndFailsOnBrokenOnes) {
@@ -390,6 +395,8 @@ TEST_F(XmlFiles, FailedSaveLeavesTheOldFileWhole) {
         EXPECT_EQ(Read("keep.xml"), "<old/>");
     }
     ASSERT_TRUE(doc.Create(L"new"));
+    EXPECT_FALSE(doc.SaveAs(WidePath("missing/dir/x.xml").c_str()));
+    EXPECT_EQ(doc.FileName(), WidePath("keep.xml").c_str());
     EXPECT_TRUE(doc.SaveAs(WidePath("other.xml").c_str()));
     EXPECT_EQ(doc.FileName(), WidePath("other.xml").c_str());
     EXPECT_EQ(Read("keep.xml"), "<old/>");
