@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -132,7 +133,8 @@ TEST_F(TextTemplate, WholeTemplates) {
 }
 
 TEST_F(TextTemplate, StringResources) {
-    auto dir = std::filesystem::temp_directory_path() / "qmsupport_text_resources";
+    auto dir = std::filesystem::temp_directory_path() /
+               ("qmsupport_text_resources_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "strings.xml")
         << "<strings><s id='0'>zero</s><s id='120'>Voltage %s</s></strings>";
