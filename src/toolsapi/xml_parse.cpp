@@ -96,7 +96,17 @@ class Builder {
         bool hasElement;
     };
 
-    const XmlNode::TagName* Intern(const char* name) { return store_.Intern(name, true); }
+    // Expat hands out attribute names from its own table, so the same pointer comes back
+    // for the same name; a small cache by pointer, checked by content, skips most hashing.
+    const XmlNode::TagName* Intern(const char* name) {
+        Cached& cached = cache_[(reinterpret_cast<uintptr_t>(name) >> 3) % kCacheSize];
+        if (cached.name == name && std::strcmp(cached.tag->Text().data(), name) == 0) {
+            return cached.tag;
+        }
+        const XmlNode::TagName* tag = store_.Intern(name, true);
+        cached = {name, tag};
+        return tag;
+    }
 
     void Start(const char* name, const char** attributes) {
         XmlNode* node;
@@ -200,10 +210,17 @@ class Builder {
         return XML_STATUS_OK;
     }
 
+    struct Cached {
+        const char* name;
+        const XmlNode::TagName* tag;
+    };
+    static constexpr size_t kCacheSize = 256;
+
     XmlDocument& document_;
     XmlDocument::Store& store_;
     qm::xml::Pool& pool_;
     XML_Parser parser_;
+    Cached cache_[kCacheSize] = {};
     std::vector<Frame> frames_;
     std::vector<XmlNode*> children_;  // the children of every open element, in order
     std::string text_;                // the text of every open element, in order
