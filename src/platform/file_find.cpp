@@ -117,7 +117,7 @@ bool FileFind::FindFile(const wchar_t* pattern) {
             match.isDirectory = isDirectory;
             matches_.push_back(std::move(match));
         }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         matches_.clear();
     }
     return !matches_.empty();

@@ -181,7 +181,7 @@ bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
         }
         SyncDirectory(directory);
         return true;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
 }
@@ -231,7 +231,7 @@ bool ReadFile(const std::string& nativePath, std::string& data) {
 int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) {
     try {
         return Rename(oldPath, newPath);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         errno = ENOMEM;
         return -1;
     }
@@ -252,7 +252,7 @@ bool CreateDirectories(const wchar_t* path) {
         }
         struct stat st;
         return stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
 }
@@ -261,7 +261,7 @@ bool FileExists(const wchar_t* path) {
     try {
         struct stat st;
         return stat(NativePath(path).c_str(), &st) == 0;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
 }

@@ -117,7 +117,7 @@ std::string NativePath(const std::string& utf8Path) {
             i = end;
         }
         return resolved;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return std::string();
     }
 }
@@ -125,7 +125,7 @@ std::string NativePath(const std::string& utf8Path) {
 std::string NativePath(const wchar_t* path) {
     try {
         return NativePath(detail::ToUtf8(path));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return std::string();
     }
 }

@@ -81,7 +81,7 @@ struct HiveParser {
         auto* self = static_cast<HiveParser*>(data);
         try {
             handler(*self);
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
             self->failed = true;
             XML_StopParser(self->parser, XML_FALSE);
         }
@@ -357,7 +357,7 @@ std::string Registry::FilePath() {
         if (home && *home) {
             return std::string(home) + "/.config/qmsupport/registry.xml";
         }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
     }
     return std::string();
 }
@@ -374,7 +374,7 @@ std::optional<uint32_t> Registry::ReadDword(const std::wstring& key, const std::
             return std::nullopt;
         }
         return value;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return std::nullopt;
     }
 }
@@ -382,7 +382,7 @@ std::optional<uint32_t> Registry::ReadDword(const std::wstring& key, const std::
 bool Registry::WriteDword(const std::wstring& key, const std::wstring& name, uint32_t value) {
     try {
         return Write(key, name, kDword, std::to_string(value));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
 }
@@ -392,7 +392,7 @@ std::optional<std::wstring> Registry::ReadString(const std::wstring& key,
     try {
         std::optional<std::string> text = Read(key, name, kString);
         return text ? std::optional<std::wstring>(detail::ToWide(*text)) : std::nullopt;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return std::nullopt;
     }
 }
@@ -401,7 +401,7 @@ bool Registry::WriteString(const std::wstring& key, const std::wstring& name,
                            const std::wstring& value) {
     try {
         return Write(key, name, kString, detail::ToUtf8(value.c_str()));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
 }

@@ -68,7 +68,7 @@ struct StringsParser {
             if (self->validId) {
                 try {
                     self->strings->emplace(self->id, detail::ToWide(self->text));
-                } catch (const std::bad_alloc&) {
+                } catch (const std::exception&) {
                     self->failed = true;
                 }
             }
@@ -82,7 +82,7 @@ struct StringsParser {
         }
         try {
             self->text.append(text, static_cast<size_t>(length));
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
             self->failed = true;
         }
     }
@@ -149,7 +149,7 @@ int libraryModule = -1;
 __attribute__((constructor)) void JoinResourceChain() {
     try {
         libraryModule = AddLoadedModule(Module());
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         libraryModule = -1;
     }
 }
@@ -176,7 +176,7 @@ int ResourceChain::AddModule(const std::string& directory) {
             return -1;
         }
         return AddLoadedModule(std::move(module));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return -1;
     }
 }
@@ -197,7 +197,7 @@ std::optional<std::wstring> ResourceChain::FindString(unsigned int id) {
                 return found->second;
             }
         }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
     }
     return std::nullopt;
 }
@@ -205,7 +205,7 @@ std::optional<std::wstring> ResourceChain::FindString(unsigned int id) {
 std::optional<std::string> ResourceChain::FindBitmap(unsigned int id) {
     try {
         return FindFile(id, "bitmaps", {".bmp", ".png"});
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return std::nullopt;
     }
 }
@@ -213,7 +213,7 @@ std::optional<std::string> ResourceChain::FindBitmap(unsigned int id) {
 std::optional<std::string> ResourceChain::FindIcon(unsigned int id) {
     try {
         return FindFile(id, "icons", {".png"});
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return std::nullopt;
     }
 }
