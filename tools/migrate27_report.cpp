@@ -1,11 +1,11 @@
 #include "migrate27_report.h"
 
-#include <qmsupport/platform/native_path.h>
 #include <qmsupport/toolsapi/codecs.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace migrate27 {
@@ -98,7 +98,12 @@ void Progress::Done() {
 }
 
 fs::path ReportObserver::StagePath(const QMWideString& path) const {
-    const fs::path native = qm::platform::NativePath(path.c_str());
+    // The library builds its paths from the stage's real folder names and the names its
+    // searches found, so only the separators need translating. (Resolving the case of each
+    // component would read a whole folder for every file that has just moved out of it.)
+    std::string text = Utf8(path);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    const fs::path native = text;
     return (native.is_absolute() ? native : cwd_ / native).lexically_normal();
 }
 
