@@ -28,7 +28,11 @@ QMSUPPORT_API void Utf8ToUtf16(QMWideString& out, const char* in, size_t length)
 QMSUPPORT_API void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in);
 QMSUPPORT_API void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in, size_t length);
 
-// Escapes &, <, >, " and ' as XML entities; Xml2Text undoes it (and numeric references).
+// Escapes &, <, >, " and ' as XML entities and tab, line feed and carriage return as
+// character references (so that they survive in attributes); a byte that is not valid UTF-8
+// or a character XML cannot hold becomes U+FFFD. The XML writer escapes the same way.
+// Xml2Text undoes it: the five entities and any numeric reference to an XML character; an
+// ampersand that starts no such reference stays as it is.
 QMSUPPORT_API void Text2Xml(QMNarrowString& out, const char* in);
 QMSUPPORT_API void Xml2Text(QMNarrowString& out, const char* in);
 

@@ -19,7 +19,12 @@
 // The nodes, their texts and their child lists live in a pool owned by the document, and
 // tags are interned, so a loaded configuration costs one small record per node. A detached
 // node made with the public constructor keeps its subtree in a separate pool of its
-// document: it survives Reset, Load and Parse, but it must not outlive the document.
+// document: it survives Reset, Load and Parse, but it must not outlive the document (one
+// made without a document belongs to the thread that made it).
+//
+// The writer puts keys without children as attributes on their element, all before the
+// child elements; a second key of the same tag on one element is written as an element.
+// Between child elements, text that is only white space is layout and is not kept.
 class QMSUPPORT_API XmlDocument {
   public:
     // The library's own internals, opaque outside it.
@@ -127,7 +132,8 @@ class QMSUPPORT_API XmlDocument {
 
     void SetFileName(const wchar_t* path);
     const QMWideString& FileName() const;
-    // Atomic: a failed save leaves the old file whole.
+    // Atomic: a failed save leaves the old file whole. SaveAs takes the new name when it
+    // succeeds.
     bool Save();
     bool SaveAs(const wchar_t* path);
     // Writes the tree as UTF-8 XML; `declaration` puts the <?xml?> line first. False when the
