@@ -13,12 +13,8 @@ using namespace qm::platform;
 
 namespace {
 
-size_t EntryCount(const std::string& directory) {
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) {
-        ++n;
-    }
-    return n;
+auto EntryCount(const std::string& directory) {
+    return std::distance(std::filesystem::directory_iterator(directory), {});
 }
 
 }  // namespace
@@ -37,7 +33,7 @@ TEST(WriteFileAtomic, CreatesAndReplacesKeepingPermissions) {
     struct stat st;
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(EntryCount(dir.Path()), 1u);  // no temporary file left behind
+    EXPECT_EQ(EntryCount(dir.Path()), 1);  // no temporary file left behind
 
     // The longest name a file may have still gets a temporary file beside it.
     const std::string longName(255, 'n');
@@ -70,7 +66,7 @@ TEST(WriteFileAtomic, FailedWriteLeavesTheOldFileWhole) {
 
     EXPECT_FALSE(written);
     EXPECT_EQ(dir.ReadText("a.xml"), "old content");
-    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+    EXPECT_EQ(EntryCount(dir.Path()), 1);
 }
 
 TEST(WriteFileAtomic, RefusesTargetsThatCannotBeFiles) {
@@ -81,7 +77,7 @@ TEST(WriteFileAtomic, RefusesTargetsThatCannotBeFiles) {
     EXPECT_EQ(dir.ReadText("target.xml/inner"), "keep");
     EXPECT_FALSE(WriteFileAtomic(dir.Path("missing/a.xml"), "data"));
     EXPECT_FALSE(WriteFileAtomic("", "data"));
-    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+    EXPECT_EQ(EntryCount(dir.Path()), 1);
 }
 
 TEST(ReadFile, ReadsWholeFilesOnly) {
@@ -142,7 +138,7 @@ TEST(RenameFile, ChangesOnlyTheCaseOfAName) {
     dir.WriteText("main.xscn", "m");
     ASSERT_EQ(RenameFile(dir.WidePath("main.xscn").c_str(), dir.WidePath("Main.XSCN").c_str()), 0);
     EXPECT_EQ(dir.ReadText("Main.XSCN"), "m");
-    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+    EXPECT_EQ(EntryCount(dir.Path()), 1);
     EXPECT_EQ(RenameFile(dir.WidePath("Main.XSCN").c_str(), dir.WidePath("Main.XSCN").c_str()), 0);
 }
 
