@@ -429,6 +429,11 @@ int Migrate(Options options) {
     const Places places = Places::For(install);
     Progress progress(!options.quiet && isatty(STDERR_FILENO));
     Lock lock(places.lock);
+    if (options.dryRun && fs::exists(fs::symlink_status(places.journal, error))) {
+        throw Failure("an interrupted migration of '" + install.string() +
+                      "' must be completed or undone first (--recover); the dry run changes "
+                      "nothing");
+    }
     std::string detail;
     const Recovery recovery = Recover(places, detail);
     if (recovery != Recovery::None) {

@@ -300,6 +300,11 @@ TEST_P(Migrate27KillTest, RecoversToTheFormerOrTheMigratedInstallation) {
         EXPECT_TRUE(IsOriginal() || std::string(kill.point) == "moved-aside");
     }
 
+    // A dry run changes nothing, so it does not recover either.
+    const Result dry = RunTool(dir, {"plant", "--dry-run"});
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_NE(dry.err.find("--recover"), std::string::npos) << dry.err;
+
     const Result recovered = RunTool(dir, {"--recover", "plant"});
     ASSERT_EQ(recovered.status, 0) << recovered.err;
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
