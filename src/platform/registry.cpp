@@ -1,8 +1,8 @@
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/registry.h>
+#include <qmsupport/toolsapi/xml_document.h>
 
 #include "platform/path_rules.h"
-#include "platform/xml_feed.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -13,8 +13,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <map>
-#include <new>
 
 // The file holds one element per key, with its full path, and the key's values below it:
 //
@@ -25,26 +23,16 @@
 //     </key>
 //   </registry>
 //
-// Key paths and value names are matched without regard to case, as the Windows registry does.
+// Key paths and value names are matched without regard to case, as the Windows registry does;
+// where a hand-edited file spells one key or value twice, the first counts.
 
 namespace qm::platform {
 namespace {
 
+using XmlNode = XmlDocument::XmlNode;
+
 constexpr const char* kDword = "dword";
 constexpr const char* kString = "string";
-
-struct Value {
-    std::string name;  // as first written
-    std::string type;
-    std::string text;
-};
-
-struct Key {
-    std::string path;                        // as first written
-    std::map<std::u32string, Value> values;  // by folded name
-};
-
-using Hive = std::map<std::u32string, Key>;  // by folded path
 
 // "a\\b\\\\c\\" -> "a\\b\\c": empty components mean nothing.
 std::string NormalizeKeyPath(std::string_view utf8) {
@@ -66,85 +54,52 @@ std::string NormalizeKeyPath(std::string_view utf8) {
     return out;
 }
 
-struct HiveParser {
-    XML_Parser parser = nullptr;
-    Hive* hive = nullptr;
-    int depth = 0;
-    Key* key = nullptr;
-    Value value;
-    bool inValue = false;
-    bool wrongRoot = false;
-    bool failed = false;  // out of memory in a handler; exceptions must not cross expat
-
-    template <class F>
-    static void Guard(void* data, F&& handler) {
-        auto* self = static_cast<HiveParser*>(data);
-        try {
-            handler(*self);
-        } catch (const std::exception&) {
-            self->failed = true;
-            XML_StopParser(self->parser, XML_FALSE);
-        }
-    }
-
-    static const char* Attribute(const XML_Char** attributes, std::string_view name) {
-        for (const XML_Char** a = attributes; a[0]; a += 2) {
-            if (name == a[0]) {
-                return a[1];
+// The first child element of `parent` tagged `tag` whose key `keyName` satisfies `match`.
+template <class Match>
+XmlNode* FindChild(const XmlNode& parent, std::string_view tag, std::string_view keyName,
+                   Match match) {
+    for (auto it = parent.ChildsBegin(), end = parent.ChildsEnd(); it != end; ++it) {
+        XmlNode* child = *it;
+        if (!child->IsKey() && child->TagUtf8() == tag) {
+            const XmlNode* key = child->NodeUtf8(keyName);
+            if (key && match(key->ValueUtf8())) {
+                return child;
             }
         }
+    }
+    return nullptr;
+}
+
+// `keyPath` is normalised; a path in the file is normalised before it is compared.
+XmlNode* FindKey(const XmlNode& root, std::string_view keyPath) {
+    if (keyPath.empty()) {
         return nullptr;
     }
-    static void Start(void* data, const XML_Char* tag, const XML_Char** attributes) {
-        Guard(data, [&](HiveParser& self) { self.OnStart(tag, attributes); });
-    }
-    static void End(void* data, const XML_Char*) {
-        Guard(data, [](HiveParser& self) { self.OnEnd(); });
-    }
-    static void Text(void* data, const XML_Char* text, int length) {
-        Guard(data, [&](HiveParser& self) {
-            if (self.inValue && self.depth == 3) {
-                self.value.text.append(text, static_cast<size_t>(length));
-            }
-        });
-    }
+    const std::u32string folded = detail::FoldCase(keyPath);
+    return FindChild(root, "key", "path", [&](std::string_view path) {
+        return detail::FoldCase(NormalizeKeyPath(path)) == folded;
+    });
+}
 
-    void OnStart(std::string_view name, const XML_Char** attributes) {
-        ++depth;
-        if (depth == 1) {
-            wrongRoot = name != "registry";
-        } else if (depth == 2 && name == "key") {
-            const char* text = Attribute(attributes, "path");
-            std::string path = NormalizeKeyPath(text ? text : "");
-            if (!path.empty()) {
-                key = &(*hive)[detail::FoldCase(path)];
-                if (key->path.empty()) {
-                    key->path = std::move(path);
-                }
-            }
-        } else if (depth == 3 && key && name == "value") {
-            const char* valueName = Attribute(attributes, "name");
-            const char* type = Attribute(attributes, "type");
-            if (valueName && type) {
-                inValue = true;
-                value = Value{valueName, type, std::string()};
-            }
-        }
-    }
-    void OnEnd() {
-        if (depth == 3 && inValue) {
-            inValue = false;
-            key->values.insert_or_assign(detail::FoldCase(value.name), std::move(value));
-        } else if (depth == 2) {
-            key = nullptr;
-        }
-        --depth;
-    }
-};
+XmlNode* FindValue(const XmlNode& key, std::string_view name) {
+    const std::u32string folded = detail::FoldCase(name);
+    return FindChild(key, "value", "name",
+                     [&](std::string_view text) { return detail::FoldCase(text) == folded; });
+}
+
+// The element of value `name` in key `keyPath` when it has type `type`, else null.
+const XmlNode* Find(const XmlNode& root, std::string_view keyPath, std::string_view name,
+                    std::string_view type) {
+    const XmlNode* key = FindKey(root, keyPath);
+    const XmlNode* value = key ? FindValue(*key, name) : nullptr;
+    const XmlNode* valueType = value ? value->NodeUtf8("type") : nullptr;
+    return valueType && valueType->ValueUtf8() == type ? value : nullptr;
+}
 
 enum class Load { Missing, Unreadable, Loaded, Corrupt };
 
-Load LoadHive(const std::string& path, Hive& hive) {
+// The path is native and exact, so the bytes are read here rather than through Load.
+Load LoadHive(const std::string& path, XmlDocument& hive) {
     std::string data;
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
@@ -153,23 +108,7 @@ Load LoadHive(const std::string& path, Hive& hive) {
     if (!ReadFile(path, data)) {
         return Load::Unreadable;
     }
-    XML_Parser parser = XML_ParserCreate("UTF-8");
-    if (!parser) {
-        throw std::bad_alloc();
-    }
-    HiveParser state;
-    state.parser = parser;
-    state.hive = &hive;
-    XML_SetUserData(parser, &state);
-    XML_SetElementHandler(parser, &HiveParser::Start, &HiveParser::End);
-    XML_SetCharacterDataHandler(parser, &HiveParser::Text);
-    const bool ok = detail::ParseAll(parser, data);
-    XML_ParserFree(parser);
-    if (state.failed) {
-        throw std::bad_alloc();
-    }
-    if (!ok || state.wrongRoot) {
-        hive.clear();
+    if (!hive.Parse(data.data(), data.size()) || hive.Root().TagUtf8() != "registry") {
         return Load::Corrupt;
     }
     return Load::Loaded;
@@ -185,84 +124,16 @@ bool Representable(std::string_view text) {
     return true;
 }
 
-// Escapes as element text and attribute values alike; white space other than the blank is
-// written as references, so that attribute normalisation keeps it.
-void AppendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '\t':
-                out += "&#9;";
-                break;
-            case '\n':
-                out += "&#10;";
-                break;
-            case '\r':
-                out += "&#13;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-std::string Serialize(const Hive& hive) {
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<registry>\n";
-    for (const auto& [folded, key] : hive) {
-        out += "  <key path=\"";
-        AppendEscaped(out, key.path);
-        out += "\">\n";
-        for (const auto& [foldedName, value] : key.values) {
-            out += "    <value name=\"";
-            AppendEscaped(out, value.name);
-            out += "\" type=\"";
-            AppendEscaped(out, value.type);
-            out += "\">";
-            AppendEscaped(out, value.text);
-            out += "</value>\n";
-        }
-        out += "  </key>\n";
-    }
-    out += "</registry>\n";
-    return out;
-}
-
-const Value* Find(const Hive& hive, const std::wstring& key, const std::wstring& name,
-                  const char* type) {
-    auto k = hive.find(detail::FoldCase(NormalizeKeyPath(detail::ToUtf8(key.c_str()))));
-    if (k == hive.end()) {
-        return nullptr;
-    }
-    auto v = k->second.values.find(detail::FoldCase(detail::ToUtf8(name.c_str())));
-    if (v == k->second.values.end() || v->second.type != type) {
-        return nullptr;
-    }
-    return &v->second;
-}
-
 std::optional<std::string> Read(const std::wstring& key, const std::wstring& name,
                                 const char* type) {
-    Hive hive;
+    XmlDocument hive;
     const std::string path = Registry::FilePath();
     if (path.empty() || LoadHive(path, hive) != Load::Loaded) {
         return std::nullopt;
     }
-    const Value* value = Find(hive, key, name, type);
-    return value ? std::optional<std::string>(value->text) : std::nullopt;
+    const XmlNode* value = Find(hive.Root(), NormalizeKeyPath(detail::ToUtf8(key.c_str())),
+                                detail::ToUtf8(name.c_str()), type);
+    return value ? std::optional<std::string>(value->ValueUtf8()) : std::nullopt;
 }
 
 bool CreateParentDirectories(const std::string& path) {
@@ -310,7 +181,7 @@ bool Write(const std::wstring& key, const std::wstring& name, const char* type,
         return false;
     }
     WriteLock lock(path);
-    Hive hive;
+    XmlDocument hive;
     const Load load = LoadHive(path, hive);
     if (load == Load::Unreadable) {
         return false;
@@ -322,17 +193,27 @@ bool Write(const std::wstring& key, const std::wstring& name, const char* type,
             return false;
         }
     }
-    Key& entry = hive[detail::FoldCase(keyPath)];
-    if (entry.path.empty()) {
-        entry.path = keyPath;
+    if (load != Load::Loaded && !hive.Create(L"registry")) {
+        return false;
     }
-    Value& value = entry.values[detail::FoldCase(valueName)];
-    if (value.name.empty()) {
-        value.name = valueName;
+    XmlNode* entry = FindKey(hive.Root(), keyPath);
+    if (!entry && (entry = hive.Root().NewChild(L"key"))) {
+        entry->SetValueUtf8("path", keyPath);
     }
-    value.type = type;
-    value.text = text;
-    return WriteFileAtomic(path, Serialize(hive));
+    XmlNode* value = entry ? FindValue(*entry, valueName) : nullptr;
+    if (entry && !value && (value = entry->NewChild(L"value"))) {
+        value->SetValueUtf8("name", valueName);
+    }
+    if (!value) {
+        return false;
+    }
+    value->SetValueUtf8("type", type);
+    value->SetValueUtf8(text);
+    // The setters give up quietly when memory runs out: write only a tree that holds the value.
+    const XmlNode* written = Find(hive.Root(), keyPath, valueName, type);
+    QMNarrowString xml;
+    return written && written->ValueUtf8() == text && hive.CreateXmlCode(xml) &&
+           WriteFileAtomic(path, xml.view());
 }
 
 }  // namespace

@@ -1,16 +1,15 @@
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/toolsapi/xml_document.h>
 
 #include "platform/path_rules.h"
-#include "platform/xml_feed.h"
 
 #include <sys/stat.h>
 
 #include <charconv>
 #include <map>
 #include <mutex>
-#include <new>
 
 namespace qm::platform {
 namespace {
@@ -33,62 +32,8 @@ Chain& TheChain() {
     return *chain;
 }
 
-// Collects <s id="N">text</s> entries below the root of strings.xml.
-struct StringsParser {
-    std::map<unsigned int, std::wstring>* strings = nullptr;
-    int depth = 0;
-    bool inEntry = false;
-    bool validId = false;
-    unsigned int id = 0;
-    std::string text;
-    bool failed = false;
-
-    static void Start(void* data, const XML_Char* name, const XML_Char** attributes) {
-        auto* self = static_cast<StringsParser*>(data);
-        ++self->depth;
-        if (self->depth != 2 || std::string_view(name) != "s") {
-            return;
-        }
-        self->inEntry = true;
-        self->validId = false;
-        self->text.clear();
-        for (const XML_Char** a = attributes; a[0]; a += 2) {
-            std::string_view key(a[0]), value(a[1]);
-            if (key == "id") {
-                auto [end, error] =
-                    std::from_chars(value.data(), value.data() + value.size(), self->id);
-                self->validId = error == std::errc() && end == value.data() + value.size();
-            }
-        }
-    }
-    static void End(void* data, const XML_Char*) {
-        auto* self = static_cast<StringsParser*>(data);
-        if (self->depth == 2 && self->inEntry) {
-            self->inEntry = false;
-            if (self->validId) {
-                try {
-                    self->strings->emplace(self->id, detail::ToWide(self->text));
-                } catch (const std::exception&) {
-                    self->failed = true;
-                }
-            }
-        }
-        --self->depth;
-    }
-    static void Text(void* data, const XML_Char* text, int length) {
-        auto* self = static_cast<StringsParser*>(data);
-        if (!self->inEntry) {
-            return;
-        }
-        try {
-            self->text.append(text, static_cast<size_t>(length));
-        } catch (const std::exception&) {
-            self->failed = true;
-        }
-    }
-};
-
-// Reads the module's strings.xml; a missing file is an empty table, a malformed one fails.
+// Reads the module's strings.xml, <s id="N">text</s> entries below the root; a missing file
+// is an empty table, a malformed one fails.
 bool LoadStrings(const std::string& directory, std::map<unsigned int, std::wstring>& strings) {
     const std::string path = NativePath(directory + "strings.xml");
     struct stat st;
@@ -96,21 +41,25 @@ bool LoadStrings(const std::string& directory, std::map<unsigned int, std::wstri
         return true;
     }
     std::string data;
-    if (!ReadFile(path, data)) {
+    XmlDocument document;
+    if (!ReadFile(path, data) || !document.Parse(data.data(), data.size())) {
         return false;
     }
-    XML_Parser parser = XML_ParserCreate("UTF-8");
-    if (!parser) {
-        return false;
+    const XmlDocument::XmlNode& root = document.Root();
+    for (auto it = root.ChildsBegin(), end = root.ChildsEnd(); it != end; ++it) {
+        const XmlDocument::XmlNode& entry = **it;
+        const XmlDocument::XmlNode* key = entry.NodeUtf8("id");
+        if (entry.IsKey() || entry.TagUtf8() != "s" || !key) {
+            continue;
+        }
+        const std::string_view text = key->ValueUtf8();
+        unsigned int id = 0;
+        auto [last, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+        if (error == std::errc() && last == text.data() + text.size()) {
+            strings.emplace(id, detail::ToWide(entry.ValueUtf8()));
+        }
     }
-    StringsParser state;
-    state.strings = &strings;
-    XML_SetUserData(parser, &state);
-    XML_SetElementHandler(parser, &StringsParser::Start, &StringsParser::End);
-    XML_SetCharacterDataHandler(parser, &StringsParser::Text);
-    const bool ok = detail::ParseAll(parser, data) && !state.failed;
-    XML_ParserFree(parser);
-    return ok;
+    return true;
 }
 
 // The native path of `subdirectory/<id><extension>` in the first module that has it.
