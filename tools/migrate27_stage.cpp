@@ -40,7 +40,6 @@ class Stager {
         if (mkdir(to.c_str(), 0700) != 0) {
             throw Failure("cannot create '" + to.string() + "': " + ErrnoText());
         }
-        ++result.directories;
         if (lchown(to.c_str(), st.st_uid, st.st_gid) != 0) {
             // Kept with the running user as owner; only a privileged process may do better.
         }

@@ -16,7 +16,6 @@ namespace migrate27 {
 struct StageResult {
     size_t files = 0;
     size_t copiedFiles = 0;  // files copied because a hard link was impossible
-    size_t directories = 0;
     // Symbolic links of the stage, as absolute paths, whose target lies outside the stage.
     std::vector<fs::path> escapingLinks;
     // Directories created writable for the migration, with the mode to give back afterwards.

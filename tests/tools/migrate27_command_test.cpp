@@ -266,6 +266,36 @@ TEST_F(Migrate27Test, AnUnreadableScreenIsReportedAndLeftAsItWas) {
     EXPECT_NE(result.err.find("Broken.xscn"), std::string::npos);
 }
 
+TEST_F(Migrate27Test, RefusesALinkThatWouldLeadWritesOutOfTheStage) {
+    TempDir outside;
+    outside.WriteText("Extra.xscn", "<screen version=\"2.5\"/>");
+    fs::create_symlink(outside.Path("Extra.xscn"), plant / "Cfg/Extra.xscn");
+    const auto before = Snapshot(plant);
+    const Result result = RunTool(dir, {"plant"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("'Cfg/Extra.xscn' leads out of the installation"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(outside.ReadText("Extra.xscn"), "<screen version=\"2.5\"/>");
+    EXPECT_EQ(Snapshot(plant), before);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(Migrate27Test, WithoutScreensReportsOrStylesTheEventsAreLeftAlone) {
+    for (const std::string& name : Names(plant / "Cfg")) {
+        const std::string extension = fs::path(name).extension().string();
+        if (extension == ".xscn" || extension == ".xrpt" || extension == ".xsty") {
+            fs::remove(plant / "Cfg" / name);
+        }
+    }
+    const Result result = RunTool(dir, {"plant", "--no-backup"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("not SCADA (no screens, reports or styles in Cfg)"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(dir.ReadText("plant/Cfg/default.xeve"), original.at("Cfg/default.xeve"));
+    EXPECT_TRUE(fs::exists(plant / "Data/2008/02/METER_1_02_2008.std"));
+}
+
 // A run killed at each point of its course leaves the former installation or the migrated
 // one; the next run or --recover then completes or undoes it, leaving nothing behind.
 struct KillPoint {
