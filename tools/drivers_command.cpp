@@ -2,6 +2,7 @@
 // installation's drivers setup and its editors' feature files.
 
 #include "command.h"
+#include "text_output.h"
 
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/setup/tarvio_setup.h>
@@ -98,18 +99,6 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
         return UsageError("--features-dir is only read together with --drivers-setup");
     }
     return std::nullopt;
-}
-
-std::string Utf8(const wchar_t* text) {
-    QMNarrowString out;
-    Utf16ToUtf8(out, text);
-    return out.str();
-}
-
-QMWideString Wide(const std::string& text) {
-    QMWideString out;
-    Utf8ToUtf16(out, text.c_str());
-    return out;
 }
 
 // The drivers-setup node: the root itself when it is "Drivers", else the root's child.
@@ -233,38 +222,6 @@ void PrintTable(const QMTarvioSetup& setup) {
         }
     }
     std::printf("\nfeature flags set: %s\n", flags.empty() ? "none" : flags.c_str());
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
 }
 
 const char* JsonBool(bool value) {

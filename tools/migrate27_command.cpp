@@ -30,18 +30,6 @@
 
 namespace migrate27 {
 
-std::string Utf8(const QMWideString& text) {
-    QMNarrowString out;
-    Utf16ToUtf8(out, text.c_str());
-    return out.str();
-}
-
-QMWideString Wide(const std::string& text) {
-    QMWideString out;
-    Utf8ToUtf16(out, text.c_str());
-    return out;
-}
-
 bool IsInside(const fs::path& path, const fs::path& root) {
     const fs::path relative = path.lexically_normal().lexically_relative(root.lexically_normal());
     return !relative.empty() && *relative.begin() != "..";

@@ -2,7 +2,7 @@
 
 // Shared pieces of the migrate27 subcommand: its error type and path helpers.
 
-#include <qmsupport/toolsapi/basic_string.h>
+#include "text_output.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -16,9 +16,6 @@ namespace fs = std::filesystem;
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
-
-std::string Utf8(const QMWideString& text);
-QMWideString Wide(const std::string& text);
 
 // Whether `path` is `root` or lies below it, compared component by component on lexically
 // normal absolute paths.

@@ -18,23 +18,6 @@ std::string Unescaped(const QMNarrowString& escaped) {
     return text.str();
 }
 
-void AppendJsonString(std::string& out, const std::string& text) {
-    out += '"';
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    out += '"';
-}
-
 // Writes `"name": [ ... ]` with one item per line; `item` appends one element.
 template <class T, class F>
 void AppendJsonList(std::string& out, const char* name, const std::vector<T>& items, F item) {
