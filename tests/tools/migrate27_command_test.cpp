@@ -31,9 +31,7 @@ struct Result {
 // Runs the program with `args`, adding `env` to its environment.
 Result RunTool(const TempDir& dir, std::vector<std::string> args,
                const std::map<std::string, std::string>& env = {}) {
-    const char* tool = std::getenv("QMSUPPORT_TOOL");
-    EXPECT_NE(tool, nullptr) << "QMSUPPORT_TOOL names the program under test";
-    args.insert(args.begin(), {tool ? tool : "qmsupport", "migrate27"});
+    args.insert(args.begin(), {QMSUPPORT_TOOL, "migrate27"});
     const pid_t pid = fork();
     if (pid == 0) {
         for (const auto& [name, value] : env) {

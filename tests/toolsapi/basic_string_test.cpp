@@ -35,3 +35,13 @@ TEST(BasicString, ComparisonsAndAppend) {
     EXPECT_EQ(nul.Length(), 0u);
     EXPECT_EQ(QMWideChar::Compare(L"ab", L"ac", 1), 0);
 }
+
+TEST(BasicString, WideFormatOfUnwritableTextAppendsNothing) {
+    // In the C locale a character above 0x7F cannot be converted from narrow text, which
+    // makes the conversion fail; the string keeps what it had.
+    QMWideString w(L"keep");
+    w.AppendFormat(L"%s", "\xff\xfe");
+    EXPECT_EQ(w, L"keep");
+    w.AppendFormat(L"-%d", 7);
+    EXPECT_EQ(w, L"keep-7");
+}

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -50,24 +51,25 @@ inline void AppendVFormat(std::string& out, const char* fmt, va_list args) {
     out.resize(old + static_cast<size_t>(n));
 }
 
-// vswprintf reports overflow and encoding errors alike with -1, so the buffer grows until
-// the text fits or a generous bound shows that the failure is not about room.
+// vswprintf cannot tell a short buffer from an encoding error, so the text is written to a
+// growing memory stream instead: it never truncates, and a format that cannot be written
+// (an argument that is not valid in the locale's encoding) appends nothing.
 inline void AppendVFormat(std::wstring& out, const wchar_t* fmt, va_list args) {
-    std::wstring buffer(256, L'\0');
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        int n = std::vswprintf(buffer.data(), buffer.size(), fmt, copy);
-        va_end(copy);
-        if (n >= 0) {
-            out.append(buffer.data(), static_cast<size_t>(n));
-            return;
-        }
-        if (buffer.size() >= (size_t{1} << 26)) {
-            return;
-        }
-        buffer.resize(buffer.size() * 4);
+    wchar_t* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_wmemstream(&buffer, &size);
+    if (stream == nullptr) {
+        return;
     }
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vfwprintf(stream, fmt, copy);
+    va_end(copy);
+    std::fclose(stream);
+    if (n >= 0 && buffer != nullptr) {
+        out.append(buffer, size);
+    }
+    std::free(buffer);
 }
 }  // namespace qm::detail
 
@@ -75,12 +77,13 @@ inline void AppendVFormat(std::wstring& out, const wchar_t* fmt, va_list args) {
 // wide strings hold UTF-32 (wchar_t).
 template <class CharT, class Traits>
 class QMBasicString {
-public:
+  public:
     using StdString = std::basic_string<CharT>;
 
     QMBasicString() = default;
     QMBasicString(const CharT* text) : s_(text ? text : Traits::EmptyString()) {}
-    QMBasicString(const CharT* text, size_t length) : s_(text ? StdString(text, length) : StdString()) {}
+    QMBasicString(const CharT* text, size_t length)
+        : s_(text ? StdString(text, length) : StdString()) {}
     QMBasicString(StdString text) : s_(std::move(text)) {}
     QMBasicString(std::basic_string_view<CharT> text) : s_(text) {}
 
@@ -164,7 +167,7 @@ public:
     friend bool operator!=(const QMBasicString& a, const CharT* b) { return !(a == b); }
     friend bool operator<(const QMBasicString& a, const QMBasicString& b) { return a.s_ < b.s_; }
 
-private:
+  private:
     StdString s_;
 };
 
