@@ -72,10 +72,6 @@ void SyncDirectory(const std::string& directory) {
     }
 }
 
-bool SameEntry(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // rename(2) that fails with EEXIST instead of replacing an existing destination.
 int RenameNoReplace(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
@@ -99,39 +95,23 @@ int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
     if (lstat(from.c_str(), &source) != 0) {
         return -1;
     }
-    // The destination's directory follows the path rules; its name is taken as given, and
-    // an entry that matches it without regard to case is in the way, unless it is the source
-    // itself (then only the case of the name changes).
+    // The destination's directories follow the path rules; its name is created as given, and
+    // only an entry of exactly that name is in the way. Resolving the name as well would read
+    // the whole directory whenever the name is new, which is the usual case.
     const std::string target = detail::ToUtf8(newPath);
     size_t last = target.find_last_of("/\\");
-    std::string directory = last == std::string::npos ? "" : NativePath(target.substr(0, last + 1));
-    std::string name = last == std::string::npos ? target : target.substr(last + 1);
-    if (name.empty()) {
+    std::string to = last == std::string::npos ? "" : NativePath(target.substr(0, last + 1));
+    const size_t nameStart = last == std::string::npos ? 0 : last + 1;
+    if (nameStart == target.size()) {
         errno = ENOENT;
         return -1;
     }
-    const std::string to = directory + name;
-    std::string existing;
-    struct stat st;
-    if (lstat(to.c_str(), &st) == 0) {
-        existing = to;
-    } else {
-        std::string found = detail::FindEntryIgnoringCase(directory, name);
-        if (!found.empty()) {
-            existing = directory + found;
-        }
+    to.append(target, nameStart);
+    if (RenameNoReplace(from, to) == 0) {
+        return 0;
     }
-    if (!existing.empty()) {
-        if (lstat(existing.c_str(), &st) != 0 || !SameEntry(st, source)) {
-            errno = EEXIST;
-            return -1;
-        }
-        if (existing == to) {
-            return 0;
-        }
-        return rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
-    }
-    return RenameNoReplace(from, to);
+    // A file renamed to its own name stays as it is.
+    return errno == EEXIST && to == from ? 0 : -1;
 }
 
 }  // namespace

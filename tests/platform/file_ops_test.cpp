@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -127,10 +128,16 @@ TEST(RenameFile, NeverReplacesAnotherFile) {
     dir.WriteText("a.xscn", "a");
     dir.WriteText("b.xscn", "b");
     errno = 0;
-    EXPECT_NE(RenameFile(dir.WidePath("a.xscn").c_str(), dir.WidePath("B.XSCN").c_str()), 0);
+    EXPECT_NE(RenameFile(dir.WidePath("a.xscn").c_str(), dir.WidePath("b.xscn").c_str()), 0);
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(dir.ReadText("a.xscn"), "a");
     EXPECT_EQ(dir.ReadText("b.xscn"), "b");
+
+    // Only the exact name is in the way: a name that differs in case is a file of its own.
+    ASSERT_EQ(RenameFile(dir.WidePath("A.XSCN").c_str(), dir.WidePath("B.XSCN").c_str()), 0);
+    EXPECT_EQ(dir.ReadText("B.XSCN"), "a");
+    EXPECT_EQ(dir.ReadText("b.xscn"), "b");
+    EXPECT_EQ(EntryCount(dir.Path()), 2);
 }
 
 TEST(RenameFile, ChangesOnlyTheCaseOfAName) {
@@ -139,7 +146,13 @@ TEST(RenameFile, ChangesOnlyTheCaseOfAName) {
     ASSERT_EQ(RenameFile(dir.WidePath("main.xscn").c_str(), dir.WidePath("Main.XSCN").c_str()), 0);
     EXPECT_EQ(dir.ReadText("Main.XSCN"), "m");
     EXPECT_EQ(EntryCount(dir.Path()), 1);
-    EXPECT_EQ(RenameFile(dir.WidePath("Main.XSCN").c_str(), dir.WidePath("Main.XSCN").c_str()), 0);
+    EXPECT_EQ(RenameFile(dir.WidePath("MAIN.xscn").c_str(), dir.WidePath("Main.XSCN").c_str()), 0);
+    EXPECT_EQ(dir.ReadText("Main.XSCN"), "m");
+
+    // Another name of the same file is still another entry.
+    ASSERT_EQ(link(dir.Path("Main.XSCN").c_str(), dir.Path("copy").c_str()), 0);
+    EXPECT_NE(RenameFile(dir.WidePath("copy").c_str(), dir.WidePath("Main.XSCN").c_str()), 0);
+    EXPECT_EQ(EntryCount(dir.Path()), 2);
 }
 
 TEST(CreateDirectories, CreatesUpToTheLastSeparator) {

@@ -14,10 +14,12 @@ namespace qm::platform {
 QMSUPPORT_API bool WriteFileAtomic(const std::string& nativePath, std::string_view data);
 // Reads a whole regular file; false when it cannot be read or is no regular file.
 QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
-// Renames a file of the system's paths (both translated); 0 on success, else -1 with errno
-// set, as _wrename. Like it, it never replaces: an entry whose name matches the destination
-// without regard to case makes it fail with EEXIST, unless that entry is the source itself
-// (then only the case of the name changes). A missing destination directory fails (ENOENT),
+// Renames a file of the system's paths; 0 on success, else -1 with errno set, as _wrename.
+// The source and the destination's directories are found by the rules of NativePath; the
+// destination's name is created with the case given. Like _wrename it never replaces: an
+// entry of exactly the destination's name makes it fail with EEXIST, except for the source
+// itself (a file renamed to its own name stays as it is). An entry whose name differs only in
+// case is not in the way, and both files stay. A missing destination directory fails (ENOENT),
 // as does a missing source.
 QMSUPPORT_API int RenameFile(const wchar_t* oldPath, const wchar_t* newPath);
 // Creates every missing directory up to the last separator of the system path; existing
