@@ -123,6 +123,17 @@ double VersionOf(const XmlNode& root) {
     return version;
 }
 
+bool HasSeparator(std::wstring_view text) {
+    return text.find_first_of(L"\\/") != std::wstring_view::npos;
+}
+
+// The folder of a history file's year, below the folder where the file lies.
+QMWideString YearFolder(int year) {
+    QMWideString folder;
+    folder.AppendFormat(L"%04d", year);
+    return folder;
+}
+
 bool EndsWith(std::wstring_view text, std::wstring_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
@@ -572,10 +583,10 @@ bool QMTransformCfgTo27::transformEventFile() {
     return true;
 }
 
-void QMTransformCfgTo27::moveHistoryFile(const QMWideString& from, const QMWideString& directory,
+bool QMTransformCfgTo27::moveHistoryFile(const QMWideString& from, const QMWideString& directory,
                                          int year, int month, const QMWideString& fileName) {
-    QMWideString to = directory;  // ends with a separator
-    to.AppendFormat(L"%04d\\%02d\\", year, month);
+    QMWideString to = directory + YearFolder(year);  // the directory ends with a separator
+    to.AppendFormat(L"\\%02d\\", month);
     to += fileName;
     bool moved = qm::platform::RenameFile(from.c_str(), to.c_str()) == 0;
     if (!moved) {
@@ -585,6 +596,7 @@ void QMTransformCfgTo27::moveHistoryFile(const QMWideString& from, const QMWideS
     if (observer_ != nullptr) {
         observer_->OnHistoryFileMoved(from, to, moved);
     }
+    return moved;
 }
 
 bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
@@ -595,28 +607,75 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
 
     // Device pass: the files of a renamed device take the new name. A name ends with month,
     // one separator, four-digit year and a three-letter extension: 11 characters.
-    constexpr size_t kDatedTail = 11;
-    for (const RenamePair& pair : deviceRenames) {
-        const QMWideString oldName = UnescapedWide(pair.oldName);
-        const QMWideString newName = UnescapedWide(pair.newName);
-        qm::platform::FileFind find;
-        if (oldName.IsEmpty() || !find.FindFile((base + oldName + L"*.*").c_str())) {
-            continue;
-        }
-        for (const auto& file : find.Matches()) {
-            const std::wstring& found = file.name.str();
-            const QMWideString fileName =
-                newName + QMWideString(found.size() > oldName.Length()
-                                           ? found.substr(oldName.Length())
-                                           : std::wstring());
-            const std::wstring_view name = fileName.view();
-            if (name.size() < kDatedTail) {
+    //
+    // Each pair takes what a search for dataPath + old name + "*.*" finds at its turn. Rather
+    // than searching once per pair, the folder is listed once and kept in step with the moves
+    // made here: a moved entry leaves the listing, and the folder is listed again before the
+    // next pair when a move may have added an entry to it (a new year folder, or a name with a
+    // separator that leads the move elsewhere).
+    {
+        constexpr size_t kDatedTail = 11;
+        const size_t nameStart = base.str().find_last_of(L"\\/") + 1;  // 0 when there is none
+        const QMWideString folder(base.view().substr(0, nameStart));
+        qm::platform::FileFind listing;
+        std::vector<bool> gone;  // by entry of the listing: moved away since it was made
+        bool stale = true;
+        for (const RenamePair& pair : deviceRenames) {
+            const QMWideString oldName = UnescapedWide(pair.oldName);
+            const QMWideString newName = UnescapedWide(pair.newName);
+            if (oldName.IsEmpty()) {
                 continue;
             }
-            const int year = Wtoi(name.substr(name.size() - 8, 4));
-            const int month = Wtoi(name.substr(name.size() - 11, 2));
-            if (year != 0 && month != 0) {
-                moveHistoryFile(file.path, file.directory, year, month, fileName);
+            const QMWideString pattern = base + oldName + L"*.*";
+            const bool inListing = !HasSeparator(oldName.view());
+            qm::platform::FileFind elsewhere;
+            std::vector<size_t> found;  // indexes into `matches`, in the order of the search
+            if (inListing) {
+                if (stale) {
+                    listing.FindFile((folder + L"*").c_str());
+                    gone.assign(listing.Matches().size(), false);
+                    stale = false;
+                }
+                const qm::platform::Wildcard wildcard(pattern.view().substr(nameStart));
+                for (size_t i = 0; i < listing.Matches().size(); ++i) {
+                    if (!gone[i] && wildcard.Matches(listing.Matches()[i].name.view())) {
+                        found.push_back(i);
+                    }
+                }
+            } else {
+                // The old name leads the search into another folder.
+                elsewhere.FindFile(pattern.c_str());
+                for (size_t i = 0; i < elsewhere.Matches().size(); ++i) {
+                    found.push_back(i);
+                }
+                stale = true;
+            }
+            const auto& matches = inListing ? listing.Matches() : elsewhere.Matches();
+            for (size_t i : found) {
+                const auto& file = matches[i];
+                const std::wstring& foundName = file.name.str();
+                const QMWideString fileName =
+                    newName + QMWideString(foundName.size() > oldName.Length()
+                                               ? foundName.substr(oldName.Length())
+                                               : std::wstring());
+                const std::wstring_view name = fileName.view();
+                if (name.size() < kDatedTail) {
+                    continue;
+                }
+                const int year = Wtoi(name.substr(name.size() - 8, 4));
+                const int month = Wtoi(name.substr(name.size() - 11, 2));
+                if (year == 0 || month == 0) {
+                    continue;
+                }
+                const bool plain = !HasSeparator(foundName) && !HasSeparator(name);
+                if (!plain ||
+                    !qm::platform::FileExists((file.directory + YearFolder(year)).c_str())) {
+                    stale = true;
+                }
+                if (moveHistoryFile(file.path, file.directory, year, month, fileName) &&
+                    inListing) {
+                    gone[i] = true;
+                }
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <new>
@@ -12,12 +13,25 @@
 namespace qm::platform {
 namespace {
 
-// `*` matches any run of characters, `?` exactly one; both operands are case-folded.
-bool MatchFolded(const std::u32string& pattern, const std::u32string& name) {
+// The case folding of one character; a value that is no Unicode scalar value counts as
+// U+FFFD, as it does when the text is written out as UTF-8.
+char32_t Fold(wchar_t c) {
+    auto code = static_cast<uint32_t>(c);
+    if (code < 0x80) {
+        return code >= 'A' && code <= 'Z' ? code + ('a' - 'A') : code;
+    }
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        code = 0xFFFD;
+    }
+    return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(code), U_FOLD_CASE_DEFAULT));
+}
+
+// `*` matches any run of characters, `?` exactly one; the pattern is case-folded already.
+bool MatchFolded(const std::u32string& pattern, std::wstring_view name) {
     size_t p = 0, n = 0;
     size_t starP = std::u32string::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == Fold(name[n]))) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == U'*') {
@@ -36,19 +50,6 @@ bool MatchFolded(const std::u32string& pattern, const std::u32string& name) {
     return p == pattern.size();
 }
 
-// A pattern that ends in "." and stars ("*.*", "METER1*.*") also matches names without a
-// dot, so "*.*" matches every name.
-bool MatchWildcard(const std::u32string& pattern, const std::u32string& name) {
-    if (MatchFolded(pattern, name)) {
-        return true;
-    }
-    size_t stars = pattern.find_last_not_of(U'*');
-    if (stars == std::u32string::npos || stars + 1 == pattern.size() || pattern[stars] != U'.') {
-        return false;
-    }
-    return MatchFolded(pattern.substr(0, stars), name);
-}
-
 bool IsDirectory(const std::string& directory, const dirent& entry) {
     if (entry.d_type == DT_DIR) {
         return true;
@@ -62,6 +63,31 @@ bool IsDirectory(const std::string& directory, const dirent& entry) {
 }
 
 }  // namespace
+
+Wildcard::Wildcard(std::wstring_view pattern) {
+    try {
+        pattern_.reserve(pattern.size());
+        for (wchar_t c : pattern) {
+            pattern_ += Fold(c);
+        }
+        size_t stars = pattern_.find_last_not_of(U'*');
+        hasDotless_ =
+            stars != std::u32string::npos && stars + 1 < pattern_.size() && pattern_[stars] == U'.';
+        if (hasDotless_) {
+            dotless_ = pattern_.substr(0, stars);
+        }
+    } catch (const std::exception&) {
+        pattern_.clear();
+        hasDotless_ = false;
+    }
+}
+
+bool Wildcard::Matches(std::wstring_view name) const {
+    if (pattern_.empty()) {
+        return false;
+    }
+    return MatchFolded(pattern_, name) || (hasDotless_ && MatchFolded(dotless_, name));
+}
 
 bool FileFind::FindFile(const wchar_t* pattern) {
     matches_.clear();
@@ -78,43 +104,50 @@ bool FileFind::FindFile(const wchar_t* pattern) {
             return false;
         }
         const std::string nativeDirectory = NativePath(directory.c_str());
-        const std::u32string folded = detail::FoldCase(detail::ToUtf8(namePattern.c_str()));
+        const Wildcard wildcard(namePattern);
 
         DIR* dir = opendir(nativeDirectory.empty() ? "." : nativeDirectory.c_str());
         if (!dir) {
             return false;
         }
-        std::vector<std::pair<std::string, bool>> found;
-        std::u32string foldedName;
+        // Names are matched as the caller sees them, in wide text, and ordered by their bytes.
+        struct Found {
+            std::string native;
+            std::wstring name;
+            bool isDirectory;
+        };
+        std::vector<Found> found;
         try {
             while (const dirent* entry = readdir(dir)) {
                 std::string_view name(entry->d_name);
                 if (name == "." || name == "..") {
                     continue;
                 }
-                detail::FoldCase(name, foldedName);
-                if (!MatchWildcard(folded, foldedName)) {
+                std::wstring wide = detail::ToWide(name);
+                if (!wildcard.Matches(wide)) {
                     continue;
                 }
-                found.emplace_back(name, IsDirectory(nativeDirectory, *entry));
+                found.push_back(
+                    {std::string(name), std::move(wide), IsDirectory(nativeDirectory, *entry)});
             }
         } catch (...) {
             closedir(dir);
             throw;
         }
         closedir(dir);
-        std::sort(found.begin(), found.end());
+        std::sort(found.begin(), found.end(),
+                  [](const Found& a, const Found& b) { return a.native < b.native; });
 
         matches_.reserve(found.size());
-        for (const auto& [name, isDirectory] : found) {
+        for (auto& entry : found) {
             Match match;
             match.directory = QMWideString(directory);
-            match.name = QMWideString(detail::ToWide(name));
+            match.name = QMWideString(std::move(entry.name));
             match.path = match.directory + match.name;
             size_t dot = match.name.str().rfind(L'.');
             match.title = dot == std::wstring::npos ? match.name
                                                     : QMWideString(match.name.str().substr(0, dot));
-            match.isDirectory = isDirectory;
+            match.isDirectory = entry.isDirectory;
             matches_.push_back(std::move(match));
         }
     } catch (const std::exception&) {

@@ -326,6 +326,34 @@ TEST_F(Migration, HistoryFilesMoveIntoYearAndMonthFolders) {
     EXPECT_FALSE(dir_.Exists("data/METER 1_03_2008.std"));
 }
 
+TEST_F(Migration, EachRenamedDeviceFindsTheEntriesLeftByTheOnesBefore) {
+    // "Meter 1" also takes the file of "Meter 10", which then finds nothing. "Meter 2" creates
+    // the folder 2009, which the last name, read as a pattern, matches.
+    dir_.MakeDirectory("data/2008");
+    dir_.WriteText("data/Meter 10_03_2008.std", "history");
+    dir_.WriteText("data/Meter 2_04_2009.std", "history");
+    LoadConfiguration(R"(<Configuration><CommSystem>
+<Connections><Connection Name="L" Type="RS"/></Connections><Devices>
+ <Device Id="Meter 1" Driver="MTR200" Connection="L"/>
+ <Device Id="Meter 10" Driver="MTR200" Connection="L"/>
+ <Device Id="Meter 2" Driver="MTR200" Connection="L"/>
+ <Device Id="2009*******" Driver="MTR200" Connection="L"/>
+</Devices></CommSystem></Configuration>)");
+    Recorder recorder;
+    Run(&recorder);
+    std::vector<std::string> moves;
+    std::copy_if(
+        recorder.events.begin(), recorder.events.end(), std::back_inserter(moves),
+        [](const std::string& e) { return e.starts_with("moved") || e.starts_with("stuck"); });
+    EXPECT_EQ(moves, (std::vector<std::string>{
+                         "moved METER 1_03_2008.dat", "moved METER 1_03_2008.std",
+                         "moved Meter 10_03_2008.std", "moved Meter 2_04_2009.std", "moved 2009",
+                         "moved Alarms_02_2008.eve", "moved X_04_2009.std"}));
+    EXPECT_EQ(dir_.ReadText("data/2008/03/Meter_10_03_2008.std"), "history");
+    EXPECT_TRUE(dir_.Exists("data/0009/20/_2009_______/04/Meter_2_04_2009.std"));
+    EXPECT_TRUE(dir_.Exists("data/2009/04/X_04_2009.std"));
+}
+
 TEST_F(Migration, SecurityResourcesCarryIdentifiers) {
     LoadConfiguration();
     Run();

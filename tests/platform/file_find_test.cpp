@@ -107,3 +107,15 @@ TEST_F(FileFindTest, RelativePatternsAndMisses) {
     EXPECT_EQ(Names(L".*"), (std::vector<std::wstring>{L".hidden"}));
     EXPECT_TRUE(Names(L"..").empty());
 }
+
+TEST(Wildcard, MatchesOneNameAsTheSearchDoes) {
+    using qm::platform::Wildcard;
+    const Wildcard device(L"Meter 1*.*");
+    EXPECT_TRUE(device.Matches(L"METER 1"));
+    EXPECT_TRUE(device.Matches(L"meter 10_03_2008.std"));
+    EXPECT_FALSE(device.Matches(L"Meter 2_03_2008.std"));
+    EXPECT_FALSE(device.Matches(L"Meter"));
+    // Case folding goes beyond ASCII, and a non-ASCII character may fold to an ASCII one.
+    EXPECT_TRUE(Wildcard(L"\u00c4rger_??_*.STD").Matches(L"\u00e4RGER_03_2008.std"));
+    EXPECT_TRUE(Wildcard(L"k*").Matches(L"\u212a1"));
+}

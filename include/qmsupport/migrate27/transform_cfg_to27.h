@@ -64,7 +64,7 @@ class QMSUPPORT_API QMTransformCfgTo27 {
                       char firstDelimiter);
     void addRename(std::vector<RenamePair>& list, QMTransformCfgTo27Observer::RenameKind kind,
                    const QMWideString& oldName, const QMWideString& newName);
-    void moveHistoryFile(const QMWideString& from, const QMWideString& directory, int year,
+    bool moveHistoryFile(const QMWideString& from, const QMWideString& directory, int year,
                          int month, const QMWideString& fileName);
     void notifySideFile(QMTransformCfgTo27Observer::SideFileEvent event, const QMWideString& path,
                         const QMWideString& newPath = QMWideString());

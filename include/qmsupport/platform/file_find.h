@@ -3,15 +3,30 @@
 #include <qmsupport/export.h>
 #include <qmsupport/toolsapi/basic_string.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::platform {
 
-// A wildcard file search with the Windows semantics: the last component of the pattern may
-// hold "*" (any run of characters) and "?" (exactly one character), matched without regard to
-// case; a pattern ending in "." and stars also matches names without a dot, so "*.*" matches
-// every name and "METER1*.*" matches "METER1". The directory part follows the path rules of
-// NativePath. Matches are ordered by name (byte order). Directories match too, except "." and
+// A wildcard pattern for a name: "*" matches any run of characters and "?" exactly one, and
+// the rest matches without regard to case. A pattern ending in "." and stars also matches
+// names without a dot, so "*.*" matches every name and "METER1*.*" matches "METER1".
+class QMSUPPORT_API Wildcard {
+  public:
+    // A pattern that cannot be stored (no memory) matches no name.
+    explicit Wildcard(std::wstring_view pattern);
+    bool Matches(std::wstring_view name) const;
+
+  private:
+    std::u32string pattern_;  // case-folded
+    std::u32string dotless_;  // the pattern without its final "." and stars
+    bool hasDotless_ = false;
+};
+
+// A wildcard file search with the Windows semantics: the last component of the pattern is a
+// Wildcard, and the directory part follows the path rules of NativePath. Matches are ordered by
+// name (byte order). Directories match too, except "." and
 // "..". Use: `if (find.FindFile(p)) while (find.FindNextFile()) use(find.Current());`, or walk
 // Matches() directly.
 class QMSUPPORT_API FileFind {
