@@ -212,7 +212,8 @@ TEST_F(DriversSetup, FeatureFlagsAndTheirConsistencyRules) {
     for (int flag : {0, 1, 8, 15, 17, 18, 27}) {
         EXPECT_TRUE(setup_.HasResource(flag)) << flag;
     }
-    EXPECT_FALSE(setup_.HasResource(25));  // dynamicImage needs the camera group
+    EXPECT_FALSE(setup_.HasResource(25));     // dynamicImage needs the camera group
+    EXPECT_TRUE(setup_.IsDriverEnabled(64));  // the events row follows flag 0
 
     // Only an exact "T" sets a flag; an absent attribute clears it.
     WriteFeatures("<scada labels=\"t\" dates=\"true\" images=\"T\"/>", "<report labels=\"T\"/>");
