@@ -15,7 +15,9 @@ namespace qm::migrate27 {
 // All patterns are found in one scan. When no hit of one pattern disturbs a hit of a pattern
 // applied later, and no inserted name creates a hit of a later pattern, the passes are
 // independent and every replacement is made in one copy of the text. Otherwise the patterns
-// are applied one after the other. A pair with an empty old name matches nothing.
+// are applied one after the other. A pair with an empty old name (a device that had no name)
+// matches nothing: its pattern would be the bare delimiter, and the new name would land
+// before every "." or "<" of the document, markup included.
 //
 // The two delimiters must differ. Returns whether anything was replaced.
 bool ApplyRenames(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,

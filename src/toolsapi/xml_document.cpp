@@ -5,6 +5,7 @@
 #include <qmsupport/toolsapi/codecs.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -452,6 +453,48 @@ QMWideString ToWide(std::string_view text) {
     return out;
 }
 
+bool IsOneOf(wchar_t c, std::wstring_view set) {
+    return set.find(c) != std::wstring_view::npos;
+}
+
+// A path format in the system's wide printf dialect, where "%s" and "%c" take wide text and
+// "%hs", "%hc", "%S" and "%C" narrow text, rewritten for the C library's wide printf, where
+// an unmarked "%s" or "%c" is narrow.
+std::wstring ToLibraryFormat(std::wstring_view format) {
+    std::wstring out;
+    out.reserve(format.size() + 8);
+    for (size_t i = 0; i < format.size();) {
+        wchar_t c = format[i++];
+        out += c;
+        if (c != L'%') {
+            continue;
+        }
+        // Flags, width and precision pass unchanged.
+        while (i < format.size() && IsOneOf(format[i], L"-+ #0'123456789.*")) {
+            out += format[i++];
+        }
+        size_t length = i;
+        while (i < format.size() && IsOneOf(format[i], L"hlLqjzt")) {
+            ++i;
+        }
+        if (i == format.size()) {
+            out.append(format.substr(length));
+            break;
+        }
+        std::wstring_view modifier = format.substr(length, i - length);
+        wchar_t conversion = format[i++];
+        if (conversion == L's' || conversion == L'c') {
+            out += modifier == L"h" ? L"" : L"l";
+        } else if (conversion == L'S' || conversion == L'C') {
+            conversion = conversion == L'S' ? L's' : L'c';
+        } else {
+            out.append(modifier);
+        }
+        out += conversion;
+    }
+    return out;
+}
+
 }  // namespace
 
 // ---- XmlNode ----
@@ -608,7 +651,7 @@ XmlNode* XmlNode::NodeV(const wchar_t* format, ...) {
         QMWideString path;
         va_list args;
         va_start(args, format);
-        path.FormatV(format, args);
+        path.FormatV(ToLibraryFormat(format).c_str(), args);
         va_end(args);
         return path.IsEmpty() ? nullptr : Node(path.c_str());
     } catch (const std::exception&) {
@@ -722,11 +765,14 @@ bool XmlDocument::Load(const wchar_t* path) {
     try {
         fileName_ = QMWideString(path);
         std::string native = qm::platform::NativePath(fileName_.c_str());
-        int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+        // Not blocking, and only a regular file: a FIFO or a device in the file's place
+        // could block the open or the reads for ever.
+        int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             return false;
         }
-        bool ok = qm::xml::ParseFile(*this, fd);
+        struct stat st;
+        bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && qm::xml::ParseFile(*this, fd);
         ::close(fd);
         return ok;
     } catch (const std::exception&) {

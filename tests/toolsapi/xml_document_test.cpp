@@ -116,6 +116,9 @@ TEST(XmlDocument, PathsWithSelectorsAndLeadingSlash) {
     EXPECT_EQ(device->Node(L"ChildDevices/ChildDevice?Nope=?"),
               device->Node(L"ChildDevices/ChildDevice"));
     EXPECT_NE(doc.Node(L"UnitSetups")->NodeV(L"UnitSetup?DriverId=%ls", L"7"), nullptr);
+    // The path format takes wide text for "%s" and narrow text for "%hs".
+    EXPECT_EQ(device->NodeV(L"ChildDevices/ChildDevice?Name=%s?", L"METER2"), meter2);
+    EXPECT_EQ(device->NodeV(L"ChildDevices/ChildDevice?Name=%hs%d?", "METER", 2), meter2);
     EXPECT_EQ(doc.Node(L"UnitSetups/UnitSetup?DriverId=7?/Unit?Name=VI1?")->Value(L"Decimals", L""),
               L"2");
     // Keys have no children; malformed or empty paths find nothing.

@@ -66,7 +66,8 @@ class QMSUPPORT_API XmlDocument {
 
         XmlNode* Node(const wchar_t* path);
         const XmlNode* Node(const wchar_t* path) const;
-        // The path is formatted printf-style (wide format: "%ls" for wide text arguments).
+        // The path is formatted printf-style in the system's wide dialect: "%s" (or "%ls")
+        // takes wide text, "%hs" narrow text.
         XmlNode* NodeV(const wchar_t* format, ...);
 
         // Appends a new last child element and returns it (null when memory runs out).
