@@ -21,12 +21,9 @@ struct EditionKey {
     const wchar_t* key;
 };
 constexpr EditionKey kBrandedEditions[] = {
-    {0x02, L"Software\\Brand Alpha\\Energy Suite"},
-    {0x08, L"Software\\Brand Gamma\\Energy Suite"},
-    {0x04, L"Software\\Brand Beta\\Energy Suite"},
-    {0x10, L"Software\\Brand Delta\\Energy Suite"},
-    {0x20, L"Software\\Brand Epsilon\\Energy Suite"},
-    {0x40, L"Software\\Brand Zeta\\Energy Suite"},
+    {0x02, L"Software\\Alpha\\Energy Suite"},   {0x08, L"Software\\Gamma\\Energy Suite"},
+    {0x04, L"Software\\Beta\\Energy Suite"},    {0x10, L"Software\\Delta\\Energy Suite"},
+    {0x20, L"Software\\Epsilon\\Energy Suite"}, {0x40, L"Software\\Zeta\\Energy Suite"},
 };
 constexpr const wchar_t* kDefaultEditionKey = L"Software\\Tarvio\\Energy Suite";
 constexpr const wchar_t* kScadaKeySuffix = L" Scada";

@@ -61,7 +61,8 @@ TEST(TarvioSetup, FreshInstanceDefaults) {
 TEST(TarvioSetup, EditionKeysAndTheScadaSuffix) {
     QMTarvioSetup setup;
     const QMWideString defaultKey = setup.RegisterKey();
-    setup.SetVersion(QMTarvioSetup::kScadaEdition);
+    setup.SetVersion(QMTarvioSetup::kScadaEdition | 0x80);
+    EXPECT_EQ(setup.Version(), QMTarvioSetup::kScadaEdition | 0x80);
     EXPECT_EQ(setup.RegisterKey(), defaultKey + L" Scada");
     for (int flag : {0, 1, 8}) {
         EXPECT_TRUE(setup.HasResource(flag)) << flag;
@@ -74,7 +75,10 @@ TEST(TarvioSetup, EditionKeysAndTheScadaSuffix) {
     for (unsigned long mask : {0x2ul, 0x4ul, 0x8ul, 0x10ul, 0x20ul, 0x40ul}) {
         std::wstring key = KeyOf(mask);
         EXPECT_EQ(key.rfind(L"Software\\", 0), 0u);
+        // "Software", one vendor word and a product phrase.
         EXPECT_EQ(std::count(key.begin(), key.end(), L'\\'), 2);
+        const size_t vendor = key.find(L'\\') + 1;
+        EXPECT_EQ(key.substr(vendor, key.rfind(L'\\') - vendor).find(L' '), std::wstring::npos);
         keys.insert(key);
     }
     EXPECT_EQ(keys.size(), 7u);
