@@ -1,9 +1,10 @@
 // The legacy configuration reader and legacy expressions.
 //
 // A legacy file is a list of entries: `Name { entries }` is a child element and
-// `Key = value` a key, whose value is a double-quoted string with backslash escapes or a
-// bare word that runs up to white space or "}". "#" starts a comment up to the end of the
-// line. Files written by older versions may be in Windows-1252 instead of UTF-8.
+// `Key = value` a key, whose value is a double-quoted string with backslash escapes (\\,
+// \", \', \n, \r, \t; a backslash before any other character is kept) or a bare word that runs up
+// to white space or "}". "#" starts a comment up to the end of the line. Files written by older
+// versions may be in Windows-1252 instead of UTF-8.
 
 #include "toolsapi/xml_impl.h"
 
@@ -164,7 +165,10 @@ class LegacyParser {
                             c = '\t';
                             break;
                         default:
-                            return false;
+                            // Windows paths were written with single backslashes
+                            // ("..\images\back.bmp"): any other pair stands for itself.
+                            value += '\\';
+                            c = text_[at_];
                     }
                 }
                 value += c;

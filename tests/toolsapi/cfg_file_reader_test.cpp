@@ -23,7 +23,8 @@ const char kScreen[] =
     "    }\n"
     "  }\n"
     "}\n"
-    "Style { Font = \"Arial \\\"Narrow\\\"\\\\x\" Color = #FF0000 }\n";
+    "Style { Font = \"Arial \\\"Narrow\\\"\\\\x\" Color = #FF0000\n"
+    "        Image = \"..\\images\\back.bmp\" }\n";
 
 std::wstring Condition(const char* legacy) {
     XmlDocument doc;
@@ -56,6 +57,7 @@ TEST(LegacyReader, BuildsTheTreeTheConvertersRead) {
     EXPECT_NE(bitmap->Node(L"/Bitmaps/Bitmap/Expression"), nullptr);
     EXPECT_EQ(doc.Root().Value(L"/Style/Font", L""), L"Arial \"Narrow\"\\x");
     EXPECT_EQ(doc.Root().Value(L"/Style/Color", L""), L"#FF0000");
+    EXPECT_EQ(doc.Root().Value(L"/Style/Image", L""), L"..\\images\\back.bmp");
     // The converted tree can be written and read back.
     QMNarrowString xml;
     ASSERT_TRUE(doc.CreateXmlCode(xml));
@@ -81,19 +83,18 @@ TEST(LegacyReader, MalformedFilesFailCleanly) {
         deep += "}";
     }
     const std::string broken[] = {
-        "Screen {",                // unterminated block
-        "Screen { A = 1 } }",      // stray closing brace
-        "A = \"open",              // unterminated string
-        "A = \"bad \\q escape\"",  // unknown escape
-        "A = \"ends in \\",        // escape at the end
-        "A =",                     // missing value
-        "A = }",                   // missing value
-        "A",                       // neither block nor key
-        "A B = 1",                 // two names
-        "= 1",                     // no name
-        "1st = 2",                 // not a valid name
-        "\"quoted\" = 2",          // not a name
-        deep,                      // nesting beyond reason
+        "Screen {",            // unterminated block
+        "Screen { A = 1 } }",  // stray closing brace
+        "A = \"open",          // unterminated string
+        "A = \"ends in \\",    // escape at the end
+        "A =",                 // missing value
+        "A = }",               // missing value
+        "A",                   // neither block nor key
+        "A B = 1",             // two names
+        "= 1",                 // no name
+        "1st = 2",             // not a valid name
+        "\"quoted\" = 2",      // not a name
+        deep,                  // nesting beyond reason
     };
     for (const std::string& text : broken) {
         XmlDocument doc;
