@@ -72,6 +72,8 @@ TEST_F(ConfigFiles, DeviceDataFilesTakeTheNewName) {
     dir_.WriteText("data/2007/03/Meter 10 03-2007.dat", "b");
     dir_.WriteText("data/2007/03/Meter 1 04-2007.dat", "c");  // not the month's own name
     dir_.WriteText(thisMonth + "Meter 1" + dated, "d");
+    dir_.MakeDirectory("data/2006/12");  // an earlier year is walked from December
+    dir_.WriteText("data/2006/12/Meter 1 12-2006.dat", "e");
     XmlDocument device;
     ASSERT_TRUE(device.Parse(R"(<Device Name="Meter 1"/>)"));
     EXPECT_TRUE(RenameDeviceFilesDataName(&device.Root(), L"Line A"));
@@ -79,6 +81,16 @@ TEST_F(ConfigFiles, DeviceDataFilesTakeTheNewName) {
     EXPECT_TRUE(dir_.Exists("data/2007/03/Meter 10 03-2007.dat"));
     EXPECT_TRUE(dir_.Exists("data/2007/03/Meter 1 04-2007.dat"));
     EXPECT_EQ(dir_.ReadText(thisMonth + "Line A" + dated), "d");
+    EXPECT_EQ(dir_.ReadText("data/2006/12/Line A 12-2006.dat"), "e");
+
+    // A rename that fails with its source still there makes the result false; the others
+    // are still done.
+    dir_.WriteText("data/2007/03/Meter 1 03-2007.dat", "f");
+    dir_.MakeDirectory("data/2006/11");
+    dir_.WriteText("data/2006/11/Meter 1 11-2006.dat", "g");
+    EXPECT_FALSE(RenameDeviceFilesDataName(&device.Root(), L"Line A"));
+    EXPECT_EQ(dir_.ReadText("data/2007/03/Meter 1 03-2007.dat"), "f");
+    EXPECT_EQ(dir_.ReadText("data/2006/11/Line A 11-2006.dat"), "g");
 
     // A name too long for the file patterns has no data files: nothing is tried.
     ASSERT_TRUE(device.Parse(("<Device Name=\"" + std::string(300, 'M') + "\"/>").c_str()));
