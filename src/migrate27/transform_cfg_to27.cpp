@@ -13,8 +13,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <climits>
-#include <cwctype>
 #include <list>
 #include <string>
 #include <string_view>
@@ -83,26 +81,6 @@ QMWideString UnescapedWide(const QMNarrowString& escaped) {
     QMWideString wide;
     Utf8ToUtf16(wide, utf8.c_str(), utf8.Length());
     return wide;
-}
-
-// The runtime's _wtoi on a piece of text: leading blanks, a sign and decimal digits; no
-// digits give 0 and values beyond int saturate.
-int Wtoi(std::wstring_view text) {
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-        negative = text[i] == L'-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        value = std::min(value * 10 + (text[i] - L'0'), static_cast<long long>(INT_MAX) + 1);
-    }
-    value = negative ? -value : value;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 // The root's "version" as a decimal number; missing or non-numeric text reads as 0. Read

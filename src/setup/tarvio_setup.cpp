@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwctype>
 #include <optional>
 
 namespace {
@@ -42,26 +41,6 @@ QMNarrowString Utf8Attribute(const XmlDocument::XmlNode& node, const wchar_t* na
     return out;
 }
 
-// The decimal number at the start of the text (after blanks and a sign), saturated to the
-// 32-bit range; 0 when the text does not start with one.
-int32_t LeadingInteger(const wchar_t* text) {
-    while (std::iswspace(static_cast<wint_t>(*text))) {
-        ++text;
-    }
-    bool negative = false;
-    if (*text == L'+' || *text == L'-') {
-        negative = *text == L'-';
-        ++text;
-    }
-    int64_t value = 0;
-    for (; *text >= L'0' && *text <= L'9'; ++text) {
-        value = value * 10 + (*text - L'0');
-        if (value > INT32_MAX) {
-            return negative ? INT32_MIN : INT32_MAX;
-        }
-    }
-    return static_cast<int32_t>(negative ? -value : value);
-}
 }  // namespace
 
 QMTarvioSetup::QMTarvioSetup() {
@@ -186,7 +165,7 @@ bool QMTarvioSetup::ReadRssSetup(const XmlDocument::XmlNode* node) {
         return false;
     }
     rssActive_ = IsTrue(node->Value(L"active", L""));
-    rssItems_ = LeadingInteger(node->Value(L"items", L"").c_str());
+    rssItems_ = Wtoi(node->Value(L"items", L"").view());
     rssUrl_ = node->Value(L"url", L"");
     return true;
 }

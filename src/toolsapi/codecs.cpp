@@ -1,6 +1,9 @@
 #include <qmsupport/toolsapi/codecs.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cwctype>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -396,6 +399,24 @@ void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in, size_t length) {
     } catch (const std::bad_alloc&) {
         out.Clear();
     }
+}
+
+int Wtoi(std::wstring_view text) {
+    size_t i = 0;
+    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        value = std::min(value * 10 + (text[i] - L'0'), static_cast<long long>(INT_MAX) + 1);
+    }
+    value = negative ? -value : value;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 long HtoL(const wchar_t* text, size_t length) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,20 @@ TEST(Utf8, EachInvalidSequenceBecomesOneReplacement) {
         Utf8ToUtf16(wide, c.in);
         EXPECT_EQ(wide.str(), c.out) << c.in;
     }
+}
+
+TEST(Decimal, ReadsTheLeadingNumberAndSaturates) {
+    EXPECT_EQ(Wtoi(L"  -42 minutes"), -42);
+    EXPECT_EQ(Wtoi(L"+7"), 7);
+    EXPECT_EQ(Wtoi(L"12"), 12);
+    EXPECT_EQ(Wtoi(L"x12"), 0);
+    EXPECT_EQ(Wtoi(L"- 3"), 0);
+    EXPECT_EQ(Wtoi(L""), 0);
+    EXPECT_EQ(Wtoi(L"99999999999999999999"), INT_MAX);
+    EXPECT_EQ(Wtoi(L"-2147483648"), INT_MIN);
+    EXPECT_EQ(Wtoi(L"-99999999999999999999"), INT_MIN);
+    // Only the given piece is read.
+    EXPECT_EQ(Wtoi(std::wstring_view(L"2008_03", 4)), 2008);
 }
 
 TEST(Hex, ReadsAndWrites) {

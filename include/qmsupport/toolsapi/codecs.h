@@ -4,6 +4,7 @@
 #include <qmsupport/toolsapi/basic_string.h>
 
 #include <cstddef>
+#include <string_view>
 
 // Base64 in the standard alphabet with "=" padding. Decoding skips white space (stored text
 // may be broken into lines), accepts a missing padding and fails on any other character, on
@@ -43,3 +44,7 @@ QMSUPPORT_API long HtoL(const wchar_t* text, size_t length);
 QMSUPPORT_API long HtoL(const char* text, size_t length);
 QMSUPPORT_API void BtoH(unsigned char byte, wchar_t* out);  // writes two digits and a NUL
 QMSUPPORT_API void BtoH(unsigned char byte, char* out);
+
+// Decimal, as the Windows runtime's _wtoi reads it: leading blanks, an optional sign and
+// digits up to the first other character; no digits give 0 and values beyond int saturate.
+QMSUPPORT_API int Wtoi(std::wstring_view text);
