@@ -166,40 +166,52 @@ bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
     }
 }
 
-bool ReadFile(const std::string& nativePath, std::string& data) {
-    // Not blocking, so that a FIFO in the file's place cannot hang the open.
+int OpenRegularFile(const std::string& nativePath, size_t* size) {
     int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    if (size != nullptr) {
+        *size = static_cast<size_t>(st.st_size);
+    }
+    return fd;
+}
+
+bool ReadFile(const std::string& nativePath, std::string& data) {
+    size_t size = 0;
+    int fd = OpenRegularFile(nativePath, &size);
     if (fd < 0) {
         return false;
     }
     bool ok = false;
     try {
-        struct stat st;
-        // Only regular files: a device or a FIFO could block or never end.
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            // One byte more than the size, so that the file is read in one call and its end
-            // is seen without growing the buffer (files of /proc report no size).
-            std::string buffer;
-            buffer.resize(static_cast<size_t>(st.st_size) + 1);
-            size_t used = 0;
-            for (;;) {
-                if (used == buffer.size()) {
-                    buffer.resize(std::max<size_t>(buffer.size() * 2, 65536));
-                }
-                ssize_t n = read(fd, buffer.data() + used, buffer.size() - used);
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n <= 0) {
-                    ok = n == 0;
-                    break;
-                }
-                used += static_cast<size_t>(n);
+        // One byte more than the size, so that the file is read in one call and its end
+        // is seen without growing the buffer (files of /proc report no size).
+        std::string buffer;
+        buffer.resize(size + 1);
+        size_t used = 0;
+        for (;;) {
+            if (used == buffer.size()) {
+                buffer.resize(std::max<size_t>(buffer.size() * 2, 65536));
             }
-            if (ok) {
-                buffer.resize(used);
-                data.swap(buffer);
+            ssize_t n = read(fd, buffer.data() + used, buffer.size() - used);
+            if (n < 0 && errno == EINTR) {
+                continue;
             }
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            used += static_cast<size_t>(n);
+        }
+        if (ok) {
+            buffer.resize(used);
+            data.swap(buffer);
         }
     } catch (const std::exception&) {
         ok = false;

@@ -4,8 +4,6 @@
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/toolsapi/codecs.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -765,14 +763,11 @@ bool XmlDocument::Load(const wchar_t* path) {
     try {
         fileName_ = QMWideString(path);
         std::string native = qm::platform::NativePath(fileName_.c_str());
-        // Not blocking, and only a regular file: a FIFO or a device in the file's place
-        // could block the open or the reads for ever.
-        int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        int fd = qm::platform::OpenRegularFile(native);
         if (fd < 0) {
             return false;
         }
-        struct stat st;
-        bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && qm::xml::ParseFile(*this, fd);
+        bool ok = qm::xml::ParseFile(*this, fd);
         ::close(fd);
         return ok;
     } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 
 #include <qmsupport/export.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@ namespace qm::platform {
 // file is left. A replaced file keeps its permissions (and its owner where allowed); a
 // symbolic link is written through, so the link stays.
 QMSUPPORT_API bool WriteFileAtomic(const std::string& nativePath, std::string_view data);
+// Opens a regular file for reading, without blocking: a FIFO or a device in the file's place
+// could block the open or the reads for ever. Returns the descriptor, or -1 when the file
+// cannot be opened or is no regular file; `size` (optional) receives the file's size.
+QMSUPPORT_API int OpenRegularFile(const std::string& nativePath, size_t* size = nullptr);
 // Reads a whole regular file; false when it cannot be read or is no regular file.
 QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
 // Renames a file of the system's paths; 0 on success, else -1 with errno set, as _wrename.
