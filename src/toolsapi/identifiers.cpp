@@ -1,8 +1,10 @@
 #include <qmsupport/toolsapi/identifiers.h>
 
+#include <sodium.h>
 #include <unicode/uchar.h>
 #include <uuid/uuid.h>
 
+#include <mutex>
 #include <new>
 
 namespace {
@@ -29,11 +31,52 @@ void WriteHex(wchar_t*& p, unsigned value, int digits) {
     }
 }
 
+// Where NewGUID draws from: random GUIDs, or the stream keyed by a seed. GUID number n of a
+// stream is the start of the ChaCha20 key stream for the seed and the nonce n, so that any
+// GUID of the stream can be drawn on its own.
+struct GuidSource {
+    std::mutex mutex;
+    bool seeded = false;
+    qm::GuidSeed seed{};
+    uint64_t drawn = 0;
+};
+
+GuidSource& Source() {
+    static GuidSource source;
+    return source;
+}
+
+void InitSodium() {
+    static const int status = sodium_init();
+    (void)status;  // -1 only without a random device, which randombytes_buf reports itself
+}
+
+// Draws the next 16 bytes of the seeded stream; false when no seed is in force.
+bool DrawSeeded(uint8_t bytes[16]) {
+    GuidSource& source = Source();
+    std::lock_guard<std::mutex> lock(source.mutex);
+    if (!source.seeded) {
+        return false;
+    }
+    unsigned char nonce[crypto_stream_chacha20_ietf_NONCEBYTES] = {};
+    for (int i = 0; i < 8; ++i) {
+        nonce[i] = static_cast<unsigned char>(source.drawn >> (8 * i));
+    }
+    ++source.drawn;
+    crypto_stream_chacha20_ietf(bytes, 16, nonce, source.seed.data());
+    // The version 4 and RFC 4122 variant bits, as a random UUID has them.
+    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+    return true;
+}
+
 }  // namespace
 
 bool NewGUID(QMGUID& guid) {
     uuid_t bytes;
-    uuid_generate_random(bytes);
+    if (!DrawSeeded(bytes)) {
+        uuid_generate_random(bytes);
+    }
     // The bytes of an RFC 4122 UUID are in network order, which the three leading fields
     // of a GUID read as big-endian numbers, so that both give the same text.
     guid.Data1 = (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) |
@@ -107,3 +150,70 @@ bool NormalizeId(QMWideString& text) {
     }
     return changed;
 }
+
+namespace qm {
+
+GuidSeed NewGuidSeed() {
+    InitSodium();
+    GuidSeed seed;
+    randombytes_buf(seed.data(), seed.size());
+    return seed;
+}
+
+std::string GuidSeedToHex(const GuidSeed& seed) {
+    char hex[2 * sizeof(GuidSeed) + 1];
+    sodium_bin2hex(hex, sizeof hex, seed.data(), seed.size());
+    return hex;
+}
+
+bool GuidSeedFromHex(std::string_view hex, GuidSeed& seed) {
+    GuidSeed read;
+    size_t length = 0;
+    const char* end = nullptr;
+    if (hex.size() != 2 * read.size() ||
+        sodium_hex2bin(read.data(), read.size(), hex.data(), hex.size(), nullptr, &length, &end) !=
+            0 ||
+        length != read.size() || end != hex.data() + hex.size()) {
+        return false;
+    }
+    seed = read;
+    return true;
+}
+
+void SetGuidSeed(const GuidSeed& seed) {
+    GuidSource& source = Source();
+    std::lock_guard<std::mutex> lock(source.mutex);
+    source.seeded = true;
+    source.seed = seed;
+    source.drawn = 0;
+}
+
+void ClearGuidSeed() {
+    GuidSource& source = Source();
+    std::lock_guard<std::mutex> lock(source.mutex);
+    source.seeded = false;
+    sodium_memzero(source.seed.data(), source.seed.size());
+    source.drawn = 0;
+}
+
+ScopedGuidSeed::ScopedGuidSeed(const GuidSeed& seed) {
+    GuidSource& source = Source();
+    std::lock_guard<std::mutex> lock(source.mutex);
+    wasSeeded_ = source.seeded;
+    previousSeed_ = source.seed;
+    previousDrawn_ = source.drawn;
+    source.seeded = true;
+    source.seed = seed;
+    source.drawn = 0;
+}
+
+ScopedGuidSeed::~ScopedGuidSeed() {
+    GuidSource& source = Source();
+    std::lock_guard<std::mutex> lock(source.mutex);
+    source.seeded = wasSeeded_;
+    source.seed = previousSeed_;
+    source.drawn = previousDrawn_;
+    sodium_memzero(previousSeed_.data(), previousSeed_.size());
+}
+
+}  // namespace qm
