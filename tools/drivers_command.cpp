@@ -2,6 +2,7 @@
 // installation's drivers setup and its editors' feature files.
 
 #include "command.h"
+#include "options.h"
 #include "text_output.h"
 
 #include <qmsupport/platform/native_path.h>
@@ -44,11 +45,6 @@ struct Options {
     bool json = false;
 };
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "qmsupport drivers: %s\n\n%s", message.c_str(), kUsage);
-    return kExitUsage;
-}
-
 int Failure(const std::string& message) {
     std::fprintf(stderr, "qmsupport drivers: %s\n", message.c_str());
     return kExitFailure;
@@ -70,33 +66,25 @@ std::optional<unsigned long> ParseVersion(const std::string& text) {
 
 // Parses the arguments; returns an exit status when the command is done (help or error).
 std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (arg == "--json") {
-            options.json = true;
-            continue;
-        }
-        if (arg != "--drivers-setup" && arg != "--features-dir" && arg != "--version") {
-            return UsageError("unknown option '" + arg + "'");
-        }
-        if (i + 1 == args.size()) {
-            return UsageError(arg + " needs a value");
-        }
-        const std::string& value = args[++i];
-        if (arg == "--drivers-setup") {
-            options.driversSetup = value;
-        } else if (arg == "--features-dir") {
-            options.featuresDir = value;
-        } else if (!(options.version = ParseVersion(value))) {
-            return UsageError("--version needs a number from 0 to 0xFFFFFFFF, not '" + value + "'");
-        }
+    std::optional<std::string> version;
+    std::vector<std::string> operands;
+    OptionParser parser("drivers", kUsage);
+    parser.Value("--drivers-setup", "a file name", options.driversSetup)
+        .Value("--features-dir", "a folder", options.featuresDir)
+        .Value("--version", "a number", version)
+        .Flag("--json", options.json);
+    if (std::optional<int> done = parser.Parse(args, operands)) {
+        return done;
+    }
+    if (!operands.empty()) {
+        return parser.Error("unexpected argument '" + operands[0] + "'");
+    }
+    if (version && !(options.version = ParseVersion(*version))) {
+        return parser.Error("--version needs a number from 0 to 0xFFFFFFFF, not '" + *version +
+                            "'");
     }
     if (options.featuresDir && !options.driversSetup) {
-        return UsageError("--features-dir is only read together with --drivers-setup");
+        return parser.Error("--features-dir is only read together with --drivers-setup");
     }
     return std::nullopt;
 }

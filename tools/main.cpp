@@ -1,8 +1,11 @@
 #include "command.h"
+#include "options.h"
+
+#include <qmsupport/version.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 std::vector<Command>& Registry() {
@@ -10,13 +13,48 @@ std::vector<Command>& Registry() {
     return commands;
 }
 
-void PrintUsage(FILE* out) {
-    std::fprintf(out, "usage: qmsupport COMMAND [ARGS...]\n\ncommands:\n");
+int PrintHelp() {
+    std::printf(
+        "usage: qmsupport COMMAND [ARGS...]\n"
+        "       qmsupport help COMMAND\n"
+        "       qmsupport --version\n\ncommands:\n");
     for (const Command& c : RegisteredCommands()) {
-        std::fprintf(out, "  %-14s %s\n", c.name.c_str(), c.summary.c_str());
+        std::printf("  %-14s %s\n", c.name.c_str(), c.summary.c_str());
     }
-    std::fprintf(out, "\n'qmsupport COMMAND --help' explains a command.\n");
+    std::printf(
+        "\n'qmsupport help COMMAND' or 'qmsupport COMMAND --help' explains a command. An\n"
+        "option with a value is given as --option VALUE or --option=VALUE.\n"
+        "\nExit status: 0 done, 1 failed, 2 usage error; a command may say more.\n");
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 }
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& c : RegisteredCommands()) {
+        if (c.name == name) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+// "help COMMAND": the command's own help, as COMMAND --help prints it.
+int Help(const std::vector<std::string>& args) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        return PrintHelp();
+    }
+    if (args.size() > 1) {
+        return UsageError("help", "give one command, not also '" + args[1] + "'");
+    }
+    const Command* command = FindCommand(args[0]);
+    if (command == nullptr) {
+        return UsageError("", "unknown command '" + args[0] + "'");
+    }
+    return command->run({"--help"});
+}
+
+const CommandRegistration kHelpRegistration{
+    Command{"help", "explain a command (the same as COMMAND --help)", Help}};
+
 }  // namespace
 
 CommandRegistration::CommandRegistration(Command command) {
@@ -25,24 +63,27 @@ CommandRegistration::CommandRegistration(Command command) {
               [](const Command& a, const Command& b) { return a.name < b.name; });
 }
 
-const std::vector<Command>& RegisteredCommands() { return Registry(); }
+const std::vector<Command>& RegisteredCommands() {
+    return Registry();
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        PrintUsage(stderr);
-        return kExitUsage;
+        return UsageError("", "no command given");
     }
-    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
-        !std::strcmp(argv[1], "help")) {
-        PrintUsage(stdout);
-        return kExitOk;
+    const std::string first = argv[1];
+    if (first == "--help" || first == "-h") {
+        return PrintHelp();
     }
-    for (const Command& c : RegisteredCommands()) {
-        if (c.name == argv[1]) {
-            return c.run(std::vector<std::string>(argv + 2, argv + argc));
-        }
+    if (first == "--version") {
+        std::printf("qmsupport %s\n", qm::Version());
+        return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
     }
-    std::fprintf(stderr, "qmsupport: unknown command '%s'\n\n", argv[1]);
-    PrintUsage(stderr);
-    return kExitUsage;
+    if (first.size() > 1 && first[0] == '-') {
+        return UsageError("", "unknown option '" + first + "'");
+    }
+    if (const Command* command = FindCommand(first)) {
+        return command->run(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    return UsageError("", "unknown command '" + first + "'");
 }

@@ -1,4 +1,5 @@
 #include "command.h"
+#include "options.h"
 
 #include <qmsupport/text/var_name.h>
 #include <qmsupport/toolsapi/codecs.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,23 +43,19 @@ const NamingFunction kFunctions[] = {
      [](QMWideString& n, const std::vector<int>& a) { JoinAlarmVarName(n, a[0], a[1]); }},
 };
 
-void PrintHelp(FILE* out) {
-    std::fprintf(out,
-                 "usage: qmsupport varname [--name TEXT] FUNCTION ARGS...\n\n"
-                 "Prints the name of a measured variable as one of the naming functions builds "
-                 "it.\nIntegers are decimal; TARIFF of JoinVarName is true or false. --name gives "
-                 "the\nname's content before the call, which JoinParkingVarName and "
-                 "JoinAlarmVarName\nkeep for codes they do not know.\n\nfunctions:\n");
+std::string Help() {
+    std::string help =
+        "usage: qmsupport varname [--name TEXT] FUNCTION ARGS...\n\n"
+        "Prints the name of a measured variable as one of the naming functions builds it.\n"
+        "Integers are decimal; TARIFF of JoinVarName is true or false. --name gives the\n"
+        "name's content before the call, which JoinParkingVarName and JoinAlarmVarName\n"
+        "keep for codes they do not know.\n\nfunctions:\n";
     for (const NamingFunction& f : kFunctions) {
-        std::fprintf(out, "  %-24s %s\n", f.name, f.arguments);
+        char line[80];
+        std::snprintf(line, sizeof line, "  %-24s %s\n", f.name, f.arguments);
+        help += line;
     }
-    std::fprintf(out, "\nexample: qmsupport varname JoinVarName 28 0 2 true   prints AEIT3\n");
-}
-
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "qmsupport varname: %s\n(see 'qmsupport varname --help')\n",
-                 message.c_str());
-    return kExitUsage;
+    return help + "\nexample: qmsupport varname JoinVarName 28 0 2 true   prints AEIT3\n";
 }
 
 bool ParseInt(const std::string& text, int& value) {
@@ -78,23 +76,17 @@ bool ParseFlag(const std::string& text, int& value) {
 }
 
 int Run(const std::vector<std::string>& args) {
-    size_t next = 0;
-    QMWideString name;
-    if (next < args.size() && (args[next] == "--help" || args[next] == "-h")) {
-        PrintHelp(stdout);
-        return kExitOk;
+    std::optional<std::string> initialName;
+    std::vector<std::string> operands;
+    OptionParser parser("varname", Help());
+    parser.Value("--name", "a text", initialName);
+    if (std::optional<int> done = parser.Parse(args, operands)) {
+        return *done;
     }
-    if (next < args.size() && args[next] == "--name") {
-        if (next + 1 >= args.size()) {
-            return UsageError("--name needs a text");
-        }
-        Utf8ToUtf16(name, args[next + 1].c_str());
-        next += 2;
+    if (operands.empty()) {
+        return parser.Error("missing FUNCTION");
     }
-    if (next >= args.size()) {
-        return UsageError("missing FUNCTION");
-    }
-    const std::string& functionName = args[next++];
+    const std::string& functionName = operands[0];
     const NamingFunction* function = nullptr;
     for (const NamingFunction& f : kFunctions) {
         if (functionName == f.name) {
@@ -102,19 +94,23 @@ int Run(const std::vector<std::string>& args) {
         }
     }
     if (!function) {
-        return UsageError("unknown function '" + functionName + "'");
+        return parser.Error("unknown function '" + functionName + "'");
     }
-    if (args.size() - next != function->arity) {
-        return UsageError(std::string(function->name) + " takes " + function->arguments);
+    if (operands.size() - 1 != function->arity) {
+        return parser.Error(std::string(function->name) + " takes " + function->arguments);
     }
     std::vector<int> values(function->arity);
     for (size_t i = 0; i < function->arity; ++i) {
-        const std::string& text = args[next + i];
+        const std::string& text = operands[1 + i];
         bool flag = function->lastIsFlag && i + 1 == function->arity;
         if (flag ? !ParseFlag(text, values[i]) : !ParseInt(text, values[i])) {
-            return UsageError("'" + text + "' is not " +
-                              (flag ? "true or false" : "a 32-bit decimal integer"));
+            return parser.Error("'" + text + "' is not " +
+                                (flag ? "true or false" : "a 32-bit decimal integer"));
         }
+    }
+    QMWideString name;
+    if (initialName) {
+        Utf8ToUtf16(name, initialName->c_str());
     }
     function->build(name, values);
     QMNarrowString utf8;

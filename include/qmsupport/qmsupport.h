@@ -3,6 +3,7 @@
 // The whole public interface of the library.
 
 #include <qmsupport/export.h>
+#include <qmsupport/version.h>
 
 #include <qmsupport/toolsapi/basic_string.h>
 #include <qmsupport/toolsapi/codecs.h>
