@@ -3,6 +3,7 @@
 #include "command.h"
 
 #include <cstdio>
+#include <utility>
 
 int UsageError(const std::string& command, const std::string& message) {
     const std::string program = command.empty() ? "qmsupport" : "qmsupport " + command;

@@ -126,4 +126,13 @@ TEST(CommandLine, ValueAfterEqualsSignOrAsNextArgument) {
         "1234,5\n");
 }
 
+TEST(CommandLine, DoubleDashMakesTheRestOperands) {
+    EXPECT_EQ(Qmsupport({"render-text", "--", "--locale"}).status, 0);
+    EXPECT_EQ(Qmsupport({"render-text", "--locale"}).err,
+              "qmsupport render-text: --locale needs a locale name\n"
+              "Try 'qmsupport render-text --help'.\n");
+    // After "--" even --help is an operand: a second TEXT here.
+    EXPECT_EQ(Qmsupport({"render-text", "--", "a", "--help"}).status, 2);
+}
+
 }  // namespace
