@@ -3,6 +3,7 @@
 
 #include "platform/temp_dir.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMainWindow>
@@ -267,6 +268,29 @@ TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.PreviewActive());
     EXPECT_TRUE(main.isEnabled());
+}
+
+TEST_F(PrintPreviewDialog, PrintFromThePreviewClosesItAndPrints) {
+    RecordingDialog dialog;
+    dialog.pdf = QString::fromStdString(dir.Path("from-preview.pdf"));
+    dialog.show();
+    dialog.OnDialogPrintPreview();
+    QWidget* preview = PreviewWindow();
+    ASSERT_NE(preview, nullptr);
+    QAction* print = nullptr;
+    for (QAction* action : preview->findChildren<QAction*>()) {
+        print = action->text() == "&Print..." ? action : print;
+    }
+    ASSERT_NE(print, nullptr);
+    dialog.calls.clear();
+    print->trigger();
+    DeleteClosedWindows();
+
+    EXPECT_EQ(PreviewWindow(), nullptr);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.PreviewActive());
+    EXPECT_EQ(dialog.calls, PrintCalls("prepare", 5));
+    EXPECT_EQ(PdfPages(dir.Path("from-preview.pdf")), 5);
 }
 
 TEST_F(PrintPreviewDialog, PreviewThatCannotStartShowsThePromptAndKeepsTheDialog) {
