@@ -1,0 +1,359 @@
+#include <qmsupport/print/print_preview_dialog.h>
+#include <qmsupport/setup/tarvio_setup.h>
+
+#include "platform/temp_dir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers the next modal window of type T that opens while the object lives.
+template <class T>
+class ModalAnswer {
+  public:
+    explicit ModalAnswer(std::function<void(T*)> answer) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
+            if (T* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                timer_.stop();
+                answered_ = true;
+                answer(window);
+            }
+        });
+        timer_.start(10);
+    }
+    bool Answered() const { return answered_; }
+
+  private:
+    QTimer timer_;
+    bool answered_ = false;
+};
+
+// The standard output of a command, or "" when it cannot run.
+std::string Run(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            out.append(buffer, n);
+        }
+        pclose(pipe);
+    }
+    return out;
+}
+
+int PdfPages(const std::string& path) {
+    const std::string info = Run("pdfinfo '" + path + "' 2>/dev/null");
+    const size_t at = info.find("Pages:");
+    return at == std::string::npos ? -1 : std::stoi(info.substr(at + 6));
+}
+
+std::string PdfPageText(const std::string& path, int page) {
+    const std::string n = std::to_string(page);
+    return Run("pdftotext -f " + n + " -l " + n + " '" + path + "' - 2>/dev/null");
+}
+
+// A host dialog that records its hooks and draws "Test page N of M" on each page.
+class RecordingDialog : public QMPrintPreviewDialog {
+  public:
+    using QMPrintPreviewDialog::QMPrintPreviewDialog;
+
+    unsigned pages = 5;              // the page count set in OnPreparePrinting; 0: unknown
+    unsigned stopAt = 0;             // OnPrepareDC clears continuePrinting on this page
+    bool prepare = true;             // what OnPreparePrinting answers
+    bool framework = false;          // OnPreparePrinting runs the default (print dialog)
+    QString pdf;                     // the file printed to, empty: the printer asks for one
+    std::vector<std::string> calls;  // the hooks, with page numbers for the per-page ones
+    bool mainEnabledWhileDrawing = true;
+
+  protected:
+    bool OnPreparePrinting(PrintInfo* info) override {
+        calls.push_back(info->preview ? "prepare preview" : "prepare");
+        if (pages != 0) {
+            info->SetMaxPage(pages);
+        }
+        if (framework) {
+            return QMPrintPreviewDialog::OnPreparePrinting(info);
+        }
+        if (!info->preview) {
+            info->printer->setOutputFormat(QPrinter::PdfFormat);
+            info->printer->setOutputFileName(pdf);
+        }
+        return prepare;
+    }
+    void OnBeginPrinting(QPainter* painter, PrintInfo*) override {
+        calls.push_back(painter->isActive() ? "begin" : "begin inactive");
+        if (parentWidget()) {
+            mainEnabledWhileDrawing = parentWidget()->window()->isEnabled();
+        }
+    }
+    void OnPrepareDC(QPainter*, PrintInfo* info) override {
+        calls.push_back("dc " + std::to_string(info->currentPage));
+        if (info->currentPage == stopAt) {
+            info->continuePrinting = false;
+        }
+    }
+    void OnPrint(QPainter* painter, PrintInfo* info) override {
+        calls.push_back("print " + std::to_string(info->currentPage));
+        painter->setFont(QFont("DejaVu Sans", 12));
+        painter->drawText(info->drawRect, Qt::AlignCenter,
+                          QString("Test page %1 of %2").arg(info->currentPage).arg(pages));
+    }
+    void OnEndPrinting(QPainter*, PrintInfo*) override { calls.push_back("end"); }
+};
+
+std::vector<std::string> PrintCalls(const char* prepare, unsigned pages) {
+    std::vector<std::string> calls = {prepare, "begin"};
+    for (unsigned page = 1; page <= pages; ++page) {
+        calls.push_back("dc " + std::to_string(page));
+        calls.push_back("print " + std::to_string(page));
+    }
+    calls.push_back("end");
+    return calls;
+}
+
+QWidget* PreviewWindow() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->findChild<QPrintPreviewWidget*>()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+void DeleteClosedWindows() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class PrintPreviewDialog : public ::testing::Test {
+  protected:
+    QMTarvioSetup setup;
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(PrintPreviewDialog, PrintsEveryPageThroughTheHooksInOrder) {
+    RecordingDialog dialog;
+    dialog.pdf = QString::fromStdString(dir.Path("five.pdf"));
+    dialog.OnDialogPrint();
+
+    EXPECT_EQ(dialog.calls, PrintCalls("prepare", 5));
+    ASSERT_EQ(PdfPages(dir.Path("five.pdf")), 5);
+    for (int page = 1; page <= 5; ++page) {
+        const std::string text = PdfPageText(dir.Path("five.pdf"), page);
+        EXPECT_NE(text.find("Test page " + std::to_string(page) + " of 5"), std::string::npos)
+            << text;
+    }
+}
+
+TEST_F(PrintPreviewDialog, ClearingContinuePrintingEndsTheDocumentBeforeThatPage) {
+    RecordingDialog dialog;
+    dialog.pages = 0;
+    dialog.stopAt = 3;
+    dialog.pdf = QString::fromStdString(dir.Path("open.pdf"));
+    dialog.OnDialogPrint();
+
+    std::vector<std::string> expected = PrintCalls("prepare", 2);
+    expected.insert(expected.end() - 1, "dc 3");
+    EXPECT_EQ(dialog.calls, expected);
+    EXPECT_EQ(PdfPages(dir.Path("open.pdf")), 2);
+}
+
+TEST_F(PrintPreviewDialog, RefusedPreparationPrintsNothing) {
+    RecordingDialog dialog;
+    dialog.prepare = false;
+    dialog.pdf = QString::fromStdString(dir.Path("none.pdf"));
+    dialog.OnDialogPrint();
+
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+    EXPECT_FALSE(dir.Exists("none.pdf"));
+}
+
+TEST_F(PrintPreviewDialog, PrintingToAFileWithoutANameAsksForOne) {
+    RecordingDialog dialog;
+    const QString chosen = QString::fromStdString(dir.Path("chosen.pdf"));
+    ModalAnswer<QFileDialog> answer([&](QFileDialog* files) {
+        files->selectFile(chosen);
+        static_cast<QDialog*>(files)->accept();
+    });
+    dialog.OnDialogPrint();
+
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(dialog.calls, PrintCalls("prepare", 5));
+    EXPECT_EQ(PdfPages(chosen.toStdString()), 5);
+
+    // Cancelling the question cancels the run after OnPreparePrinting.
+    dialog.calls.clear();
+    ModalAnswer<QFileDialog> cancel([](QFileDialog* files) { files->reject(); });
+    dialog.OnDialogPrint();
+    EXPECT_TRUE(cancel.Answered());
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+}
+
+TEST_F(PrintPreviewDialog, CancelledPrintDialogPrintsNothing) {
+    RecordingDialog dialog;
+    dialog.framework = true;
+    int maxPage = 0;
+    ModalAnswer<QPrintDialog> answer([&](QPrintDialog* print) {
+        maxPage = print->maxPage();
+        print->reject();
+    });
+    dialog.OnDialogPrint();
+
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(maxPage, 5);
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+}
+
+TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
+    if (!QPrinterInfo::defaultPrinter().isNull()) {
+        GTEST_SKIP() << "a printer is installed, and this would print on it";
+    }
+    setup.SetProgramName(L"Tarvio test");
+    RecordingDialog dialog;
+    dialog.framework = true;
+    QString title;
+    ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
+        title = box->windowTitle();
+        box->accept();
+    });
+    dialog.OnDialogPrintDirect();
+
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(title, "Tarvio test");
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+}
+
+TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
+    setup.SetProgramName(L"Tarvio preview");
+    QMainWindow main;
+    main.show();
+    RecordingDialog dialog(&main);
+    dialog.show();
+    dialog.OnDialogPrintPreview();
+
+    QWidget* preview = PreviewWindow();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
+    EXPECT_TRUE(main.isEnabled());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.PreviewActive());
+    EXPECT_EQ(preview->windowTitle(), "Tarvio preview");
+    EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(preview->findChild<QPrintPreviewWidget*>()->pageCount(), 5);
+    EXPECT_EQ(dialog.calls, PrintCalls("prepare preview", 5));
+
+    preview->close();
+    DeleteClosedWindows();
+    EXPECT_EQ(PreviewWindow(), nullptr);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.PreviewActive());
+    EXPECT_TRUE(main.isEnabled());
+}
+
+TEST_F(PrintPreviewDialog, PrintFromThePreviewClosesItAndPrints) {
+    RecordingDialog dialog;
+    dialog.pdf = QString::fromStdString(dir.Path("from-preview.pdf"));
+    dialog.show();
+    dialog.OnDialogPrintPreview();
+    QWidget* preview = PreviewWindow();
+    ASSERT_NE(preview, nullptr);
+    QAction* print = nullptr;
+    for (QAction* action : preview->findChildren<QAction*>()) {
+        print = action->text() == "&Print..." ? action : print;
+    }
+    ASSERT_NE(print, nullptr);
+    dialog.calls.clear();
+    print->trigger();
+    DeleteClosedWindows();
+
+    EXPECT_EQ(PreviewWindow(), nullptr);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.PreviewActive());
+    EXPECT_EQ(dialog.calls, PrintCalls("prepare", 5));
+    EXPECT_EQ(PdfPages(dir.Path("from-preview.pdf")), 5);
+}
+
+TEST_F(PrintPreviewDialog, PreviewThatCannotStartShowsThePromptAndKeepsTheDialog) {
+    QMainWindow main;
+    main.show();
+    RecordingDialog dialog(&main);
+    dialog.prepare = false;
+    dialog.show();
+    bool mainEnabledAtPrompt = false;
+    ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
+        mainEnabledAtPrompt = main.isEnabled();
+        box->accept();
+    });
+    dialog.OnDialogPrintPreview();
+
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_TRUE(mainEnabledAtPrompt);
+    EXPECT_EQ(PreviewWindow(), nullptr);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.PreviewActive());
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare preview"});
+}
+
+TEST_F(PrintPreviewDialog, EndPreviewModeClearsTheFlag) {
+    RecordingDialog dialog;
+    dialog.OnDialogPrintPreview();
+    ASSERT_TRUE(dialog.PreviewActive());
+    dialog.EndPreviewMode();
+    EXPECT_FALSE(dialog.PreviewActive());
+}
+
+TEST_F(PrintPreviewDialog, PreviewKeepsARunningExecGoing) {
+    RecordingDialog dialog;
+    bool hiddenDuringPreview = false;
+    bool shownAfterPreview = false;
+    bool stillInExec = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.OnDialogPrintPreview();
+        hiddenDuringPreview = !dialog.isVisible();
+        if (QWidget* preview = PreviewWindow()) {
+            preview->close();
+        }
+        shownAfterPreview = dialog.isVisible();
+        QTimer::singleShot(0, &dialog, [&] {
+            stillInExec = true;
+            dialog.done(7);
+        });
+    });
+    EXPECT_EQ(dialog.exec(), 7);
+    DeleteClosedWindows();
+    EXPECT_TRUE(hiddenDuringPreview);
+    EXPECT_TRUE(shownAfterPreview);
+    EXPECT_TRUE(stillInExec);
+}
+
+TEST_F(PrintPreviewDialog, EnterAndEscapeLeaveTheDialogOpen) {
+    QMPrintPreviewDialog dialog;
+    auto* ok = new QPushButton("OK", &dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+}
