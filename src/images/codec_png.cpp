@@ -29,7 +29,7 @@ struct ReadJob {
     png_structp png;
     png_infop info;
     png_bytep* rows;
-    uint8_t* rgba;  // the decoded rows when the image has alpha
+    uint8_t* rgba;  // decoded RGBA rows when the image has alpha
     bool hasAlpha;
 };
 
@@ -40,6 +40,13 @@ void ReadBytes(png_structp png, png_bytep out, size_t count) {
     }
     std::memcpy(out, job->data + job->position, count);
     job->position += count;
+}
+
+void SplitRgba(const uint8_t* rgba, size_t count, uint8_t* rgb, uint8_t* alpha) {
+    for (size_t i = 0; i < count; ++i) {
+        std::memcpy(rgb + i * 3, rgba + i * 4, 3);
+        alpha[i] = rgba[i * 4 + 3];
+    }
 }
 
 // Reads the header, checks the bound, then reads every row; false on any error.
@@ -86,22 +93,43 @@ bool ReadRows(ReadJob* job) {
     if (!out.Allocate(width, height, job->hasAlpha)) {
         return false;
     }
-    job->rows = static_cast<png_bytep*>(AllocateCounted(sizeof(png_bytep) * height));
-    if (!job->rows) {
-        return false;
-    }
-    uint8_t* target = out.rgb.get();
-    if (job->hasAlpha) {
-        job->rgba = static_cast<uint8_t*>(AllocateCounted(size_t{width} * height * 4));
-        if (!job->rgba) {
+    if (!job->hasAlpha) {
+        job->rows = static_cast<png_bytep*>(AllocateCounted(sizeof(png_bytep) * height));
+        if (!job->rows) {
             return false;
         }
-        target = job->rgba;
+        for (png_uint_32 y = 0; y < height; ++y) {
+            job->rows[y] = out.rgb.get() + size_t{y} * width * 3;
+        }
+        png_read_image(job->png, job->rows);
+        return true;
+    }
+    // RGBA rows are split into colour and alpha as they come. Interlaced passes revisit every
+    // row, so such an image is held whole until the last pass.
+    const bool interlaced = png_get_interlace_type(job->png, job->info) != PNG_INTERLACE_NONE;
+    const size_t held = interlaced ? height : 1;
+    job->rgba = static_cast<uint8_t*>(AllocateCounted(size_t{width} * 4 * held));
+    if (!job->rgba) {
+        return false;
+    }
+    if (interlaced) {
+        job->rows = static_cast<png_bytep*>(AllocateCounted(sizeof(png_bytep) * height));
+        if (!job->rows) {
+            return false;
+        }
+        for (png_uint_32 y = 0; y < height; ++y) {
+            job->rows[y] = job->rgba + size_t{y} * width * 4;
+        }
+        png_read_image(job->png, job->rows);
+        SplitRgba(job->rgba, size_t{width} * height, out.rgb.get(), out.alpha.get());
+        return true;
     }
     for (png_uint_32 y = 0; y < height; ++y) {
-        job->rows[y] = target + size_t{y} * width * channels;
+        png_read_row(job->png, job->rgba, nullptr);
+        SplitRgba(job->rgba, width, out.rgb.get() + size_t{y} * width * 3,
+                  out.alpha.get() + size_t{y} * width);
     }
-    png_read_image(job->png, job->rows);
+    png_read_end(job->png, nullptr);
     return true;
 }
 
@@ -166,13 +194,6 @@ bool DecodePng(const uint8_t* data, size_t size, Raster& out) {
     bool ok = job.info && ReadRows(&job);
     png_destroy_read_struct(&job.png, &job.info, nullptr);
     FreeCounted(job.rows);
-    if (ok && job.hasAlpha) {
-        size_t count = size_t{out.width} * out.height;
-        for (size_t i = 0; i < count; ++i) {
-            std::memcpy(out.rgb.get() + i * 3, job.rgba + i * 4, 3);
-            out.alpha[i] = job.rgba[i * 4 + 3];
-        }
-    }
     FreeCounted(job.rgba);
     if (!ok) {
         out = Raster();

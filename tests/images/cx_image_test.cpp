@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 using namespace qm::images;
 
@@ -187,4 +191,59 @@ TEST(CxImage, BitmapsAreTopDownPremultipliedBgra) {
     EXPECT_EQ(q.rgbReserved, 128);
     EXPECT_FALSE(back.CreateFromBitmap(Bitmap()));
     EXPECT_TRUE(CxImage().MakeBitmap().IsEmpty());
+}
+
+namespace {
+
+void AppendPng(png_structp png, png_bytep data, size_t count) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), count);
+}
+
+// An Adam7-interlaced PNG of the pixels, written by libpng itself (which aborts on an
+// error, as no jump buffer is set).
+std::string InterlacedPng(uint32_t width, uint32_t height, int colourType,
+                          std::vector<uint8_t>& pixels) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &out, AppendPng, nullptr);
+    png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_ADAM7,
+                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    std::vector<png_bytep> rows(height);
+    const size_t stride = pixels.size() / height;
+    for (uint32_t y = 0; y < height; ++y) {
+        rows[y] = pixels.data() + y * stride;
+    }
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+}  // namespace
+
+TEST(CxImage, InterlacedPngWithAndWithoutAlpha) {
+    const uint32_t width = 13, height = 11;
+    for (int channels : {3, 4}) {
+        std::vector<uint8_t> pixels(size_t{width} * height * channels);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = static_cast<uint8_t>(i * 37 + i / 7);
+        }
+        std::string png = InterlacedPng(
+            width, height, channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, pixels);
+        CxImage image = DecodeImageBytes(png);
+        ASSERT_TRUE(image.IsValid()) << channels;
+        EXPECT_EQ(image.AlphaIsValid(), channels == 4);
+        for (uint32_t y = 0; y < height; ++y) {
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t* p = pixels.data() + (size_t{y} * width + x) * channels;
+                RGBQUAD c = image.GetPixelColor(x, height - 1 - y);
+                ASSERT_EQ(c.rgbRed, p[0]);
+                ASSERT_EQ(c.rgbGreen, p[1]);
+                ASSERT_EQ(c.rgbBlue, p[2]);
+                ASSERT_EQ(c.rgbReserved, channels == 4 ? p[3] : 255);
+            }
+        }
+    }
 }
