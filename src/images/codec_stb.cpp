@@ -101,33 +101,48 @@ bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
     if (width <= 0 || height <= 0 || !WithinBound(width, height)) {
         return false;
     }
-    const int wanted = components == 2 || components == 4 ? 4 : 3;
+    // stb reads the samples of a 16-bit PNM in the wrong byte order; such files are refused.
+    source = Source{data, size, 0, false};
+    if (size > 0 && data[0] == 'P' && stbi_is_16_bit_from_callbacks(&kCallbacks, &source)) {
+        return false;
+    }
+    // The pixels come in the image's own channels: stb's channel conversion mishandles
+    // 16-bit data (it converts 16-bit samples as if they were bytes).
     source = Source{data, size, 0, false};
     uint8_t* pixels =
-        stbi_load_from_callbacks(&kCallbacks, &source, &width, &height, &components, wanted);
+        stbi_load_from_callbacks(&kCallbacks, &source, &width, &height, &components, 0);
     if (!pixels) {
         return false;
     }
-    if (source.starved || width <= 0 || height <= 0 || !WithinBound(width, height)) {
+    if (source.starved || width <= 0 || height <= 0 || !WithinBound(width, height) ||
+        components < 1 || components > 4) {
         FreeCounted(pixels);
         return false;
     }
     out.bpp = 24;
     out.width = static_cast<uint32_t>(width);
     out.height = static_cast<uint32_t>(height);
-    if (wanted == 3) {
+    if (components == 3) {
         out.rgb.reset(pixels);  // stb's buffer comes from the same allocator
         return true;
     }
-    out.rgb.reset(static_cast<uint8_t*>(AllocateCounted(size_t{out.width} * out.height * 3)));
-    bool ok = out.rgb && out.AllocateAlpha(255);
-    if (ok) {
-        size_t count = size_t{out.width} * out.height;
-        for (size_t i = 0; i < count; ++i) {
-            std::memcpy(out.rgb.get() + i * 3, pixels + i * 4, 3);
-            out.alpha[i] = pixels[i * 4 + 3];
+    const bool alpha = components == 2 || components == 4;
+    const size_t count = size_t{out.width} * out.height;
+    out.rgb.reset(static_cast<uint8_t*>(AllocateCounted(count * 3)));
+    bool ok = out.rgb && (!alpha || out.AllocateAlpha(255));
+    for (size_t i = 0; ok && i < count; ++i) {
+        const uint8_t* p = pixels + i * components;
+        uint8_t* rgb = out.rgb.get() + i * 3;
+        if (components <= 2) {
+            rgb[0] = rgb[1] = rgb[2] = p[0];  // grey
+        } else {
+            std::memcpy(rgb, p, 3);
         }
-    } else {
+        if (alpha) {
+            out.alpha[i] = p[components - 1];
+        }
+    }
+    if (!ok) {
         out = Raster();
     }
     FreeCounted(pixels);
