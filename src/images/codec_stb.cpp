@@ -80,6 +80,21 @@ int SourceAtEnd(void* user) {
 
 constexpr stbi_io_callbacks kCallbacks = {ReadSource, SkipSource, SourceAtEnd};
 
+// Whether the data can hold that many pixels at all. stb goes on decoding zeros past the end
+// of the data, which for a large declared size costs seconds; the most a file can pack is one
+// run of 128 pixels in two bytes (TGA and PSD), a run of 65535 in five (PIC), and nothing at
+// all for the raw samples of PNM.
+bool EnoughData(const uint8_t* data, size_t size, int width, int height, int components) {
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    if (size >= 2 && data[0] == 'P' && (data[1] == '5' || data[1] == '6')) {
+        return pixels * uint64_t(components) <= size;
+    }
+    if (size >= 4 && std::memcmp(data, "S\x80\xf6\x34", 4) == 0) {
+        return pixels <= uint64_t{size} * 13107;
+    }
+    return pixels <= uint64_t{size} * 64;
+}
+
 }  // namespace
 
 bool RecognisedByStb(const uint8_t* data, size_t size) {
@@ -99,6 +114,9 @@ bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
         height = -height;  // stb reports a top-down bitmap's height as it is stored
     }
     if (width <= 0 || height <= 0 || !WithinBound(width, height)) {
+        return false;
+    }
+    if (!EnoughData(data, size, width, height, components)) {
         return false;
     }
     // stb reads the samples of a 16-bit PNM in the wrong byte order; such files are refused.

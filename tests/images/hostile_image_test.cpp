@@ -156,6 +156,10 @@ TEST_F(HostileImage, StbFormatsDeclaringHugeSizes) {
     EXPECT_EQ(image.GetType(), kFormatOther);
     ExpectRejected("P6\n99999 99999\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM");
     ExpectRejected("P6\n16384 16384\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM count");
+    ExpectRejected("P6\n8192 8192\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM data");
+    // An uncompressed TGA of 8192 × 8192 in a few bytes.
+    const char tga[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0, 0x20, 24, 0};
+    ExpectRejected(std::string(tga, sizeof tga) + std::string(30, '\x7f'), kFormatOther, "TGA");
     ExpectRejected(std::string("not an image at all"), kFormatOther, "text");
     // 16-bit samples, which stb once converted past its buffer and reads in the wrong order.
     ExpectRejected("P5\n2 2\n2558\n" + std::string(8, '\x40'), kFormatOther, "16-bit PNM");
