@@ -97,17 +97,51 @@ bool EnoughData(const uint8_t* data, size_t size, int width, int height, int com
 
 }  // namespace
 
+// stb reads the numbers of a PNM header into an int without a limit, which overflows; a
+// header whose width, height or maximum value has more than five digits is refused first.
+bool PnmHeaderIsSound(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] != 'P' || (data[1] != '5' && data[1] != '6')) {
+        return true;  // no PNM that stb reads
+    }
+    auto space = [](uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    size_t at = 2;
+    for (int number = 0; number < 3; ++number) {
+        for (;;) {
+            while (at < size && space(data[at])) {
+                ++at;
+            }
+            if (at >= size || data[at] != '#') {
+                break;
+            }
+            while (at < size && data[at] != '\n' && data[at] != '\r') {
+                ++at;
+            }
+        }
+        size_t digits = 0;
+        while (at < size && data[at] >= '0' && data[at] <= '9') {
+            ++at;
+            ++digits;
+        }
+        if (digits == 0 || digits > 5) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool RecognisedByStb(const uint8_t* data, size_t size) {
     int width, height, components;
     Source source{data, size, 0, false};
-    return stbi_info_from_callbacks(&kCallbacks, &source, &width, &height, &components);
+    return PnmHeaderIsSound(data, size) &&
+           stbi_info_from_callbacks(&kCallbacks, &source, &width, &height, &components);
 }
 
 bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
     out = Raster();
     int width, height, components;
     Source source{data, size, 0, false};
-    if (!stbi_info_from_callbacks(&kCallbacks, &source, &width, &height, &components)) {
+    if (!PnmHeaderIsSound(data, size) ||
+        !stbi_info_from_callbacks(&kCallbacks, &source, &width, &height, &components)) {
         return false;
     }
     if (height < 0 && height != INT_MIN) {

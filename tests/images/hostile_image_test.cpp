@@ -157,6 +157,9 @@ TEST_F(HostileImage, StbFormatsDeclaringHugeSizes) {
     ExpectRejected("P6\n99999 99999\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM");
     ExpectRejected("P6\n16384 16384\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM count");
     ExpectRejected("P6\n8192 8192\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM data");
+    ExpectRejected("P6\n3\n 300000000000000#5\n" + std::string(12, '\x80'), kFormatOther,
+                   "PNM number past int");
+    ASSERT_TRUE(DecodeImageBytes("P6 # comment\n2 2\n255\n" + std::string(12, '\x80')).IsValid());
     // An uncompressed TGA of 8192 × 8192 in a few bytes.
     const char tga[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0, 0x20, 24, 0};
     ExpectRejected(std::string(tga, sizeof tga) + std::string(30, '\x7f'), kFormatOther, "TGA");
