@@ -39,7 +39,20 @@ struct ReadJob {
     jpeg_decompress_struct info;
     ErrorManager error;
     Raster* out;
+    uint8_t* cmykRow;  // one row of CMYK samples, for CMYK and YCCK images
 };
+
+// CMYK as Adobe applications store it, inverted (0 is full ink), which libjpeg marks by the
+// Adobe marker; without that marker 0 is no ink.
+void CmykToRgb(const uint8_t* cmyk, size_t count, bool inverted, uint8_t* rgb) {
+    for (size_t i = 0; i < count; ++i, cmyk += 4, rgb += 3) {
+        const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned v = inverted ? cmyk[c] : 255u - cmyk[c];
+            rgb[c] = static_cast<uint8_t>((v * k + 127) / 255);
+        }
+    }
+}
 
 bool ReadRows(ReadJob* job, const uint8_t* data, size_t size) {
     jpeg_decompress_struct& info = job->info;
@@ -54,9 +67,10 @@ bool ReadRows(ReadJob* job, const uint8_t* data, size_t size) {
     }
     info.mem->max_memory_to_use =
         static_cast<long>(uint64_t{info.image_width} * info.image_height * 3) + kWorkingMemory;
-    info.out_color_space = JCS_RGB;
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&info);
-    if (info.output_components != 3 || info.output_width != info.image_width ||
+    if (info.output_components != (cmyk ? 4 : 3) || info.output_width != info.image_width ||
         info.output_height != info.image_height) {
         return false;
     }
@@ -65,10 +79,20 @@ bool ReadRows(ReadJob* job, const uint8_t* data, size_t size) {
         return false;
     }
     out.bpp = 24;
+    if (cmyk) {
+        job->cmykRow = static_cast<uint8_t*>(AllocateCounted(size_t{info.output_width} * 4));
+        if (!job->cmykRow) {
+            return false;
+        }
+    }
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = out.rgb.get() + size_t{info.output_scanline} * info.output_width * 3;
+        uint8_t* rgb = out.rgb.get() + size_t{info.output_scanline} * info.output_width * 3;
+        JSAMPROW row = cmyk ? job->cmykRow : rgb;
         if (jpeg_read_scanlines(&info, &row, 1) != 1) {
             return false;
+        }
+        if (cmyk) {
+            CmykToRgb(job->cmykRow, info.output_width, info.saw_Adobe_marker, rgb);
         }
     }
     jpeg_finish_decompress(&info);
@@ -118,6 +142,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Raster& out) {
     job->error.base.emit_message = JpegEmit;
     bool ok = ReadRows(job, data, size);
     jpeg_destroy_decompress(&job->info);
+    FreeCounted(job->cmykRow);
     std::free(job);
     if (!ok) {
         out = Raster();

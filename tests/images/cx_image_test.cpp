@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <png.h>
-
 #include <cmath>
+#include <cstdio>  // before jpeglib.h, which needs FILE
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
 
 using namespace qm::images;
 
@@ -246,4 +249,51 @@ TEST(CxImage, InterlacedPngWithAndWithoutAlpha) {
             }
         }
     }
+}
+
+namespace {
+
+// A flat JPEG of one CMYK colour, as Adobe applications write it: inverted, with the Adobe
+// marker.
+std::string CmykJpeg(const uint8_t (&cmyk)[4]) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);  // exits the test program on an error
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = 8;
+    info.image_height = 8;
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(8 * 4);
+    for (size_t i = 0; i < row.size(); ++i) {
+        row[i] = static_cast<uint8_t>(255 - cmyk[i % 4]);
+    }
+    while (info.next_scanline < 8) {
+        JSAMPROW pointer = row.data();
+        jpeg_write_scanlines(&info, &pointer, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string out(reinterpret_cast<char*>(buffer), size);
+    std::free(buffer);
+    return out;
+}
+
+}  // namespace
+
+TEST(CxImage, CmykJpegBecomesRgb) {
+    const uint8_t orange[4] = {0, 128, 255, 0};  // C, M, Y, K as ink
+    CxImage image = DecodeImageBytes(CmykJpeg(orange));
+    ASSERT_TRUE(image.IsValid());
+    RGBQUAD c = image.GetPixelColor(4, 4);
+    EXPECT_NEAR(c.rgbRed, 255, 3);
+    EXPECT_NEAR(c.rgbGreen, 127, 3);
+    EXPECT_NEAR(c.rgbBlue, 0, 3);
+    const uint8_t grey[4] = {0, 0, 0, 128};
+    EXPECT_NEAR(DecodeImageBytes(CmykJpeg(grey)).GetPixelColor(4, 4).rgbGreen, 127, 3);
 }
