@@ -1,0 +1,7 @@
+// Detects the format of arbitrary bytes (code 0) and decodes them; see image_fuzz.h for what is
+// checked.
+#include "image_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return FuzzImageDecode(data, size, qm::images::kFormatUnknown);
+}

@@ -1,0 +1,6 @@
+// Decodes arbitrary bytes with format code kFormatGif; see image_fuzz.h for what is checked.
+#include "image_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return FuzzImageDecode(data, size, qm::images::kFormatGif);
+}

@@ -1,0 +1,7 @@
+// Decodes arbitrary bytes through stb_image (BMP and the rarer formats); see image_fuzz.h for what
+// is checked.
+#include "image_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return FuzzImageDecode(data, size, qm::images::kFormatOther);
+}
