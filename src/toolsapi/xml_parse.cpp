@@ -192,9 +192,9 @@ class Builder {
         xmlStopParser(context_);
     }
 
-    // The interned tag of a qualified name. libxml2 hands out names from its dictionary, so
-    // the same pointer comes back for the same name; a small cache by pointer, checked by
-    // content, skips most hashing.
+    // The interned tag of a qualified name. libxml2 hands out names from its dictionary, which
+    // lives as long as the parser and is shared with the parsers of entity content, so one
+    // pointer always means one name; a small cache by pointer skips most hashing.
     const XmlNode::TagName* Intern(const xmlChar* prefix, const xmlChar* localName) {
         const char* name = reinterpret_cast<const char*>(localName);
         if (prefix) {
@@ -204,7 +204,7 @@ class Builder {
             return store_.Intern(qualified_, true);
         }
         Cached& cached = cache_[(reinterpret_cast<uintptr_t>(name) >> 3) % kCacheSize];
-        if (cached.name == name && std::strcmp(cached.tag->Text().data(), name) == 0) {
+        if (cached.name == name) {
             return cached.tag;
         }
         const XmlNode::TagName* tag = store_.Intern(name, true);
