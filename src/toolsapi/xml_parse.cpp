@@ -89,6 +89,12 @@ class Builder {
         handler.getEntity = &Builder::OnGetEntity;
         handler.getParameterEntity = &Builder::OnGetParameterEntity;
         handler.serror = &Builder::OnError;
+        // libxml2 reports some errors (encoding conversions, input) outside the parser
+        // context, to the thread's handler, which prints them; while this thread parses,
+        // they are ours.
+        otherErrors_ = xmlStructuredError;
+        otherErrorsContext_ = xmlStructuredErrorContext;
+        xmlSetStructuredErrorFunc(this, &Builder::OnError);
         context_ = xmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr);
         if (!context_) {
             return;
@@ -102,6 +108,7 @@ class Builder {
     Builder(const Builder&) = delete;
     Builder& operator=(const Builder&) = delete;
     ~Builder() {
+        xmlSetStructuredErrorFunc(otherErrorsContext_, otherErrors_);
         if (context_) {
             if (context_->myDoc) {
                 xmlFreeDoc(context_->myDoc);
@@ -375,7 +382,10 @@ class Builder {
     // make a document ill-formed.
     static void OnError(void* data, xmlErrorPtr error) {
         auto* self = static_cast<Builder*>(data);
-        if (!error || error->level != XML_ERR_FATAL || !self->failure_.message.empty()) {
+        // An error without a place (a failed encoding conversion) gives way to the parser's
+        // own error that follows it.
+        if (!error || error->level != XML_ERR_FATAL ||
+            (!self->failure_.message.empty() && self->failure_.line > 0)) {
             return;
         }
         self->failure_.line = error->line;
@@ -404,6 +414,8 @@ class Builder {
     qm::xml::Pool& pool_;
     qm::xml::ParseFailure& failure_;
     xmlParserCtxtPtr context_ = nullptr;
+    xmlStructuredErrorFunc otherErrors_ = nullptr;
+    void* otherErrorsContext_ = nullptr;
     Cached cache_[kCacheSize] = {};
     std::string qualified_;
     std::vector<Frame> frames_;
