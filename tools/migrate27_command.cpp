@@ -6,6 +6,7 @@
 #include "migrate27_report.h"
 #include "migrate27_stage.h"
 #include "migrate27_swap.h"
+#include "text_output.h"
 
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 #include <qmsupport/platform/file_find.h>
@@ -446,8 +447,8 @@ int Migrate(Options options) {
     const Layout layout = FindLayout(install, options);
     XmlDocument cfg;
     if (!cfg.Load(Wide(layout.config.string()).c_str())) {
-        throw Failure("the main configuration '" + layout.config.string() +
-                      "' is not a well-formed XML file");
+        throw Failure(LoadFailure(layout.config.lexically_relative(install).generic_string(), cfg) +
+                      " (the main configuration is not a well-formed XML file)");
     }
     CheckNotMigrated(cfg, layout.config, options.force);
     const std::vector<fs::path> historyFolders = HistoryFolders(cfg, layout, install);
@@ -522,8 +523,13 @@ int Migrate(Options options) {
         }
     }
     for (const SkippedFile& file : report.skipped) {
-        std::fprintf(stderr, "qmsupport migrate27: warning: %s was left as it was: %s\n",
-                     file.file.c_str(), file.reason.c_str());
+        if (file.where.empty()) {
+            std::fprintf(stderr, "qmsupport migrate27: warning: %s was left as it was: %s\n",
+                         file.file.c_str(), file.reason.c_str());
+        } else {
+            std::fprintf(stderr, "qmsupport migrate27: warning: %s; the file was left as it was\n",
+                         file.where.c_str());
+        }
     }
     return kExitOk;
 }

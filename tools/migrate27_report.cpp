@@ -1,6 +1,9 @@
 #include "migrate27_report.h"
 
+#include "text_output.h"
+
 #include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/xml_document.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -31,8 +34,8 @@ void AppendJsonList(std::string& out, const char* name, const std::vector<T>& it
     out += items.empty() ? "],\n" : "\n  ],\n";
 }
 
-// How a file that did not load went wrong.
-std::string WhyNotLoaded(const fs::path& file) {
+// How a file that did not load went wrong; `where` is told the place in the text.
+std::string WhyNotLoaded(const fs::path& file, const std::string& name, std::string& where) {
     std::error_code error;
     if (!fs::exists(file, error)) {
         return "no such file";
@@ -42,6 +45,10 @@ std::string WhyNotLoaded(const fs::path& file) {
         return "cannot be read: " + ErrnoText();
     }
     close(fd);
+    XmlDocument document;
+    if (!document.Load(Wide(file.string()).c_str())) {
+        where = LoadFailure(name, document);
+    }
     return "not a well-formed XML file";
 }
 
@@ -117,9 +124,12 @@ void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
         case SideFileEvent::Renamed:
             report_.renamed.push_back({Relative(file), Relative(StagePath(newPath))});
             break;
-        case SideFileEvent::Skipped:
-            report_.skipped.push_back({Relative(file), WhyNotLoaded(file)});
+        case SideFileEvent::Skipped: {
+            SkippedFile skipped{Relative(file), {}, {}};
+            skipped.reason = WhyNotLoaded(file, skipped.file, skipped.where);
+            report_.skipped.push_back(std::move(skipped));
             break;
+        }
     }
     Tick();
 }
@@ -208,7 +218,11 @@ void Report::PrintSummary(FILE* out) const {
     }
     std::fprintf(out, "  files skipped:      %zu\n", skipped.size());
     for (const SkippedFile& file : skipped) {
-        std::fprintf(out, "    %s: %s\n", file.file.c_str(), file.reason.c_str());
+        if (file.where.empty()) {
+            std::fprintf(out, "    %s: %s\n", file.file.c_str(), file.reason.c_str());
+        } else {
+            std::fprintf(out, "    %s (%s)\n", file.where.c_str(), file.reason.c_str());
+        }
     }
     if (!dryRun) {
         std::fprintf(out, "  former installation: %s\n",

@@ -39,6 +39,7 @@ struct MovedFile {
 struct SkippedFile {
     std::string file;
     std::string reason;
+    std::string where;  // "file:line:column: message" when the text is not well-formed
 };
 
 // The record of one migration. File names are relative to the installation, with "/".

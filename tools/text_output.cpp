@@ -1,6 +1,7 @@
 #include "text_output.h"
 
 #include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/xml_document.h>
 
 #include <cstdio>
 
@@ -52,4 +53,13 @@ std::string JsonString(std::string_view text) {
     std::string out;
     AppendJsonString(out, text);
     return out;
+}
+
+std::string LoadFailure(const std::string& file, const XmlDocument& document) {
+    std::string text = file + ":";
+    if (document.ErrorLine() > 0) {
+        text += std::to_string(document.ErrorLine()) + ":" +
+                std::to_string(document.ErrorColumn()) + ":";
+    }
+    return text + " " + std::string(document.ErrorMessage());
 }

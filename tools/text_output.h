@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class XmlDocument;
+
 std::string Utf8(const wchar_t* text);
 inline std::string Utf8(const QMWideString& text) {
     return Utf8(text.c_str());
@@ -16,3 +18,7 @@ QMWideString Wide(const std::string& text);
 // Appends `text` as a quoted JSON string, escaping quotes, backslashes and control characters.
 void AppendJsonString(std::string& out, std::string_view text);
 std::string JsonString(std::string_view text);
+
+// Where and why a document did not load, as "file:line:column: message"; the place is left out
+// when the failure has none in the text (a file that cannot be read).
+std::string LoadFailure(const std::string& file, const XmlDocument& document);

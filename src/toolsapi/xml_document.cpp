@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -760,18 +761,22 @@ XmlDocument::~XmlDocument() = default;
 
 bool XmlDocument::Load(const wchar_t* path) {
     Reset();
+    qm::xml::ParseFailure& failure = store_->failure;
+    failure = {};
     try {
         fileName_ = QMWideString(path);
         std::string native = qm::platform::NativePath(fileName_.c_str());
         int fd = qm::platform::OpenRegularFile(native);
         if (fd < 0) {
+            failure.message = std::strerror(errno);
             return false;
         }
-        bool ok = qm::xml::ParseFile(*this, fd);
+        bool ok = qm::xml::ParseFile(*this, failure, fd);
         ::close(fd);
         return ok;
     } catch (const std::exception&) {
         Reset();
+        failure.message = "out of memory";
         return false;
     }
 }
@@ -783,9 +788,22 @@ bool XmlDocument::Parse(const char* utf8Text) {
 bool XmlDocument::Parse(const char* utf8Text, size_t length) {
     if (!utf8Text) {
         Reset();
+        store_->failure = {0, 0, "no text"};
         return false;
     }
-    return qm::xml::ParseText(*this, utf8Text, length);
+    return qm::xml::ParseText(*this, store_->failure, utf8Text, length);
+}
+
+int XmlDocument::ErrorLine() const {
+    return store_->failure.line;
+}
+
+int XmlDocument::ErrorColumn() const {
+    return store_->failure.column;
+}
+
+std::string_view XmlDocument::ErrorMessage() const {
+    return store_->failure.message;
 }
 
 bool XmlDocument::IsOK() const {

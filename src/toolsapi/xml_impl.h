@@ -59,10 +59,20 @@ void AppendEscaped(std::string& out, std::string_view text);
 // The code point of a Windows-1252 byte.
 char32_t Windows1252(unsigned char byte);
 
+// Where and why a parse failed: line and column from 1 (0 when unknown) and a message.
+struct ParseFailure {
+    int line = 0;
+    int column = 0;
+    std::string message;
+};
+
 // Reads a document from a file descriptor or from memory into `document`, which is reset
-// first; false (and an empty document) when the text is not well-formed XML.
-bool ParseFile(XmlDocument& document, int fd);
-bool ParseText(XmlDocument& document, const char* text, size_t length);
+// first; false (and an empty document, with `failure` filled) when the text is not
+// well-formed XML.
+bool ParseFile(XmlDocument& document, ParseFailure& failure, int fd);
+bool ParseText(XmlDocument& document, ParseFailure& failure, const char* text, size_t length);
+// The message for a parser error: libxml2's own text in lower case, or ours naming `name`.
+std::string DescribeError(int code, const char* message, const char* name);
 // Reads a legacy configuration text into `document` (root element "legacy"); false (and an
 // empty document) when the text is malformed.
 bool ParseLegacy(XmlDocument& document, std::string_view text);
@@ -100,6 +110,7 @@ struct XmlDocument::Store {
     qm::xml::Pool names;
     std::vector<const TagName*> table;  // open addressing, a power of two in size
     size_t tagCount = 0;
+    qm::xml::ParseFailure failure;  // of the last Load or Parse
 
     Store();
     // The interned tag with this text, or null.

@@ -361,3 +361,18 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+TEST_F(Migrate27Test, MalformedFilesAreReportedWithLineColumnAndReason) {
+    dir.WriteText("plant/Cfg/Broken.xscn", "<screen>\n  <page Id=\"1\" Id=\"2\"/>\n</screen>");
+    Result result = RunTool(dir, {"plant", "--dry-run"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("Cfg/Broken.xscn:2:22: attribute 'Id' redefined"), std::string::npos)
+        << result.err;
+
+    dir.WriteText("plant/Cfg/default.xcfg", "<Configuration>\n<CommSystem>\n</Configuration>");
+    result = RunTool(dir, {"plant"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("Cfg/default.xcfg:3:17: opening and ending tag mismatch"),
+              std::string::npos)
+        << result.err;
+}

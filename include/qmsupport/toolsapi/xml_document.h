@@ -121,6 +121,13 @@ class QMSUPPORT_API XmlDocument {
     // Parses UTF-8 text; keeps the file name.
     bool Parse(const char* utf8Text);
     bool Parse(const char* utf8Text, size_t length);
+    // Why the last Load or Parse failed: the line and column (from 1) where the text stopped
+    // being well-formed XML 1.0, and a message in UTF-8. Line and column are 0 when the
+    // failure has no place in the text (a file that cannot be read); the message is empty
+    // after a success.
+    int ErrorLine() const;
+    int ErrorColumn() const;
+    std::string_view ErrorMessage() const;
     bool IsOK() const;
     // Replaces the tree with a lone root element.
     bool Create(const wchar_t* rootTag);
