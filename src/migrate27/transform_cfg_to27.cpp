@@ -1,5 +1,6 @@
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 
+#include "migrate27/layout27.h"
 #include "migrate27/rename_engine.h"
 
 #include <qmsupport/platform/file_find.h>
@@ -19,12 +20,9 @@
 
 using XmlNode = XmlDocument::XmlNode;
 using Observer = QMTransformCfgTo27Observer;
+using qm::migrate27::VersionOf;
 
 namespace {
-
-// The version that this migration writes and from which a file counts as migrated.
-constexpr double kVersion27 = 2.7;
-constexpr const wchar_t* kVersion27Text = L"2.7";
 
 QMWideString Text(const XmlNode& node, const wchar_t* key) {
     return node.Value(key, L"");
@@ -81,24 +79,6 @@ QMWideString UnescapedWide(const QMNarrowString& escaped) {
     QMWideString wide;
     Utf8ToUtf16(wide, utf8.c_str(), utf8.Length());
     return wide;
-}
-
-// The root's "version" as a decimal number; missing or non-numeric text reads as 0. Read
-// without regard to the process locale, since the files always use a point.
-double VersionOf(const XmlNode& root) {
-    QMNarrowString text;
-    Utf16ToUtf8(text, Text(root, L"version").c_str());
-    const char* begin = text.c_str();
-    const char* end = begin + text.Length();
-    while (begin < end && (*begin == ' ' || (*begin >= '\t' && *begin <= '\r'))) {
-        ++begin;
-    }
-    if (begin < end && *begin == '+') {
-        ++begin;
-    }
-    double version = 0;
-    std::from_chars(begin, end, version);
-    return version;
 }
 
 bool HasSeparator(std::wstring_view text) {
@@ -289,9 +269,11 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
     }
 
     if (!virtualDevices.empty()) {
-        const QMWideString path = QMTarvioSetup::Get().CfgPath() + L"default.xcal";
+        const QMWideString path =
+            QMTarvioSetup::Get().CfgPath() + qm::migrate27::kCalculatedVariablesFile;
         XmlDocument calculated;
-        if (calculated.Load(path.c_str())) {
+        const bool existed = calculated.Load(path.c_str());
+        if (existed) {
             notifySideFile(Observer::SideFileEvent::Loaded, path);
         } else {
             calculated.Create(L"variablesGroups");
@@ -304,7 +286,11 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
         transformDevicesNames(calculated);
         transformVariablesNames(calculated);
         if (calculated.Save()) {
-            notifySideFile(Observer::SideFileEvent::Rewritten, path);
+            notifySideFile(
+                existed ? Observer::SideFileEvent::Rewritten : Observer::SideFileEvent::Created,
+                path);
+        } else {
+            notifySideFile(Observer::SideFileEvent::SaveFailed, path);
         }
     }
 
@@ -441,17 +427,17 @@ bool QMTransformCfgTo27::transformDevicesNames(XmlDocument& doc) {
 // --- Screens, reports, styles -------------------------------------------------------------
 
 bool QMTransformCfgTo27::transformStyleFiles() {
-    static constexpr SideFileKind kStyles{L"*.xsty", false, false, false};
+    static constexpr SideFileKind kStyles{qm::migrate27::kStylePattern, false, false, false};
     return transformSideFiles(kStyles);
 }
 
 bool QMTransformCfgTo27::transformScadaFiles() {
-    static constexpr SideFileKind kScreens{L"*.xscn", true, true, true};
+    static constexpr SideFileKind kScreens{qm::migrate27::kScreenPattern, true, true, true};
     return transformSideFiles(kScreens);
 }
 
 bool QMTransformCfgTo27::transformReportFiles() {
-    static constexpr SideFileKind kReports{L"*.xrpt", true, true, true};
+    static constexpr SideFileKind kReports{qm::migrate27::kReportPattern, true, true, true};
     return transformSideFiles(kReports);
 }
 
@@ -471,8 +457,8 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
             continue;
         }
         notifySideFile(Observer::SideFileEvent::Loaded, file.path);
-        if (VersionOf(doc.Root()) < kVersion27) {
-            doc.Root().SetValue(L"version", kVersion27Text);
+        if (VersionOf(doc.Root()) < qm::migrate27::kVersion) {
+            doc.Root().SetValue(L"version", qm::migrate27::kVersionText);
         }
         if (kind.renamesApplied) {
             transformDevicesNames(doc);
@@ -492,10 +478,14 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
         }
         if (doc.Save()) {
             notifySideFile(Observer::SideFileEvent::Rewritten, file.path);
+        } else {
+            notifySideFile(Observer::SideFileEvent::SaveFailed, file.path);
         }
         const QMWideString newPath = file.directory + id + L"." + file.name;
         if (qm::platform::RenameFile(file.path.c_str(), newPath.c_str()) == 0) {
             notifySideFile(Observer::SideFileEvent::Renamed, file.path, newPath);
+        } else {
+            notifySideFile(Observer::SideFileEvent::RenameFailed, file.path, newPath);
         }
     }
     return true;
@@ -546,7 +536,7 @@ bool QMTransformCfgTo27::transformStylesInControls(XmlDocument& doc) {
 // --- Events and history data --------------------------------------------------------------
 
 bool QMTransformCfgTo27::transformEventFile() {
-    const QMWideString path = QMTarvioSetup::Get().CfgPath() + L"default.xeve";
+    const QMWideString path = QMTarvioSetup::Get().CfgPath() + qm::migrate27::kEventFile;
     XmlDocument doc;
     if (!doc.Load(path.c_str()) || !doc.IsOK()) {
         notifySideFile(Observer::SideFileEvent::Skipped, path);
@@ -557,6 +547,8 @@ bool QMTransformCfgTo27::transformEventFile() {
     transformVariablesNames(doc);
     if (doc.Save()) {
         notifySideFile(Observer::SideFileEvent::Rewritten, path);
+    } else {
+        notifySideFile(Observer::SideFileEvent::SaveFailed, path);
     }
     return true;
 }
@@ -686,7 +678,7 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
 
 bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
     const QMWideString cfgPath = QMTarvioSetup::Get().CfgPath();
-    const QMWideString path = cfgPath + L"Security.xcfg";
+    const QMWideString path = cfgPath + qm::migrate27::kSecurityFile;
     XmlDocument security;
     if (!security.Load(path.c_str()) || !security.IsOK()) {
         notifySideFile(Observer::SideFileEvent::Skipped, path);
@@ -694,10 +686,10 @@ bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
     }
     notifySideFile(Observer::SideFileEvent::Loaded, path);
     XmlNode& root = security.Root();
-    if (VersionOf(root) >= kVersion27) {
+    if (VersionOf(root) >= qm::migrate27::kVersion) {
         return true;
     }
-    root.SetValue(L"version", kVersion27Text);
+    root.SetValue(L"version", qm::migrate27::kVersionText);
 
     for (XmlNode* profile : Elements(root.Node(L"/Security/Profiles"))) {
         XmlNode* resources = profile->Tag() == L"Profile" ? profile->Node(L"Resources") : nullptr;
@@ -740,7 +732,7 @@ bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
             continue;
         }
         // Resources of a former virtual device point at the group that replaced it.
-        const QMWideString calculatedPath = cfgPath + L"default.xcal";
+        const QMWideString calculatedPath = cfgPath + qm::migrate27::kCalculatedVariablesFile;
         XmlDocument calculated;
         if (calculated.Load(calculatedPath.c_str())) {
             notifySideFile(Observer::SideFileEvent::Loaded, calculatedPath);
@@ -761,6 +753,8 @@ bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
     }
     if (security.Save()) {
         notifySideFile(Observer::SideFileEvent::Rewritten, path);
+    } else {
+        notifySideFile(Observer::SideFileEvent::SaveFailed, path);
     }
     return true;
 }

@@ -9,19 +9,22 @@ struct RenamePair;
 // an observer overrides only what it needs. The migration behaves the same with or without
 // an observer.
 class QMSUPPORT_API QMTransformCfgTo27Observer {
-public:
+  public:
     enum class RenameKind { Device, Variable };
     enum class SideFileEvent {
-        Loaded,     // a side file was read
-        Rewritten,  // a side file was saved with new content (path is where it was saved)
-        Renamed,    // a side file was moved from path to newPath
-        Skipped,    // a side file did not load and was left as it is
+        Loaded,        // a side file was read
+        Rewritten,     // a side file was saved with new content (path is where it was saved)
+        Renamed,       // a side file was moved from path to newPath
+        Skipped,       // a side file did not load and was left as it is
+        Created,       // a side file that did not exist was saved (path is where)
+        SaveFailed,    // a side file was migrated in memory but could not be saved
+        RenameFailed,  // a side file could not be moved from path to newPath
     };
 
     virtual ~QMTransformCfgTo27Observer() = default;
 
     virtual void OnRenamePair(RenameKind /*kind*/, const RenamePair& /*pair*/) {}
-    // `newPath` is empty except for Renamed.
+    // `newPath` is empty except for Renamed and RenameFailed.
     virtual void OnSideFile(SideFileEvent /*event*/, const QMWideString& /*path*/,
                             const QMWideString& /*newPath*/) {}
     // A history file moved into its year and month folder, or a move that failed.

@@ -1,0 +1,108 @@
+#include "install/report_observer.h"
+
+#include <qmsupport/toolsapi/codecs.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace qm::install {
+
+namespace {
+
+std::string Unescaped(const QMNarrowString& escaped) {
+    QMNarrowString text;
+    Xml2Text(text, escaped.c_str());
+    return text.str();
+}
+
+// How a file that did not load went wrong.
+std::string WhyNotLoaded(const fs::path& file) {
+    std::error_code error;
+    if (!fs::exists(file, error)) {
+        return "no such file";
+    }
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return "cannot be read: " + ErrnoText();
+    }
+    close(fd);
+    return "not a well-formed XML file";
+}
+
+}  // namespace
+
+fs::path ReportObserver::StagePath(const QMWideString& path) const {
+    // The library builds its paths from the stage's real folder names and the names its
+    // searches found, so only the separators need translating. (Resolving the case of each
+    // component would read a whole folder for every file that has just moved out of it.)
+    std::string text = Utf8(path);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    const fs::path native = text;
+    return (native.is_absolute() ? native : cwd_ / native).lexically_normal();
+}
+
+std::string ReportObserver::Relative(const fs::path& stagePath) const {
+    return stagePath.lexically_relative(stage_).generic_string();
+}
+
+void ReportObserver::Tick() {
+    progress_.OnStep(++steps_);
+}
+
+void ReportObserver::OnRenamePair(RenameKind kind, const RenamePair& pair) {
+    auto& list = kind == RenameKind::Device ? report_.deviceRenames : report_.variableRenames;
+    list.push_back({Unescaped(pair.oldName), Unescaped(pair.newName)});
+}
+
+void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
+                                const QMWideString& newPath) {
+    const fs::path file = StagePath(path);
+    switch (event) {
+        case SideFileEvent::Loaded:
+            report_.loaded.push_back(Relative(file));
+            break;
+        case SideFileEvent::Rewritten:
+            report_.rewritten.push_back(Relative(file));
+            break;
+        case SideFileEvent::Created:
+            report_.created.push_back(Relative(file));
+            break;
+        case SideFileEvent::Renamed:
+            report_.renamed.push_back({Relative(file), Relative(StagePath(newPath))});
+            break;
+        case SideFileEvent::Skipped:
+            report_.skipped.push_back({Relative(file), WhyNotLoaded(file)});
+            break;
+        case SideFileEvent::SaveFailed:
+            saveFailed_.push_back(Relative(file));
+            break;
+        case SideFileEvent::RenameFailed: {
+            const fs::path to = StagePath(newPath);
+            const std::string reason =
+                to.filename().string().size() > 255
+                    ? "migrated, but not renamed to its identifier form: the new name would be "
+                      "longer than the 255 bytes a file name may have"
+                    : "migrated, but not renamed to '" + Relative(to) + "'";
+            report_.skipped.push_back({Relative(file), reason});
+            break;
+        }
+    }
+    Tick();
+}
+
+void ReportObserver::OnHistoryFileMoved(const QMWideString& from, const QMWideString& to,
+                                        bool moved) {
+    if (!inHistory_) {
+        inHistory_ = true;
+        progress_.OnPhase(Phase::HistoryFiles, 0);
+        steps_ = 0;
+    }
+    MovedFile entry{Relative(StagePath(from)), Relative(StagePath(to))};
+    (moved ? report_.historyMoved : report_.historyFailed).push_back(std::move(entry));
+    Tick();
+}
+
+}  // namespace qm::install
