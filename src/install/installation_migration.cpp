@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <new>
 #include <optional>
 #include <vector>
@@ -276,6 +277,80 @@ void CheckNoLinkedSideFiles(const fs::path& cfgFolder, const fs::path& stage) {
     }
 }
 
+// A name that is not valid UTF-8, for a message: every byte outside ASCII shows as \xNN.
+std::string Printable(const std::string& name) {
+    std::string out;
+    for (const unsigned char c : name) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+// The migration names files by wide text: a name that is not valid UTF-8 cannot be named
+// back, so such a file would be left unmoved or reported as missing. Refused before anything
+// is changed, naming the file.
+void CheckNamesAreUtf8(const std::vector<fs::path>& folders, const fs::path& stage) {
+    for (const fs::path& folder : folders) {
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (Utf8(Wide(name)) != name) {
+                throw Refusal("the name of '" +
+                              Printable(it->path().lexically_relative(stage).string()) +
+                              "' is not valid UTF-8, so the migration could not name it: "
+                              "rename it first");
+            }
+        }
+    }
+}
+
+// The grants of the security file that the migration left without a name or an identifier:
+// the screen, report or device they named was not migrated, and the users lose that access.
+void WarnOfLostGrants(const fs::path& before, const fs::path& after, MigrationReport& report) {
+    XmlDocument old, migrated;
+    if (!old.Load(Wide(before.string()).c_str()) || !migrated.Load(Wide(after.string()).c_str())) {
+        return;
+    }
+    using XmlNode = XmlDocument::XmlNode;
+    const auto elements = [](const XmlNode* parent) {
+        std::vector<const XmlNode*> list;
+        if (parent == nullptr) {
+            return list;
+        }
+        for (auto it = parent->ChildsBegin(); it != parent->ChildsEnd(); ++it) {
+            if (!(*it)->IsKey()) {
+                list.push_back(*it);
+            }
+        }
+        return list;
+    };
+    const auto oldProfiles = elements(old.Node(L"Security/Profiles"));
+    const auto newProfiles = elements(migrated.Node(L"Security/Profiles"));
+    for (size_t p = 0; p < oldProfiles.size() && p < newProfiles.size(); ++p) {
+        const auto oldResources = elements(oldProfiles[p]->Node(L"Resources"));
+        const auto newResources = elements(newProfiles[p]->Node(L"Resources"));
+        for (size_t r = 0; r < oldResources.size() && r < newResources.size(); ++r) {
+            const QMWideString name = oldResources[r]->Value(L"Name", L"");
+            if (!name.IsEmpty() && newResources[r]->Value(L"Name", L"").IsEmpty() &&
+                newResources[r]->Value(L"Id", L"").IsEmpty()) {
+                report.warnings.push_back(
+                    "Security.xcfg: profile '" + Utf8(oldProfiles[p]->Value(L"Name", L"")) +
+                    "' loses its grant of " + Utf8(oldResources[r]->Value(L"Type", L"")) + " '" +
+                    Utf8(name) +
+                    "', which was not migrated: its users lose that access until it is "
+                    "granted again");
+            }
+        }
+    }
+}
+
 fs::path UniqueName(const std::string& base) {
     fs::path name = base;
     std::error_code error;
@@ -310,7 +385,40 @@ size_t CountFiles(const fs::path& root) {
     return count;
 }
 
+// The files that stayed directly in the history folders and the data folder, with the reason
+// the migration gave them. Files that a failed move left are reported as such already.
+void ListLeftFiles(std::vector<fs::path> folders, const fs::path& stage, MigrationReport& report) {
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    std::vector<std::string> failed;
+    for (const MovedFile& file : report.historyFailed) {
+        failed.push_back(file.from);
+    }
+    for (const fs::path& folder : folders) {
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            if (!it->is_regular_file(error)) {
+                continue;
+            }
+            const std::string file = it->path().lexically_relative(stage).generic_string();
+            if (std::find(failed.begin(), failed.end(), file) != failed.end()) {
+                continue;
+            }
+            const QMWideString name = Wide(it->path().filename().string());
+            const QMWideString title = Wide(it->path().stem().string());
+            int year = 0, month = 0;
+            const char* why =
+                qm::migrate27::WhyDataFileStays(name.view(), title.view(), year, month);
+            report.left.push_back({file, why ? why : "it matches no device's history files"});
+        }
+    }
+}
+
 void CollectWarnings(MigrationReport& report) {
+    for (const LeftFile& device : report.droppedDevices) {
+        report.warnings.push_back("device '" + device.file + "' was dropped: " + device.reason);
+    }
     for (const LeftFile& file : report.skipped) {
         report.warnings.push_back(file.file + " was left as it was: " + file.reason);
     }
@@ -388,6 +496,10 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
     const std::vector<fs::path> history = RealHistoryFolders(cfg, inStage(layout.workingDirectory));
     CheckStageConfined(staged, history, places.stage);
     CheckNoLinkedSideFiles(inStage(layout.cfg), places.stage);
+    std::vector<fs::path> named = history;
+    named.push_back(inStage(layout.cfg));
+    named.push_back(inStage(layout.data));
+    CheckNamesAreUtf8(named, places.stage);
     CheckStop(progress);
 
     progress.OnPhase(Phase::SideFiles, 0);
@@ -395,6 +507,12 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
     MigrateStage(cfg, inStage(layout.config), inStage(layout.cfg), inStage(layout.data),
                  inStage(layout.workingDirectory), report.scada, observer);
     report.rewritten.push_back(report.configuration);
+    const fs::path security =
+        qm::platform::NativePath((layout.cfg / Utf8(qm::migrate27::kSecurityFile)).string());
+    WarnOfLostGrants(security, inStage(security), report);
+    std::vector<fs::path> dataFolders = history;
+    dataFolders.push_back(fs::canonical(inStage(layout.data), error));
+    ListLeftFiles(dataFolders, places.stage, report);
     CheckStop(progress);
 
     if (!options.dryRun && options.backup == BackupForm::Copy) {

@@ -112,6 +112,19 @@ std::string MigrationReport::Json() const {
         AppendJsonString(out, item.reason);
         out += "}";
     });
+    const auto named = [&out](const char* first) {
+        return [&out, first](const LeftFile& item) {
+            out += std::string("{\"") + first + "\": ";
+            AppendJsonString(out, item.file);
+            out += ", \"reason\": ";
+            AppendJsonString(out, item.reason);
+            out += "}";
+        };
+    };
+    AppendJsonList(out, "droppedDevices", droppedDevices, named("device"));
+    AppendJsonList(out, "convertedDevices", convertedDevices,
+                   [&out](const std::string& device) { AppendJsonString(out, device); });
+    AppendJsonList(out, "left", left, named("file"));
     AppendJsonList(out, "created", created,
                    [&out](const std::string& file) { AppendJsonString(out, file); });
     AppendJsonList(out, "warnings", warnings,

@@ -93,6 +93,17 @@ void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
     Tick();
 }
 
+void ReportObserver::OnDeviceDropped(const QMWideString& device, const QMWideString& connection) {
+    report_.droppedDevices.push_back(
+        {Utf8(device), "its connection '" + Utf8(connection) +
+                           "' does not exist; the device and its settings are gone from the "
+                           "configuration"});
+}
+
+void ReportObserver::OnVirtualDeviceConverted(const QMWideString& device) {
+    report_.convertedDevices.push_back(Utf8(device));
+}
+
 void ReportObserver::OnHistoryFileMoved(const QMWideString& from, const QMWideString& to,
                                         bool moved) {
     if (!inHistory_) {

@@ -23,6 +23,8 @@ class ReportObserver : public QMTransformCfgTo27Observer {
     void OnRenamePair(RenameKind kind, const RenamePair& pair) override;
     void OnSideFile(SideFileEvent event, const QMWideString& path,
                     const QMWideString& newPath) override;
+    void OnDeviceDropped(const QMWideString& device, const QMWideString& connection) override;
+    void OnVirtualDeviceConverted(const QMWideString& device) override;
     void OnHistoryFileMoved(const QMWideString& from, const QMWideString& to, bool moved) override;
 
     // The stage file a library path names, and the same relative to the installation.

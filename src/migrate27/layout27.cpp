@@ -66,6 +66,26 @@ std::vector<HistoryFolder> HistoryFolders(const XmlDocument& cfg) {
     return folders;
 }
 
+const char* WhyDataFileStays(std::wstring_view name, std::wstring_view title, int& year,
+                             int& month) {
+    const auto endsWith = [name](std::wstring_view tail) {
+        return name.size() >= tail.size() && name.substr(name.size() - tail.size()) == tail;
+    };
+    if (endsWith(L".dat")) {
+        return "a device data file (.dat), which stays where it is";
+    }
+    if (endsWith(L".eve") && name.substr(0, 6) == L"Events") {
+        return "an event history file, which stays where it is";
+    }
+    constexpr size_t kDatedTitle = 7;
+    year = title.size() < kDatedTitle ? 0 : Wtoi(title.substr(title.size() - 4, 4));
+    month = title.size() < kDatedTitle ? 0 : Wtoi(title.substr(title.size() - 7, 2));
+    if (year == 0 || month == 0) {
+        return "its name does not end with a month and a year, so it belongs to no month";
+    }
+    return nullptr;
+}
+
 bool HasVirtualDevices(const XmlDocument& cfg) {
     const XmlNode* devices = cfg.Node(L"CommSystem/Devices");
     return devices != nullptr && devices->Node(L"Device?Driver=VIRTUAL?") != nullptr;

@@ -8,6 +8,7 @@
 #include <qmsupport/toolsapi/xml_document.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::migrate27 {
@@ -43,6 +44,12 @@ struct HistoryFolder {
     QMWideString path;
 };
 std::vector<HistoryFolder> HistoryFolders(const XmlDocument& cfg);
+
+// Why the dated-file pass leaves a file of a history folder where it is, or null when it
+// moves it into the folder of `year` and `month`: a title ending with month, one separator
+// and a four-digit year moves, except device data files (.dat) and event history (Events*.eve).
+const char* WhyDataFileStays(std::wstring_view name, std::wstring_view title, int& year,
+                             int& month);
 
 // Whether the configuration has virtual devices, which become calculated variables.
 bool HasVirtualDevices(const XmlDocument& cfg);

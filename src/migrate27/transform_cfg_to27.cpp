@@ -92,10 +92,6 @@ QMWideString YearFolder(int year) {
     return folder;
 }
 
-bool EndsWith(std::wstring_view text, std::wstring_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 // The channel driver of a former connection, by its "Type".
 const wchar_t* ChannelDriver(const QMWideString& type) {
     if (type == L"RS") {
@@ -268,6 +264,12 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
         }
     }
 
+    if (observer_ != nullptr) {
+        for (const XmlNode* device : pendingDevices) {
+            observer_->OnDeviceDropped(Text(*device, L"Id"), Text(*device, L"Connection"));
+        }
+    }
+
     if (!virtualDevices.empty()) {
         const QMWideString path =
             QMTarvioSetup::Get().CfgPath() + qm::migrate27::kCalculatedVariablesFile;
@@ -282,6 +284,9 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
         for (XmlNode* device : virtualDevices) {
             virtualDeviceIds.push_back(Text(*device, L"Id"));
             transformVirtualDevice2CalculatedVariables(*device, calculated, cfg);
+            if (observer_ != nullptr) {
+                observer_->OnVirtualDeviceConverted(virtualDeviceIds.back());
+            }
         }
         transformDevicesNames(calculated);
         transformVariablesNames(calculated);
@@ -651,22 +656,12 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
     }
 
     // Dated-file pass: a title ending with month, one separator and four-digit year.
-    constexpr size_t kDatedTitle = 7;
     qm::platform::FileFind find;
     if (find.FindFile((base + L"*.*").c_str())) {
         for (const auto& file : find.Matches()) {
-            const std::wstring_view name = file.name.view();
-            if (EndsWith(name, L".dat") ||
-                (EndsWith(name, L".eve") && name.substr(0, 6) == L"Events")) {
-                continue;
-            }
-            const std::wstring_view title = file.title.view();
-            if (title.size() < kDatedTitle) {
-                continue;
-            }
-            const int year = Wtoi(title.substr(title.size() - 4, 4));
-            const int month = Wtoi(title.substr(title.size() - 7, 2));
-            if (year != 0 && month != 0) {
+            int year = 0, month = 0;
+            if (qm::migrate27::WhyDataFileStays(file.name.view(), file.title.view(), year, month) ==
+                nullptr) {
                 moveHistoryFile(file.path, file.directory, year, month, file.name);
             }
         }

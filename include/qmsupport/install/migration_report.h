@@ -46,6 +46,9 @@ struct QMSUPPORT_API MigrationReport {
     std::vector<MovedFile> historyFailed;
     std::vector<LeftFile> skipped;
     std::vector<std::string> loaded;
+    std::vector<LeftFile> droppedDevices;       // device name, and why it was dropped
+    std::vector<std::string> convertedDevices;  // virtual devices now calculated variables
+    std::vector<LeftFile> left;         // files of the history folders the migration did not move
     std::vector<std::string> warnings;  // what the user must know: dropped, skipped, left
     size_t stagedFiles = 0;
     size_t copiedFiles = 0;   // staged as copies because a hard link was impossible

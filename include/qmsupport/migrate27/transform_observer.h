@@ -27,6 +27,11 @@ class QMSUPPORT_API QMTransformCfgTo27Observer {
     // `newPath` is empty except for Renamed and RenameFailed.
     virtual void OnSideFile(SideFileEvent /*event*/, const QMWideString& /*path*/,
                             const QMWideString& /*newPath*/) {}
+    // A device whose connection does not exist was dropped from the configuration.
+    virtual void OnDeviceDropped(const QMWideString& /*device*/,
+                                 const QMWideString& /*connection*/) {}
+    // A virtual device became a group of calculated variables.
+    virtual void OnVirtualDeviceConverted(const QMWideString& /*device*/) {}
     // A history file moved into its year and month folder, or a move that failed.
     virtual void OnHistoryFileMoved(const QMWideString& /*from*/, const QMWideString& /*to*/,
                                     bool /*moved*/) {}
