@@ -30,8 +30,9 @@ struct Result {
 };
 
 // Runs the program with `args`, adding `env` to its environment.
+// With `user` other than 0, the program runs as that user (the test must run as root).
 Result RunTool(const TempDir& dir, std::vector<std::string> args,
-               const std::map<std::string, std::string>& env = {}) {
+               const std::map<std::string, std::string>& env = {}, uid_t user = 0) {
     args.insert(args.begin(), {QMSUPPORT_TOOL, "migrate27"});
     const pid_t pid = fork();
     if (pid == 0) {
@@ -40,6 +41,9 @@ Result RunTool(const TempDir& dir, std::vector<std::string> args,
         }
         if (!freopen(dir.Path("out.txt").c_str(), "w", stdout) ||
             !freopen(dir.Path("err.txt").c_str(), "w", stderr) || chdir(dir.Path().c_str())) {
+            _exit(127);
+        }
+        if (user != 0 && (setgid(user) != 0 || setuid(user) != 0)) {
             _exit(127);
         }
         std::vector<char*> argv;
@@ -130,6 +134,7 @@ class Migrate27Test : public ::testing::Test {
         std::vector<std::string> names;
         for (const std::string& name : Names(dir.Path())) {
             if (name != "plant" && name.find(".before-2.7.") == std::string::npos &&
+                name.find(".after-2.7.") == std::string::npos && name != "outside" &&
                 name != "out.txt" && name != "err.txt" && name != "report.json" &&
                 name != "plant.migrate27-undo") {
                 names.push_back(name);
@@ -305,6 +310,204 @@ TEST_F(Migrate27Test, WithoutScreensReportsOrStylesTheEventsAreLeftAlone) {
     EXPECT_TRUE(fs::exists(plant / "Data/2008/02/METER_1_02_2008.std"));
 }
 
+TEST_F(Migrate27Test, TheReportNamesWhatWasDroppedAndLeft) {
+    const Result result = RunTool(dir, {"plant", "--report", "report.json", "--quiet"});
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
+    const std::string report = dir.ReadText("report.json");
+    for (const char* expected :
+         {R"("schemaVersion": 2)", R"("outcome": "migrated")", R"("backupForm": "copy")",
+          R"({"device": "Spare", "reason": "its connection 'Old line' does not exist)",
+          R"({"file": "Data/METER2_02_2008.dat", "reason": "a device data file (.dat))",
+          R"({"file": "Data/Events_02_2008.eve", "reason": "an event history file)",
+          R"("created": [
+    "Cfg/default.xcal"
+  ])"}) {
+        EXPECT_NE(report.find(expected), std::string::npos) << expected;
+    }
+    // default.xcal is new: it is not counted among the rewritten files.
+    EXPECT_EQ(report.find(R"("rewritten": [
+    "Cfg/default.xcal")"),
+              std::string::npos);
+    // The summary ends with the warnings, and tells how to undo.
+    const size_t warning = result.out.find("warning: device 'Spare' was dropped");
+    ASSERT_NE(warning, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find('\n', warning), result.out.size() - 1);
+    EXPECT_NE(result.out.find("undo:               qmsupport migrate27 --undo " + plant.string()),
+              std::string::npos);
+}
+
+TEST_F(Migrate27Test, TheDefaultBackupIsIndependentAndUndoGivesTheOriginalBack) {
+    ASSERT_EQ(RunTool(dir, {"plant", "--quiet"}).status, kSampleWarned);
+    ASSERT_EQ(Backups().size(), 1u);
+    const fs::path backup = dir.Path(Backups()[0]);
+    EXPECT_FALSE(SharesFiles(backup, plant));
+    std::ofstream(plant / "Data/2008/02/METER_1_02_2008.std", std::ios::app) << "more data";
+    EXPECT_EQ(Snapshot(backup), original);
+
+    const auto migrated = Snapshot(plant);
+    const Result undo = RunTool(dir, {"--undo", "plant"});
+    ASSERT_EQ(undo.status, 0) << undo.err;
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Backups(), std::vector<std::string>{});
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    const Result again = RunTool(dir, {"--undo", "plant"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("no backup"), std::string::npos) << again.err;
+    EXPECT_TRUE(IsOriginal());
+}
+
+TEST_F(Migrate27Test, ALinkedBackupSharesFilesAndRefusesAnUndoOnceOneChanged) {
+    ASSERT_EQ(RunTool(dir, {"plant", "--quiet", "--backup=link"}).status, kSampleWarned);
+    ASSERT_EQ(Backups().size(), 1u);
+    EXPECT_TRUE(SharesFiles(dir.Path(Backups()[0]), plant));
+    std::ofstream(plant / "Data/2008/02/METER_1_02_2008.std", std::ios::app) << "more data";
+    const auto changed = Snapshot(plant);
+    const Result undo = RunTool(dir, {"--undo", "plant"});
+    EXPECT_EQ(undo.status, 1);
+    EXPECT_NE(undo.err.find("has changed since the migration"), std::string::npos) << undo.err;
+    EXPECT_EQ(Snapshot(plant), changed);
+    EXPECT_EQ(RunTool(dir, {"plant", "--backup=hard"}).status, 2);
+    EXPECT_EQ(RunTool(dir, {"plant", "--backup=link", "--no-backup"}).status, 2);
+}
+
+// Nothing outside the installation is read for writing, renamed or moved, by a dry run
+// either: a program folder or a history folder that leads out through a link is refused.
+TEST_F(Migrate27Test, FoldersThatLeadOutOfTheInstallationAreRefused) {
+    const std::string config = "plant/Cfg/default.xcfg";
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        std::string expected;
+    } cases[] = {
+        {"program folder linked outside",
+         [&] {
+             dir.MakeDirectory("outside/Data/Meters");
+             fs::rename(plant / "Bin", dir.Path("outside/Bin"));
+             fs::create_symlink("../outside/Bin", plant / "Bin");
+         },
+         "the folder 'Bin' leads out of the installation"},
+        {"history folder through a link below the program folder",
+         [&] {
+             dir.MakeDirectory("outside/a/b");
+             dir.MakeDirectory("outside/Data/Meters");
+             fs::create_symlink("../../outside/a/b", plant / "Bin/sub");
+             std::string text = dir.ReadText(config);
+             text.replace(text.find("..\\Data\\Meters\\"), 15, "sub\\..\\..\\Data\\Meters\\");
+             dir.WriteText(config, text);
+         },
+         "leads out of the installation"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(plant);
+        fs::remove_all(dir.Path("outside"));
+        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        c.arrange();
+        dir.WriteText("outside/Data/Meters/METER 1_05_2008.std", "outside");
+        const auto before = Snapshot(plant);
+        const auto outside = Snapshot(dir.Path("outside"));
+        for (const char* dry : {"--dry-run", "--quiet"}) {
+            const Result result = RunTool(dir, {"plant", dry});
+            EXPECT_EQ(result.status, 1);
+            EXPECT_NE(result.err.find(c.expected), std::string::npos) << result.err;
+            EXPECT_EQ(Snapshot(dir.Path("outside")), outside);
+            EXPECT_EQ(Snapshot(plant), before);
+            EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+        }
+    }
+}
+
+TEST_F(Migrate27Test, SideFilesThatCannotBeMigratedSafelyAreRefusedOrReported) {
+    // A linked screen would be migrated twice, under each of its names.
+    fs::create_symlink("Main.xscn", plant / "Cfg/Alias.xscn");
+    auto before = Snapshot(plant);
+    Result result = RunTool(dir, {"plant"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("'Cfg/Alias.xscn' is a symbolic link"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Snapshot(plant), before);
+    fs::remove(plant / "Cfg/Alias.xscn");
+
+    // A name that is not UTF-8 cannot be named by the migration: refused, naming the file.
+    dir.WriteText("plant/Cfg/Caf\xE9.xscn", "<screen version=\"2.5\"/>");
+    before = Snapshot(plant);
+    result = RunTool(dir, {"plant"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("'Cfg/Caf\\xE9.xscn' is not valid UTF-8"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Snapshot(plant), before);
+    fs::remove(dir.Path("plant/Cfg/Caf\xE9.xscn"));
+
+    // A name too long for its identifier prefix is migrated but keeps its name: reported.
+    const std::string longName = std::string(240, 'L') + ".xscn";
+    dir.WriteText("plant/Cfg/" + longName, "<screen version=\"2.5\"/>");
+    result = RunTool(dir, {"plant", "--report", "report.json", "--no-backup"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_TRUE(fs::exists(plant / "Cfg" / longName));
+    EXPECT_NE(dir.ReadText("report.json")
+                  .find("{\"file\": \"Cfg/" + longName +
+                        "\", \"reason\": \"migrated, but not renamed to its identifier form"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("warning: Cfg/" + longName + " was left as it was"),
+              std::string::npos);
+}
+
+TEST_F(Migrate27Test, ASkippedScreenWarnsThatItsGrantsAreLost) {
+    dir.WriteText("plant/Cfg/Main.xscn", "<screen>");
+    const Result result = RunTool(dir, {"plant", "--no-backup", "--quiet"});
+    EXPECT_EQ(result.status, 3);
+    for (const char* profile : {"Operator", "Guest"}) {
+        EXPECT_NE(result.out.find("warning: Security.xcfg: profile '" + std::string(profile) +
+                                  "' loses its grant of Screen 'Main'"),
+                  std::string::npos)
+            << result.out;
+    }
+}
+
+TEST_F(Migrate27Test, StaleJournalTemporariesAreRemoved) {
+    dir.WriteText(".plant.migrate27-journal.4242.0.tmp", "qmsupport migrate27 jou");
+    ASSERT_EQ(RunTool(dir, {"plant", "--dry-run", "--quiet"}).status, kSampleWarned);
+    EXPECT_FALSE(dir.Exists(".plant.migrate27-journal.4242.0.tmp"));
+}
+
+// Read-only folders, for a user who is not root: the stage is still removed and the
+// installation migrated or left whole.
+TEST_F(Migrate27Test, ReadOnlyFoldersAsAnOrdinaryUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the program as another user";
+    }
+    constexpr uid_t kNobody = 65534;
+    const auto own = [&](const fs::path& root) {
+        ASSERT_EQ(lchown(root.c_str(), kNobody, kNobody), 0);
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            ASSERT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0);
+        }
+    };
+    own(dir.Path());
+    fs::permissions(plant / "Cfg", fs::perms(0555));
+    const auto before = Snapshot(plant);
+
+    Result result = RunTool(dir, {"plant", "--dry-run"}, {}, kNobody);
+    EXPECT_EQ(result.status, kSampleWarned) << result.err;
+    EXPECT_EQ(Snapshot(plant), before);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+
+    // The folder beside the installation is read-only: nothing can be staged.
+    fs::permissions(dir.Path(), fs::perms(0555));
+    result = RunTool(dir, {"plant"}, {}, kNobody);
+    fs::permissions(dir.Path(), fs::perms(0755));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(Snapshot(plant), before);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+
+    result = RunTool(dir, {"plant", "--no-backup", "--quiet"}, {}, kNobody);
+    EXPECT_EQ(result.status, kSampleWarned) << result.err;
+    ExpectMigratedSample(plant);
+    EXPECT_EQ(fs::status(plant / "Cfg").permissions() & fs::perms::all, fs::perms(0555));
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(Backups(), std::vector<std::string>{});
+}
+
 // A run killed at each point of its course leaves the former installation or the migrated
 // one; the next run or --recover then completes or undoes it, leaving nothing behind.
 struct KillPoint {
@@ -370,5 +573,60 @@ INSTANTIATE_TEST_SUITE_P(
         return name + (info.param.noExchange ? "_TwoRenames" : "") +
                (info.param.noBackup ? "_NoBackup" : "");
     });
+
+}  // namespace
+
+namespace {
+
+// An undo killed at each point of its swap leaves the migrated installation or the original;
+// --recover then completes or rolls it back, and the migrated tree is never lost.
+class Migrate27UndoKillTest : public Migrate27Test,
+                              public ::testing::WithParamInterface<KillPoint> {};
+
+TEST_P(Migrate27UndoKillTest, LeavesTheMigratedOrTheOriginalInstallation) {
+    const KillPoint& kill = GetParam();
+    ASSERT_EQ(RunTool(dir, {"plant", "--quiet"}).status, kSampleWarned);
+    const auto migrated = Snapshot(plant);
+    std::map<std::string, std::string> env = {{"QMSUPPORT_MIGRATE27_KILL_AT", kill.point}};
+    if (kill.noExchange) {
+        env["QMSUPPORT_MIGRATE27_NO_EXCHANGE"] = "1";
+    }
+    const Result killed = RunTool(dir, {"--undo", "plant"}, env);
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.err;
+    if (fs::exists(plant)) {
+        EXPECT_TRUE(IsOriginal() || Snapshot(plant) == migrated);
+    } else {
+        EXPECT_EQ(std::string(kill.point), "moved-aside");
+    }
+
+    const Result recovered = RunTool(dir, {"--recover", "plant"});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    if (!IsOriginal()) {
+        EXPECT_EQ(Snapshot(plant), migrated);
+        ASSERT_EQ(RunTool(dir, {"--undo", "plant"}).status, 0);
+    }
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Backups(), std::vector<std::string>{});
+    std::vector<std::string> after;
+    for (const std::string& name : Names(dir.Path())) {
+        if (name.find("plant.after-2.7.") == 0) {
+            after.push_back(name);
+        }
+    }
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(Snapshot(dir.Path(after[0])), migrated);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, Migrate27UndoKillTest,
+                         ::testing::Values(KillPoint{"journal", false, false},
+                                           KillPoint{"swapped", false, false},
+                                           KillPoint{"finishing", false, false},
+                                           KillPoint{"moved-aside", true, false}),
+                         [](const auto& info) {
+                             std::string name = info.param.point;
+                             name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                             return name + (info.param.noExchange ? "_TwoRenames" : "");
+                         });
 
 }  // namespace
