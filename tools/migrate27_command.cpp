@@ -217,10 +217,11 @@ class TerminalProgress : public MigrationProgress {
 };
 
 // The first pairs of a list, one per line, for the summary.
-void PrintFirst(FILE* out, const std::vector<MovedFile>& renames) {
+void PrintFirst(FILE* out, const std::vector<Rename>& renames) {
     constexpr size_t kShown = 8;
     for (size_t i = 0; i < renames.size() && i < kShown; ++i) {
-        std::fprintf(out, "    %s -> %s\n", renames[i].from.c_str(), renames[i].to.c_str());
+        std::fprintf(out, "    %s -> %s (%zu %s)\n", renames[i].from.c_str(), renames[i].to.c_str(),
+                     renames[i].places, renames[i].places == 1 ? "place" : "places");
     }
     if (renames.size() > kShown) {
         std::fprintf(out, "    ... and %zu more\n", renames.size() - kShown);

@@ -98,8 +98,24 @@ std::string MigrationReport::Json() const {
             out += "}";
         };
     };
-    AppendJsonList(out, "deviceRenames", deviceRenames, pair("old", "new"));
-    AppendJsonList(out, "variableRenames", variableRenames, pair("old", "new"));
+    const auto rename = [&out](const Rename& item) {
+        out += "{\"old\": ";
+        AppendJsonString(out, item.from);
+        out += ", \"new\": ";
+        AppendJsonString(out, item.to);
+        out += ", \"places\": " + std::to_string(item.places) + "}";
+    };
+    AppendJsonList(out, "deviceRenames", deviceRenames, rename);
+    AppendJsonList(out, "variableRenames", variableRenames, rename);
+    std::vector<Rename> unused;
+    for (const auto* list : {&deviceRenames, &variableRenames}) {
+        for (const Rename& item : *list) {
+            if (item.places == 0) {
+                unused.push_back(item);
+            }
+        }
+    }
+    AppendJsonList(out, "unusedRenames", unused, rename);
     AppendJsonList(out, "rewritten", rewritten,
                    [&out](const std::string& file) { AppendJsonString(out, file); });
     AppendJsonList(out, "renamed", renamed, pair("from", "to"));

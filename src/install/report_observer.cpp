@@ -57,6 +57,15 @@ void ReportObserver::OnRenamePair(RenameKind kind, const RenamePair& pair) {
     list.push_back({Unescaped(pair.oldName), Unescaped(pair.newName)});
 }
 
+void ReportObserver::OnRenamePairUsed(RenameKind kind, const RenamePair&, size_t places) {
+    const bool device = kind == RenameKind::Device;
+    auto& list = device ? report_.deviceRenames : report_.variableRenames;
+    size_t& next = usedRenames_[device ? 0 : 1];
+    if (next < list.size()) {
+        list[next++].places = places;
+    }
+}
+
 void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
                                 const QMWideString& newPath) {
     const fs::path file = StagePath(path);

@@ -21,6 +21,7 @@ class ReportObserver : public QMTransformCfgTo27Observer {
         : report_(report), stage_(stage), cwd_(workingDirectory), progress_(progress) {}
 
     void OnRenamePair(RenameKind kind, const RenamePair& pair) override;
+    void OnRenamePairUsed(RenameKind kind, const RenamePair& pair, size_t places) override;
     void OnSideFile(SideFileEvent event, const QMWideString& path,
                     const QMWideString& newPath) override;
     void OnDeviceDropped(const QMWideString& device, const QMWideString& connection) override;
@@ -43,6 +44,7 @@ class ReportObserver : public QMTransformCfgTo27Observer {
     MigrationProgress& progress_;
     std::vector<std::string> saveFailed_;
     size_t steps_ = 0;
+    size_t usedRenames_[2] = {0, 0};  // device, variable pairs told of their places so far
     bool inHistory_ = false;
 };
 

@@ -152,6 +152,18 @@ bool QMTransformCfgTo27::transform(XmlDocument& cfg) {
     const QMWideString dataPath = setup.DataPath();
     transformDataFiles(dataPath.c_str());
     transformSecurityFile(cfg);
+    if (observer_ != nullptr) {
+        deviceRenameUses_.resize(deviceRenames.size());
+        variableRenameUses_.resize(variableRenames.size());
+        for (size_t i = 0; i < deviceRenames.size(); ++i) {
+            observer_->OnRenamePairUsed(Observer::RenameKind::Device, deviceRenames[i],
+                                        deviceRenameUses_[i]);
+        }
+        for (size_t i = 0; i < variableRenames.size(); ++i) {
+            observer_->OnRenamePairUsed(Observer::RenameKind::Variable, variableRenames[i],
+                                        variableRenameUses_[i]);
+        }
+    }
     return true;
 }
 
@@ -415,7 +427,9 @@ bool QMTransformCfgTo27::applyRenames(XmlDocument& doc, const std::vector<Rename
     }
     QMNarrowString text;
     doc.CreateXmlCode(text, false);
-    if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<')) {
+    std::vector<size_t>& uses =
+        &renames == &deviceRenames ? deviceRenameUses_ : variableRenameUses_;
+    if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<', &uses)) {
         doc.Parse(text.c_str(), text.Length());
     }
     return true;
@@ -595,7 +609,9 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
         qm::platform::FileFind listing;
         std::vector<bool> gone;  // by entry of the listing: moved away since it was made
         bool stale = true;
-        for (const RenamePair& pair : deviceRenames) {
+        deviceRenameUses_.resize(deviceRenames.size());
+        for (size_t index = 0; index < deviceRenames.size(); ++index) {
+            const RenamePair& pair = deviceRenames[index];
             const QMWideString oldName = UnescapedWide(pair.oldName);
             const QMWideString newName = UnescapedWide(pair.newName);
             if (oldName.IsEmpty()) {
@@ -647,9 +663,11 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
                     !qm::platform::FileExists((file.directory + YearFolder(year)).c_str())) {
                     stale = true;
                 }
-                if (moveHistoryFile(file.path, file.directory, year, month, fileName) &&
-                    inListing) {
-                    gone[i] = true;
+                if (moveHistoryFile(file.path, file.directory, year, month, fileName)) {
+                    ++deviceRenameUses_[index];  // a data file of the device took its new name
+                    if (inListing) {
+                        gone[i] = true;
+                    }
                 }
             }
         }

@@ -169,7 +169,7 @@ TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
 
     const std::string report = dir.ReadText("report.json");
     EXPECT_NE(report.find(R"("dryRun": false)"), std::string::npos);
-    EXPECT_NE(report.find(R"({"old": "Totals & Costs", "new": "Totals___Costs"})"),
+    EXPECT_NE(report.find(R"({"old": "Totals & Costs", "new": "Totals___Costs", "places": 4})"),
               std::string::npos);
     EXPECT_NE(report.find(R"("historyMoved": 11)"), std::string::npos);
     EXPECT_NE(report.find(R"({"from": "Data/Meters/METER 1_03_2008.std", "to": )"
@@ -318,6 +318,10 @@ TEST_F(Migrate27Test, TheReportNamesWhatWasDroppedAndLeft) {
          {R"("schemaVersion": 2)", R"("outcome": "migrated")", R"("backupForm": "copy")",
           R"({"device": "Spare", "reason": "its connection 'Old line' does not exist)",
           R"({"file": "Data/METER2_02_2008.dat", "reason": "a device data file (.dat))",
+          R"("unusedRenames": [
+    {"old": "Line 1", "new": "Line_1", "places": 0},
+    {"old": "Gateway & PLC.C1", "new": "Gateway & PLC.F1", "places": 0},)",
+          R"({"old": "METER 1", "new": "METER_1", "places": 12})",
           R"({"file": "Data/Events_02_2008.eve", "reason": "an event history file)",
           R"("created": [
     "Cfg/default.xcal"

@@ -16,6 +16,13 @@ struct MovedFile {
     std::string to;
 };
 
+// A rename pair as plain text, and the number of places it changed in the documents.
+struct Rename {
+    std::string from;
+    std::string to;
+    size_t places = 0;
+};
+
 // A file left as it was, and why.
 struct LeftFile {
     std::string file;
@@ -34,11 +41,11 @@ struct QMSUPPORT_API MigrationReport {
     std::string configuration;  // the main configuration file
     bool dryRun = false;
     bool scada = false;
-    std::string scadaReason;               // how SCADA was decided
-    std::string backup;                    // empty: none kept
-    std::string backupForm;                // "copy", "link" or "none"
-    std::vector<MovedFile> deviceRenames;  // old and new names, as plain text
-    std::vector<MovedFile> variableRenames;
+    std::string scadaReason;            // how SCADA was decided
+    std::string backup;                 // empty: none kept
+    std::string backupForm;             // "copy", "link" or "none"
+    std::vector<Rename> deviceRenames;  // a rename that changed nothing has 0 places
+    std::vector<Rename> variableRenames;
     std::vector<std::string> rewritten;
     std::vector<std::string> created;  // files that did not exist before
     std::vector<MovedFile> renamed;

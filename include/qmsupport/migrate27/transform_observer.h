@@ -3,6 +3,8 @@
 #include <qmsupport/export.h>
 #include <qmsupport/toolsapi/basic_string.h>
 
+#include <cstddef>
+
 struct RenamePair;
 
 // Told of what a 2.7 migration does, as it does it. Every callback has an empty default, so
@@ -24,6 +26,11 @@ class QMSUPPORT_API QMTransformCfgTo27Observer {
     virtual ~QMTransformCfgTo27Observer() = default;
 
     virtual void OnRenamePair(RenameKind /*kind*/, const RenamePair& /*pair*/) {}
+    // At the end of the run, for each rename pair in the order of OnRenamePair: the number of
+    // places it changed in the documents, and for a device the data files that took its new
+    // name; 0 for a rename that changed nothing.
+    virtual void OnRenamePairUsed(RenameKind /*kind*/, const RenamePair& /*pair*/,
+                                  size_t /*places*/) {}
     // `newPath` is empty except for Renamed and RenameFailed.
     virtual void OnSideFile(SideFileEvent /*event*/, const QMWideString& /*path*/,
                             const QMWideString& /*newPath*/) {}
