@@ -185,6 +185,36 @@ class StageGuard {
     bool armed_ = true;
 };
 
+// The setup the migration reads, pointed at the stage for the length of the run. A host's own
+// setup (with its drivers catalogue) is used and given back as it was; without one, a default
+// setup serves the run.
+class StageSetup {
+  public:
+    StageSetup(const fs::path& cfg, const fs::path& data, bool scada) {
+        if (QMTarvioSetup::HasInstance()) {
+            saved_.emplace(QMTarvioSetup::Get());
+        } else {
+            own_.emplace();
+        }
+        QMTarvioSetup& setup = QMTarvioSetup::Get();
+        setup.SetVersion((setup.Version() & ~QMTarvioSetup::kScadaEdition) |
+                         (scada ? QMTarvioSetup::kScadaEdition : 0));
+        setup.SetCfgPath(Wide(cfg.string() + "/"));
+        setup.SetDataPath(Wide(data.string() + "/"));
+    }
+    ~StageSetup() {
+        if (saved_) {
+            QMTarvioSetup::Get() = *saved_;
+        }
+    }
+    StageSetup(const StageSetup&) = delete;
+    StageSetup& operator=(const StageSetup&) = delete;
+
+  private:
+    std::optional<QMTarvioSetup> saved_;  // a copy does not become the current setup
+    std::optional<QMTarvioSetup> own_;
+};
+
 // Runs the library's migration on the stage, from its working directory, and saves the main
 // configuration stamped with the new version.
 void MigrateStage(XmlDocument& cfg, const fs::path& stageConfig, const fs::path& stageCfg,
@@ -194,10 +224,7 @@ void MigrateStage(XmlDocument& cfg, const fs::path& stageConfig, const fs::path&
     if (chdir(workingDirectory.c_str()) != 0) {
         throw Failure("cannot change into '" + workingDirectory.string() + "': " + ErrnoText());
     }
-    QMTarvioSetup setup;
-    setup.SetVersion(scada ? QMTarvioSetup::kScadaEdition : 0);
-    setup.SetCfgPath(Wide(stageCfg.string() + "/"));
-    setup.SetDataPath(Wide(stageData.string() + "/"));
+    StageSetup setup(stageCfg, stageData, scada);
     QMTransformCfgTo27 transform;
     transform.SetObserver(&observer);
     transform.transform(cfg);

@@ -4,6 +4,7 @@
 #include "platform/temp_dir.h"
 
 #include <qmsupport/install/installation_migration.h>
+#include <qmsupport/setup/tarvio_setup.h>
 
 #include <gtest/gtest.h>
 
@@ -138,6 +139,22 @@ TEST_F(InstallationMigrationTest, FailuresAreResultsNotExceptions) {
     EXPECT_NE(missing.message.find("no data folder"), std::string::npos);
     EXPECT_EQ(report.outcome, "refused");
     EXPECT_EQ(RecoverInstallationTo27(plant.string()).status, Status::NothingToDo);
+}
+
+TEST_F(InstallationMigrationTest, TheHostsSetupAndDirectoryAreGivenBack) {
+    QMTarvioSetup host;
+    host.SetCfgPath(L"..\\HostCfg\\");
+    host.SetVersion(0);
+    const fs::path cwd = fs::current_path();
+    ASSERT_EQ(Migrate(BackupForm::None).status, Status::Done);
+    ASSERT_TRUE(QMTarvioSetup::HasInstance());
+    EXPECT_EQ(&QMTarvioSetup::Get(), &host);
+    EXPECT_EQ(host.CfgPath(), L"..\\HostCfg\\");
+    EXPECT_EQ(host.Version(), 0u);
+    EXPECT_EQ(fs::current_path(), cwd);
+    // The sample's screens made the run a SCADA one all the same.
+    EXPECT_TRUE(report.scada);
+    EXPECT_FALSE(report.renamed.empty());
 }
 
 // A stop asked for while the stage is built undoes the stage.

@@ -50,7 +50,9 @@ class QMSUPPORT_API MigrationProgress {
 
 // Migrates the installation to the 2.7 layout. An interrupted earlier run is completed or
 // undone first (a dry run refuses instead). `report` receives what was done; `progress` may
-// be null.
+// be null. The migration reads the program folder's relative paths, so the run changes the
+// process's current directory while it works, and points the current QMTarvioSetup (the
+// host's, if there is one) at the stage; both are given back before it returns.
 QMSUPPORT_API Result MigrateInstallationTo27(const MigrationOptions& options,
                                              MigrationReport& report,
                                              MigrationProgress* progress = nullptr);
