@@ -567,8 +567,12 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
     progress.OnPhase(Phase::Swap, 1);
     guard.Release();
     try {
-        SwapIn(places, {Swap::Kind::Migration, places.stage, backup,
-                        options.backup != BackupForm::None, FormName(options.backup)});
+        const std::string warning =
+            SwapIn(places, {Swap::Kind::Migration, places.stage, backup,
+                            options.backup != BackupForm::None, FormName(options.backup)});
+        if (!warning.empty()) {
+            report.warnings.push_back("the former installation was not removed: " + warning);
+        }
     } catch (const Failure& failure) {
         std::string recovered;
         if (Recover(places, recovered) != Recovery::Completed) {

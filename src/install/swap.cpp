@@ -231,7 +231,9 @@ void WriteUndoRecord(const Places& places, const Swap& swap) {
 
 // After the swap: the outgoing tree goes to its name or away, the undo record follows, then
 // the journal.
-void Finish(const Places& places, const Journal& journal) {
+// Returns a warning when the outgoing tree could not be removed and was kept instead.
+std::string Finish(const Places& places, const Journal& journal) {
+    std::string warning;
     const Swap& swap = journal.swap;
     fs::path old;
     if (IdentityOf(swap.incoming) == journal.before) {
@@ -242,7 +244,17 @@ void Finish(const Places& places, const Journal& journal) {
     if (!old.empty()) {
         StopHere("finishing");
         if (!swap.keepOutgoing) {
-            RemoveTree(old);
+            try {
+                RemoveTree(old);
+            } catch (const Failure& failure) {
+                // The new installation is in place: what is left of the old one is kept
+                // under the outgoing name rather than failing the run.
+                if (old != swap.outgoing) {
+                    Rename(old, swap.outgoing);
+                }
+                warning = std::string(failure.what()) + "; what is left of it is kept as '" +
+                          swap.outgoing.string() + "'";
+            }
         } else if (old != swap.outgoing) {
             Rename(old, swap.outgoing);
         }
@@ -254,6 +266,7 @@ void Finish(const Places& places, const Journal& journal) {
         RemoveFile(places.undo);
     }
     RemoveJournal(places);
+    return warning;
 }
 
 // Flushes the whole file system of `path`, so that the stage is on disk before the journal
@@ -336,7 +349,7 @@ void DiscardStage(const Places& places) {
     RemoveJournal(places);
 }
 
-void SwapIn(const Places& places, const Swap& swap) {
+std::string SwapIn(const Places& places, const Swap& swap) {
     SyncFileSystem(swap.incoming);
     const Journal journal{"swapping", swap, IdentityOf(places.install), IdentityOf(swap.incoming)};
     WriteJournal(places, journal);
@@ -357,7 +370,7 @@ void SwapIn(const Places& places, const Swap& swap) {
     }
     SyncDirectory(places.install.parent_path());
     StopHere("swapped");
-    Finish(places, journal);
+    return Finish(places, journal);
 }
 
 Recovery Recover(const Places& places, std::string& detail) {
@@ -390,11 +403,14 @@ Recovery Recover(const Places& places, std::string& detail) {
                       "' is neither the former nor the new installation; nothing was "
                       "changed");
     }
-    Finish(places, journal);
+    const std::string warning = Finish(places, journal);
     detail = undo ? "an interrupted undo was completed" : "an interrupted migration was completed";
     if (journal.swap.keepOutgoing) {
         detail += std::string("; the ") + (undo ? "migrated" : "former") +
                   " installation is kept as '" + journal.swap.outgoing.string() + "'";
+    }
+    if (!warning.empty()) {
+        detail += "; " + warning;
     }
     return Recovery::Completed;
 }

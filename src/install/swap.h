@@ -60,8 +60,9 @@ struct Swap {
 };
 
 // Swaps, then finishes: the outgoing tree is renamed or removed, and the undo record is
-// written (a migration that keeps its backup) or removed (an undo).
-void SwapIn(const Places& places, const Swap& swap);
+// written (a migration that keeps its backup) or removed (an undo). Returns a warning when an
+// outgoing tree to remove could not be removed whole and was kept under its outgoing name.
+std::string SwapIn(const Places& places, const Swap& swap);
 
 enum class Recovery {
     None,       // no interrupted run

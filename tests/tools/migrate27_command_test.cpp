@@ -489,6 +489,9 @@ TEST_F(Migrate27Test, ReadOnlyFoldersAsAnOrdinaryUser) {
     };
     own(dir.Path());
     fs::permissions(plant / "Cfg", fs::perms(0555));
+    // A folder the user cannot empty: the former installation cannot be removed whole.
+    dir.MakeDirectory("plant/Data/Archive");
+    dir.WriteText("plant/Data/Archive/kept.txt", "root's");
     const auto before = Snapshot(plant);
 
     Result result = RunTool(dir, {"plant", "--dry-run"}, {}, kNobody);
@@ -509,7 +512,11 @@ TEST_F(Migrate27Test, ReadOnlyFoldersAsAnOrdinaryUser) {
     ExpectMigratedSample(plant);
     EXPECT_EQ(fs::status(plant / "Cfg").permissions() & fs::perms::all, fs::perms(0555));
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-    EXPECT_EQ(Backups(), std::vector<std::string>{});
+    EXPECT_NE(result.out.find("warning: the former installation was not removed"),
+              std::string::npos)
+        << result.out;
+    ASSERT_EQ(Backups().size(), 1u);
+    EXPECT_EQ(dir.ReadText(Backups()[0] + "/Data/Archive/kept.txt"), "root's");
 }
 
 // A run killed at each point of its course leaves the former installation or the migrated
