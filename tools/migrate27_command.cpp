@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -199,6 +200,7 @@ class TerminalProgress : public MigrationProgress {
         last_ = now;
         shown_ = true;
         if (total_ > 0) {
+            done = std::min(done, total_);  // a phase may take a step more than foreseen
             std::fprintf(stderr, "\r\033[K%s: %zu of %zu (%zu%%)", phase_, done, total_,
                          done * 100 / total_);
         } else {

@@ -401,13 +401,36 @@ void CheckStop(MigrationProgress& progress) {
     }
 }
 
-// The number of regular files below `root`, for the staging phase's total.
-size_t CountFiles(const fs::path& root) {
+// The number of regular files in `folders`, or below them, for a phase's total.
+size_t CountFiles(const std::vector<fs::path>& folders, bool recursive) {
     size_t count = 0;
     std::error_code error;
-    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
-         it.increment(error)) {
-        count += it->is_regular_file(error) ? 1 : 0;
+    for (const fs::path& folder : folders) {
+        if (recursive) {
+            for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+                 it.increment(error)) {
+                count += it->is_regular_file(error) ? 1 : 0;
+            }
+        } else {
+            for (fs::directory_iterator it(folder, error), end; !error && it != end;
+                 it.increment(error)) {
+                count += it->is_regular_file(error) ? 1 : 0;
+            }
+        }
+    }
+    return count;
+}
+
+// The side files a SCADA run opens, for the side-file phase's total.
+size_t CountSideFiles(const fs::path& cfgFolder) {
+    size_t count = 0;
+    for (const wchar_t* pattern :
+         {qm::migrate27::kStylePattern, qm::migrate27::kScreenPattern,
+          qm::migrate27::kReportPattern, qm::migrate27::kEventFile, qm::migrate27::kSecurityFile}) {
+        qm::platform::FileFind find;
+        if (find.FindFile((Wide(cfgFolder.string() + "/") + pattern).c_str())) {
+            count += find.Matches().size();
+        }
     }
     return count;
 }
@@ -506,7 +529,7 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
     const auto inStage = [&](const fs::path& path) {
         return places.stage / path.lexically_relative(install);
     };
-    progress.OnPhase(Phase::Staging, CountFiles(install));
+    progress.OnPhase(Phase::Staging, CountFiles({install}, true));
     const StageResult staged = BuildStage(install, places.stage, [&progress](size_t files) {
         progress.OnStep(files);
         if (files % 256 == 0) {
@@ -529,16 +552,20 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
     CheckNamesAreUtf8(named, places.stage);
     CheckStop(progress);
 
-    progress.OnPhase(Phase::SideFiles, 0);
+    std::vector<fs::path> dataFolders = history;
+    dataFolders.push_back(fs::canonical(inStage(layout.data), error));
+    std::sort(dataFolders.begin(), dataFolders.end());
+    dataFolders.erase(std::unique(dataFolders.begin(), dataFolders.end()), dataFolders.end());
     ReportObserver observer(report, places.stage, inStage(layout.workingDirectory), progress);
+    observer.SetTotals((report.scada ? CountSideFiles(inStage(layout.cfg)) : 0) +
+                           (qm::migrate27::HasVirtualDevices(cfg) ? 1 : 0),
+                       CountFiles(dataFolders, false));
     MigrateStage(cfg, inStage(layout.config), inStage(layout.cfg), inStage(layout.data),
                  inStage(layout.workingDirectory), report.scada, observer);
     report.rewritten.push_back(report.configuration);
     const fs::path security =
         qm::platform::NativePath((layout.cfg / Utf8(qm::migrate27::kSecurityFile)).string());
     WarnOfLostGrants(security, inStage(security), report);
-    std::vector<fs::path> dataFolders = history;
-    dataFolders.push_back(fs::canonical(inStage(layout.data), error));
     ListLeftFiles(dataFolders, places.stage, report);
     CheckStop(progress);
 

@@ -48,8 +48,16 @@ std::string ReportObserver::Relative(const fs::path& stagePath) const {
     return stagePath.lexically_relative(stage_).generic_string();
 }
 
-void ReportObserver::Tick() {
-    progress_.OnStep(++steps_);
+void ReportObserver::Tick(bool history) {
+    // The migration handles history files between side files, so the phase is told again
+    // whenever the kind of file changes; each kind keeps its count.
+    if (history != inHistory_ || !started_) {
+        started_ = true;
+        inHistory_ = history;
+        progress_.OnPhase(history ? Phase::HistoryFiles : Phase::SideFiles,
+                          history ? historyTotal_ : sideTotal_);
+    }
+    progress_.OnStep(++steps_[history ? 1 : 0]);
 }
 
 void ReportObserver::OnRenamePair(RenameKind kind, const RenamePair& pair) {
@@ -69,6 +77,8 @@ void ReportObserver::OnRenamePairUsed(RenameKind kind, const RenamePair&, size_t
 void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
                                 const QMWideString& newPath) {
     const fs::path file = StagePath(path);
+    // One step per file, at the first event that names it.
+    const bool step = counted_.insert(file.string()).second;
     switch (event) {
         case SideFileEvent::Loaded:
             report_.loaded.push_back(Relative(file));
@@ -87,7 +97,7 @@ void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
             break;
         case SideFileEvent::SaveFailed:
             saveFailed_.push_back(Relative(file));
-            break;
+            return;
         case SideFileEvent::RenameFailed: {
             const fs::path to = StagePath(newPath);
             const std::string reason =
@@ -99,7 +109,9 @@ void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
             break;
         }
     }
-    Tick();
+    if (step) {
+        Tick(false);
+    }
 }
 
 void ReportObserver::OnDeviceDropped(const QMWideString& device, const QMWideString& connection) {
@@ -115,14 +127,9 @@ void ReportObserver::OnVirtualDeviceConverted(const QMWideString& device) {
 
 void ReportObserver::OnHistoryFileMoved(const QMWideString& from, const QMWideString& to,
                                         bool moved) {
-    if (!inHistory_) {
-        inHistory_ = true;
-        progress_.OnPhase(Phase::HistoryFiles, 0);
-        steps_ = 0;
-    }
     MovedFile entry{Relative(StagePath(from)), Relative(StagePath(to))};
     (moved ? report_.historyMoved : report_.historyFailed).push_back(std::move(entry));
-    Tick();
+    Tick(true);
 }
 
 }  // namespace qm::install

@@ -10,6 +10,8 @@
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 #include <qmsupport/migrate27/transform_observer.h>
 
+#include <set>
+
 namespace qm::install {
 
 // The library's paths are taken relative to `workingDirectory` (its current directory) and
@@ -32,18 +34,28 @@ class ReportObserver : public QMTransformCfgTo27Observer {
     fs::path StagePath(const QMWideString& path) const;
     std::string Relative(const fs::path& stagePath) const;
 
+    // The totals of the side-file and the history-file phases.
+    void SetTotals(size_t sideFiles, size_t historyFiles) {
+        sideTotal_ = sideFiles;
+        historyTotal_ = historyFiles;
+    }
+
     // Side files that were migrated but could not be saved: the run must not be swapped in.
     const std::vector<std::string>& SaveFailed() const { return saveFailed_; }
 
   private:
-    void Tick();
+    void Tick(bool history);
 
     MigrationReport& report_;
     fs::path stage_;
     fs::path cwd_;
     MigrationProgress& progress_;
     std::vector<std::string> saveFailed_;
-    size_t steps_ = 0;
+    size_t steps_[2] = {0, 0};  // side files, history files
+    size_t sideTotal_ = 0;
+    size_t historyTotal_ = 0;
+    bool started_ = false;
+    std::set<std::string> counted_;   // side files that have taken their step
     size_t usedRenames_[2] = {0, 0};  // device, variable pairs told of their places so far
     bool inHistory_ = false;
 };

@@ -157,6 +157,50 @@ TEST_F(InstallationMigrationTest, TheHostsSetupAndDirectoryAreGivenBack) {
     EXPECT_FALSE(report.renamed.empty());
 }
 
+// Records the phases with their totals and the last step of each.
+class PhaseRecorder : public MigrationProgress {
+  public:
+    void OnPhase(Phase phase, size_t total) override {
+        if (phases.empty() || phases.back().phase != phase) {
+            phases.push_back({phase, total, 0});
+        }
+    }
+    void OnStep(size_t done) override { phases.back().done = done; }
+    struct Seen {
+        Phase phase;
+        size_t total;
+        size_t done;
+    };
+    std::vector<Seen> phases;
+};
+
+TEST_F(InstallationMigrationTest, ProgressGoesThroughThePhasesWithTheirTotals) {
+    MigrationOptions options;
+    options.install = plant.string();
+    PhaseRecorder recorder;
+    ASSERT_EQ(MigrateInstallationTo27(options, report, &recorder).status, Status::Done);
+    const auto& phases = recorder.phases;
+    ASSERT_GE(phases.size(), 5u);
+    EXPECT_EQ(phases.front().phase, Phase::Staging);
+    EXPECT_EQ(phases.front().total, report.stagedFiles);
+    EXPECT_EQ(phases.front().done, report.stagedFiles);
+    const auto& backup = phases[phases.size() - 2];
+    EXPECT_EQ(backup.phase, Phase::Backup);
+    EXPECT_EQ(backup.total, report.backupCopies);
+    EXPECT_EQ(backup.done, report.backupCopies);
+    EXPECT_EQ(phases.back().phase, Phase::Swap);
+    // Side files and history files alternate in between, each kind counting on.
+    size_t history = 0;
+    for (size_t i = 1; i + 2 < phases.size(); ++i) {
+        ASSERT_TRUE(phases[i].phase == Phase::SideFiles || phases[i].phase == Phase::HistoryFiles);
+        EXPECT_LE(phases[i].done, phases[i].total);
+        if (phases[i].phase == Phase::HistoryFiles) {
+            history = phases[i].done;
+        }
+    }
+    EXPECT_EQ(history, report.historyMoved.size());
+}
+
 // A stop asked for while the stage is built undoes the stage.
 class StopAtOnce : public MigrationProgress {
   public:
