@@ -159,6 +159,7 @@ class TerminalProgress : public MigrationProgress {
     explicit TerminalProgress(bool enabled) : enabled_(enabled) {
         struct sigaction action {};
         action.sa_handler = RequestStop;
+        action.sa_flags = SA_RESTART;  // the run polls the request between steps
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previousInt_);
         sigaction(SIGTERM, &action, &previousTerm_);

@@ -578,8 +578,8 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
             });
     }
     RestoreDirectoryModes(staged);
-    CheckStop(progress);
     StopHere("migrated");
+    CheckStop(progress);  // the last moment to stop: the swap is not interrupted
     CollectWarnings(report);
 
     if (options.dryRun) {

@@ -336,6 +336,10 @@ void StopHere(const char* point) {
         std::fflush(nullptr);
         kill(getpid(), SIGKILL);
     }
+    const char* interrupt = std::getenv("QMSUPPORT_MIGRATE27_INTERRUPT_AT");
+    if (interrupt != nullptr && std::strcmp(interrupt, point) == 0) {
+        raise(SIGINT);
+    }
 }
 
 void BeginStaging(const Places& places) {

@@ -41,6 +41,7 @@ class Lock {
 // Test hook: the process kills itself with SIGKILL at the named point of a run when the
 // environment variable QMSUPPORT_MIGRATE27_KILL_AT names it. QMSUPPORT_MIGRATE27_NO_EXCHANGE
 // makes the swap take the two renames used where the file system cannot exchange two names.
+// QMSUPPORT_MIGRATE27_INTERRUPT_AT raises SIGINT at the named point instead, as Ctrl-C would.
 void StopHere(const char* point);
 
 // Records that a stage is being built, so that an interrupted run leaves nothing behind.

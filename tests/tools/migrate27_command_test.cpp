@@ -468,6 +468,21 @@ TEST_F(Migrate27Test, ASkippedScreenWarnsThatItsGrantsAreLost) {
     }
 }
 
+TEST_F(Migrate27Test, CtrlCBeforeTheSwapUndoesTheStageAndSaysSo) {
+    for (const char* point : {"staged", "migrated"}) {
+        const Result result =
+            RunTool(dir, {"plant", "--quiet"}, {{"QMSUPPORT_MIGRATE27_INTERRUPT_AT", point}});
+        EXPECT_EQ(result.status, 1) << point;
+        EXPECT_NE(result.err.find("stopped on request; the staged copy was removed and the "
+                                  "installation is unchanged"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_TRUE(IsOriginal());
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+        EXPECT_EQ(Backups(), std::vector<std::string>{});
+    }
+}
+
 TEST_F(Migrate27Test, StaleJournalTemporariesAreRemoved) {
     dir.WriteText(".plant.migrate27-journal.4242.0.tmp", "qmsupport migrate27 jou");
     ASSERT_EQ(RunTool(dir, {"plant", "--dry-run", "--quiet"}).status, kSampleWarned);
