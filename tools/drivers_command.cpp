@@ -116,7 +116,7 @@ int ApplyDriversSetup(QMTarvioSetup& setup, const Options& options) {
     }
     XmlDocument document;
     if (!document.Load(widePath.c_str())) {
-        return Failure(LoadFailure(file, document));
+        return Failure(qm::XmlLoadFailure(file, document));
     }
     const XmlDocument::XmlNode* drivers = DriversNode(document);
     if (!drivers) {

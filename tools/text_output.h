@@ -2,6 +2,7 @@
 
 // Text conversions shared by the subcommands: UTF-8 and wide text, and JSON strings.
 
+#include <qmsupport/install/migration_report.h>
 #include <qmsupport/toolsapi/basic_string.h>
 
 #include <string>
@@ -16,9 +17,6 @@ inline std::string Utf8(const QMWideString& text) {
 QMWideString Wide(const std::string& text);
 
 // Appends `text` as a quoted JSON string, escaping quotes, backslashes and control characters.
-void AppendJsonString(std::string& out, std::string_view text);
+using qm::install::AppendJsonString;
 std::string JsonString(std::string_view text);
 
-// Where and why a document did not load, as "file:line:column: message"; the place is left out
-// when the failure has none in the text (a file that cannot be read).
-std::string LoadFailure(const std::string& file, const XmlDocument& document);

@@ -152,9 +152,14 @@ class FastRenamer {
 
     // Replaces every planned hit in one copy of the text. False, with the text unchanged,
     // when an inserted name might create a hit of a later pass.
-    bool Apply(std::string& text) const {
+    bool Apply(std::string& text, std::vector<size_t>* uses) const {
         if (mayCreateLaterHits(text)) {
             return false;
+        }
+        if (uses != nullptr) {
+            for (const Hit& hit : hits_) {
+                ++(*uses)[hit.pass / 2];
+            }
         }
         std::string out;
         out.reserve(text.size() + text.size() / 8);
@@ -289,11 +294,12 @@ size_t Find(const std::string& text, const std::string& pattern, size_t from) {
 
 // One pattern at a time, with one copy of the text per pattern that occurs.
 bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,
-                       char secondDelimiter) {
+                       char secondDelimiter, std::vector<size_t>* uses) {
     bool changed = false;
     std::string pattern;
     std::string out;
-    for (const RenamePair& pair : pairs) {
+    for (size_t index = 0; index < pairs.size(); ++index) {
+        const RenamePair& pair = pairs[index];
         const std::string& oldName = pair.oldName.str();
         if (oldName.empty()) {
             continue;
@@ -311,6 +317,9 @@ bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, 
                 out += pair.newName.str();
                 copied = hit + oldName.size();
                 hit = Find(text, pattern, copied);
+                if (uses != nullptr) {
+                    ++(*uses)[index];
+                }
             }
             out.append(text, copied, std::string::npos);
             text.swap(out);
@@ -323,7 +332,10 @@ bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, 
 }  // namespace
 
 bool ApplyRenames(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,
-                  char secondDelimiter) {
+                  char secondDelimiter, std::vector<size_t>* uses) {
+    if (uses != nullptr && uses->size() < pairs.size()) {
+        uses->resize(pairs.size());
+    }
     FastRenamer renamer(pairs, firstDelimiter, secondDelimiter);
     if (renamer.Empty()) {
         return false;
@@ -332,11 +344,11 @@ bool ApplyRenames(std::string& text, const std::vector<RenamePair>& pairs, char 
         if (!renamer.HasHits()) {
             return false;
         }
-        if (renamer.Apply(text)) {
+        if (renamer.Apply(text, uses)) {
             return true;
         }
     }
-    return ApplySequentially(text, pairs, firstDelimiter, secondDelimiter);
+    return ApplySequentially(text, pairs, firstDelimiter, secondDelimiter, uses);
 }
 
 }  // namespace qm::migrate27

@@ -19,8 +19,9 @@ namespace qm::migrate27 {
 // matches nothing: its pattern would be the bare delimiter, and the new name would land
 // before every "." or "<" of the document, markup included.
 //
-// The two delimiters must differ. Returns whether anything was replaced.
+// The two delimiters must differ. Returns whether anything was replaced. With `uses`, the
+// number of replacements each pair made is added to its element (one per pair).
 bool ApplyRenames(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,
-                  char secondDelimiter);
+                  char secondDelimiter, std::vector<size_t>* uses = nullptr);
 
 }  // namespace qm::migrate27

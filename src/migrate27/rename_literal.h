@@ -11,11 +11,17 @@ namespace qm::migrate27 {
 // for each of the two delimiters in order, every occurrence of the old name followed by the
 // delimiter gets the new name, the text is rebuilt at every hit, and the search goes on just
 // after the inserted name. A pair with an empty old name matches nothing. Slow on purpose:
-// it is the reference that the fast engine is checked and measured against.
+// it is the reference that the fast engine is checked and measured against. With `uses`, the
+// replacements of each pair are counted into its element.
 inline bool LiteralApplyRenames(std::string& text, const std::vector<RenamePair>& pairs,
-                                char firstDelimiter, char secondDelimiter) {
+                                char firstDelimiter, char secondDelimiter,
+                                std::vector<size_t>* uses = nullptr) {
     bool changed = false;
-    for (const RenamePair& pair : pairs) {
+    if (uses != nullptr) {
+        uses->resize(pairs.size());
+    }
+    for (size_t index = 0; index < pairs.size(); ++index) {
+        const RenamePair& pair = pairs[index];
         const std::string& oldName = pair.oldName.str();
         const std::string& newName = pair.newName.str();
         if (oldName.empty()) {
@@ -32,6 +38,9 @@ inline bool LiteralApplyRenames(std::string& text, const std::vector<RenamePair>
                 text = text.substr(0, hit) + newName + text.substr(hit + oldName.size());
                 from = hit + newName.size();
                 changed = true;
+                if (uses != nullptr) {
+                    ++(*uses)[index];
+                }
             }
         }
     }

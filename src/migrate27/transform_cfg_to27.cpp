@@ -1,5 +1,6 @@
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 
+#include "migrate27/layout27.h"
 #include "migrate27/rename_engine.h"
 
 #include <qmsupport/platform/file_find.h>
@@ -19,12 +20,9 @@
 
 using XmlNode = XmlDocument::XmlNode;
 using Observer = QMTransformCfgTo27Observer;
+using qm::migrate27::VersionOf;
 
 namespace {
-
-// The version that this migration writes and from which a file counts as migrated.
-constexpr double kVersion27 = 2.7;
-constexpr const wchar_t* kVersion27Text = L"2.7";
 
 QMWideString Text(const XmlNode& node, const wchar_t* key) {
     return node.Value(key, L"");
@@ -83,24 +81,6 @@ QMWideString UnescapedWide(const QMNarrowString& escaped) {
     return wide;
 }
 
-// The root's "version" as a decimal number; missing or non-numeric text reads as 0. Read
-// without regard to the process locale, since the files always use a point.
-double VersionOf(const XmlNode& root) {
-    QMNarrowString text;
-    Utf16ToUtf8(text, Text(root, L"version").c_str());
-    const char* begin = text.c_str();
-    const char* end = begin + text.Length();
-    while (begin < end && (*begin == ' ' || (*begin >= '\t' && *begin <= '\r'))) {
-        ++begin;
-    }
-    if (begin < end && *begin == '+') {
-        ++begin;
-    }
-    double version = 0;
-    std::from_chars(begin, end, version);
-    return version;
-}
-
 bool HasSeparator(std::wstring_view text) {
     return text.find_first_of(L"\\/") != std::wstring_view::npos;
 }
@@ -110,10 +90,6 @@ QMWideString YearFolder(int year) {
     QMWideString folder;
     folder.AppendFormat(L"%04d", year);
     return folder;
-}
-
-bool EndsWith(std::wstring_view text, std::wstring_view tail) {
-    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
 // The channel driver of a former connection, by its "Type".
@@ -176,6 +152,18 @@ bool QMTransformCfgTo27::transform(XmlDocument& cfg) {
     const QMWideString dataPath = setup.DataPath();
     transformDataFiles(dataPath.c_str());
     transformSecurityFile(cfg);
+    if (observer_ != nullptr) {
+        deviceRenameUses_.resize(deviceRenames.size());
+        variableRenameUses_.resize(variableRenames.size());
+        for (size_t i = 0; i < deviceRenames.size(); ++i) {
+            observer_->OnRenamePairUsed(Observer::RenameKind::Device, deviceRenames[i],
+                                        deviceRenameUses_[i]);
+        }
+        for (size_t i = 0; i < variableRenames.size(); ++i) {
+            observer_->OnRenamePairUsed(Observer::RenameKind::Variable, variableRenames[i],
+                                        variableRenameUses_[i]);
+        }
+    }
     return true;
 }
 
@@ -288,10 +276,18 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
         }
     }
 
+    if (observer_ != nullptr) {
+        for (const XmlNode* device : pendingDevices) {
+            observer_->OnDeviceDropped(Text(*device, L"Id"), Text(*device, L"Connection"));
+        }
+    }
+
     if (!virtualDevices.empty()) {
-        const QMWideString path = QMTarvioSetup::Get().CfgPath() + L"default.xcal";
+        const QMWideString path =
+            QMTarvioSetup::Get().CfgPath() + qm::migrate27::kCalculatedVariablesFile;
         XmlDocument calculated;
-        if (calculated.Load(path.c_str())) {
+        const bool existed = calculated.Load(path.c_str());
+        if (existed) {
             notifySideFile(Observer::SideFileEvent::Loaded, path);
         } else {
             calculated.Create(L"variablesGroups");
@@ -300,11 +296,18 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
         for (XmlNode* device : virtualDevices) {
             virtualDeviceIds.push_back(Text(*device, L"Id"));
             transformVirtualDevice2CalculatedVariables(*device, calculated, cfg);
+            if (observer_ != nullptr) {
+                observer_->OnVirtualDeviceConverted(virtualDeviceIds.back());
+            }
         }
         transformDevicesNames(calculated);
         transformVariablesNames(calculated);
         if (calculated.Save()) {
-            notifySideFile(Observer::SideFileEvent::Rewritten, path);
+            notifySideFile(
+                existed ? Observer::SideFileEvent::Rewritten : Observer::SideFileEvent::Created,
+                path);
+        } else {
+            notifySideFile(Observer::SideFileEvent::SaveFailed, path);
         }
     }
 
@@ -424,7 +427,9 @@ bool QMTransformCfgTo27::applyRenames(XmlDocument& doc, const std::vector<Rename
     }
     QMNarrowString text;
     doc.CreateXmlCode(text, false);
-    if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<')) {
+    std::vector<size_t>& uses =
+        &renames == &deviceRenames ? deviceRenameUses_ : variableRenameUses_;
+    if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<', &uses)) {
         doc.Parse(text.c_str(), text.Length());
     }
     return true;
@@ -441,17 +446,17 @@ bool QMTransformCfgTo27::transformDevicesNames(XmlDocument& doc) {
 // --- Screens, reports, styles -------------------------------------------------------------
 
 bool QMTransformCfgTo27::transformStyleFiles() {
-    static constexpr SideFileKind kStyles{L"*.xsty", false, false, false};
+    static constexpr SideFileKind kStyles{qm::migrate27::kStylePattern, false, false, false};
     return transformSideFiles(kStyles);
 }
 
 bool QMTransformCfgTo27::transformScadaFiles() {
-    static constexpr SideFileKind kScreens{L"*.xscn", true, true, true};
+    static constexpr SideFileKind kScreens{qm::migrate27::kScreenPattern, true, true, true};
     return transformSideFiles(kScreens);
 }
 
 bool QMTransformCfgTo27::transformReportFiles() {
-    static constexpr SideFileKind kReports{L"*.xrpt", true, true, true};
+    static constexpr SideFileKind kReports{qm::migrate27::kReportPattern, true, true, true};
     return transformSideFiles(kReports);
 }
 
@@ -471,8 +476,8 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
             continue;
         }
         notifySideFile(Observer::SideFileEvent::Loaded, file.path);
-        if (VersionOf(doc.Root()) < kVersion27) {
-            doc.Root().SetValue(L"version", kVersion27Text);
+        if (VersionOf(doc.Root()) < qm::migrate27::kVersion) {
+            doc.Root().SetValue(L"version", qm::migrate27::kVersionText);
         }
         if (kind.renamesApplied) {
             transformDevicesNames(doc);
@@ -492,10 +497,14 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
         }
         if (doc.Save()) {
             notifySideFile(Observer::SideFileEvent::Rewritten, file.path);
+        } else {
+            notifySideFile(Observer::SideFileEvent::SaveFailed, file.path);
         }
         const QMWideString newPath = file.directory + id + L"." + file.name;
         if (qm::platform::RenameFile(file.path.c_str(), newPath.c_str()) == 0) {
             notifySideFile(Observer::SideFileEvent::Renamed, file.path, newPath);
+        } else {
+            notifySideFile(Observer::SideFileEvent::RenameFailed, file.path, newPath);
         }
     }
     return true;
@@ -546,7 +555,7 @@ bool QMTransformCfgTo27::transformStylesInControls(XmlDocument& doc) {
 // --- Events and history data --------------------------------------------------------------
 
 bool QMTransformCfgTo27::transformEventFile() {
-    const QMWideString path = QMTarvioSetup::Get().CfgPath() + L"default.xeve";
+    const QMWideString path = QMTarvioSetup::Get().CfgPath() + qm::migrate27::kEventFile;
     XmlDocument doc;
     if (!doc.Load(path.c_str()) || !doc.IsOK()) {
         notifySideFile(Observer::SideFileEvent::Skipped, path);
@@ -557,6 +566,8 @@ bool QMTransformCfgTo27::transformEventFile() {
     transformVariablesNames(doc);
     if (doc.Save()) {
         notifySideFile(Observer::SideFileEvent::Rewritten, path);
+    } else {
+        notifySideFile(Observer::SideFileEvent::SaveFailed, path);
     }
     return true;
 }
@@ -598,7 +609,9 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
         qm::platform::FileFind listing;
         std::vector<bool> gone;  // by entry of the listing: moved away since it was made
         bool stale = true;
-        for (const RenamePair& pair : deviceRenames) {
+        deviceRenameUses_.resize(deviceRenames.size());
+        for (size_t index = 0; index < deviceRenames.size(); ++index) {
+            const RenamePair& pair = deviceRenames[index];
             const QMWideString oldName = UnescapedWide(pair.oldName);
             const QMWideString newName = UnescapedWide(pair.newName);
             if (oldName.IsEmpty()) {
@@ -650,31 +663,23 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
                     !qm::platform::FileExists((file.directory + YearFolder(year)).c_str())) {
                     stale = true;
                 }
-                if (moveHistoryFile(file.path, file.directory, year, month, fileName) &&
-                    inListing) {
-                    gone[i] = true;
+                if (moveHistoryFile(file.path, file.directory, year, month, fileName)) {
+                    ++deviceRenameUses_[index];  // a data file of the device took its new name
+                    if (inListing) {
+                        gone[i] = true;
+                    }
                 }
             }
         }
     }
 
     // Dated-file pass: a title ending with month, one separator and four-digit year.
-    constexpr size_t kDatedTitle = 7;
     qm::platform::FileFind find;
     if (find.FindFile((base + L"*.*").c_str())) {
         for (const auto& file : find.Matches()) {
-            const std::wstring_view name = file.name.view();
-            if (EndsWith(name, L".dat") ||
-                (EndsWith(name, L".eve") && name.substr(0, 6) == L"Events")) {
-                continue;
-            }
-            const std::wstring_view title = file.title.view();
-            if (title.size() < kDatedTitle) {
-                continue;
-            }
-            const int year = Wtoi(title.substr(title.size() - 4, 4));
-            const int month = Wtoi(title.substr(title.size() - 7, 2));
-            if (year != 0 && month != 0) {
+            int year = 0, month = 0;
+            if (qm::migrate27::WhyDataFileStays(file.name.view(), file.title.view(), year, month) ==
+                nullptr) {
                 moveHistoryFile(file.path, file.directory, year, month, file.name);
             }
         }
@@ -686,7 +691,7 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
 
 bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
     const QMWideString cfgPath = QMTarvioSetup::Get().CfgPath();
-    const QMWideString path = cfgPath + L"Security.xcfg";
+    const QMWideString path = cfgPath + qm::migrate27::kSecurityFile;
     XmlDocument security;
     if (!security.Load(path.c_str()) || !security.IsOK()) {
         notifySideFile(Observer::SideFileEvent::Skipped, path);
@@ -694,10 +699,10 @@ bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
     }
     notifySideFile(Observer::SideFileEvent::Loaded, path);
     XmlNode& root = security.Root();
-    if (VersionOf(root) >= kVersion27) {
+    if (VersionOf(root) >= qm::migrate27::kVersion) {
         return true;
     }
-    root.SetValue(L"version", kVersion27Text);
+    root.SetValue(L"version", qm::migrate27::kVersionText);
 
     for (XmlNode* profile : Elements(root.Node(L"/Security/Profiles"))) {
         XmlNode* resources = profile->Tag() == L"Profile" ? profile->Node(L"Resources") : nullptr;
@@ -740,7 +745,7 @@ bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
             continue;
         }
         // Resources of a former virtual device point at the group that replaced it.
-        const QMWideString calculatedPath = cfgPath + L"default.xcal";
+        const QMWideString calculatedPath = cfgPath + qm::migrate27::kCalculatedVariablesFile;
         XmlDocument calculated;
         if (calculated.Load(calculatedPath.c_str())) {
             notifySideFile(Observer::SideFileEvent::Loaded, calculatedPath);
@@ -761,6 +766,8 @@ bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
     }
     if (security.Save()) {
         notifySideFile(Observer::SideFileEvent::Rewritten, path);
+    } else {
+        notifySideFile(Observer::SideFileEvent::SaveFailed, path);
     }
     return true;
 }

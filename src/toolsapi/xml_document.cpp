@@ -794,6 +794,16 @@ bool XmlDocument::Parse(const char* utf8Text, size_t length) {
     return qm::xml::ParseText(*this, store_->failure, utf8Text, length);
 }
 
+std::string qm::XmlLoadFailure(std::string_view file, const XmlDocument& document) {
+    std::string text(file);
+    text += ':';
+    if (document.ErrorLine() > 0) {
+        text += std::to_string(document.ErrorLine()) + ":" +
+                std::to_string(document.ErrorColumn()) + ":";
+    }
+    return text + " " + std::string(document.ErrorMessage());
+}
+
 int XmlDocument::ErrorLine() const {
     return store_->failure.line;
 }

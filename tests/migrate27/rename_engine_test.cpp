@@ -99,11 +99,15 @@ TEST(RenameEngine, MatchesTheLiteralAlgorithmOnRandomInputs) {
             text += std::string(200, 'x') + draw(textAlphabet, 1, 20);
         }
         std::string expected = text;
-        const bool expectedChanged = LiteralApplyRenames(expected, pairs, first, '<');
+        std::vector<size_t> expectedUses;
+        const bool expectedChanged =
+            LiteralApplyRenames(expected, pairs, first, '<', &expectedUses);
         std::string actual = text;
-        const bool actualChanged = ApplyRenames(actual, pairs, first, '<');
+        std::vector<size_t> actualUses;
+        const bool actualChanged = ApplyRenames(actual, pairs, first, '<', &actualUses);
         ASSERT_EQ(actual, expected) << "run " << run << " text " << text;
         ASSERT_EQ(actualChanged, expectedChanged) << "run " << run << " text " << text;
+        ASSERT_EQ(actualUses, expectedUses) << "run " << run << " text " << text;
         changedRuns += expectedChanged ? 1 : 0;
     }
     EXPECT_GT(changedRuns, 10000u);

@@ -47,7 +47,8 @@ struct Recorder : Observer {
                                                               ">" + pair.newName.c_str());
     }
     void OnSideFile(SideFileEvent event, const QMWideString& path, const QMWideString&) override {
-        static const char* names[] = {"loaded ", "rewritten ", "renamed ", "skipped "};
+        static const char* names[] = {"loaded ",  "rewritten ", "renamed ",  "skipped ",
+                                      "created ", "unsaved ",   "unrenamed "};
         const std::string file = Narrow(path);
         events.push_back(names[static_cast<int>(event)] + file.substr(file.rfind('/') + 1));
     }
@@ -394,12 +395,16 @@ TEST_F(Migration, ObserverHearsOfRenamesFilesAndMoves) {
     dir_.WriteText("data/X_05_2009.std", "new");
     dir_.MakeDirectory("data/2009/05");
     dir_.WriteText("data/2009/05/X_05_2009.std", "old");  // a move never replaces a file
+    // With its identifier in front, this name would pass the file system's 255 bytes.
+    const std::string longName = std::string(240, 'L') + ".xscn";
+    dir_.WriteText("cfg/" + longName, "<screen version=\"2.5\"/>");
     LoadConfiguration();
     Recorder recorder;
     Run(&recorder);
-    for (const char* event : {"skipped Broken.xscn", "loaded Main.xscn", "rewritten Main.xscn",
-                              "renamed Main.xscn", "rewritten default.xcal", "loaded Security.xcfg",
-                              "moved METER 1_03_2008.std", "stuck X_05_2009.std"}) {
+    for (const std::string& event : std::vector<std::string>{
+             "skipped Broken.xscn", "loaded Main.xscn", "rewritten Main.xscn", "renamed Main.xscn",
+             "created default.xcal", "loaded Security.xcfg", "moved METER 1_03_2008.std",
+             "stuck X_05_2009.std", "rewritten " + longName, "unrenamed " + longName}) {
         EXPECT_TRUE(recorder.Has(event)) << event;
     }
     EXPECT_EQ(dir_.ReadText("data/X_05_2009.std"), "new");

@@ -1,6 +1,7 @@
 // End-to-end tests of `qmsupport migrate27`, run as a separate process on copies of the
 // sample installation.
 
+#include "install/tree_snapshot.h"
 #include "platform/temp_dir.h"
 
 #include <qmsupport/toolsapi/xml_document.h>
@@ -29,8 +30,9 @@ struct Result {
 };
 
 // Runs the program with `args`, adding `env` to its environment.
+// With `user` other than 0, the program runs as that user (the test must run as root).
 Result RunTool(const TempDir& dir, std::vector<std::string> args,
-               const std::map<std::string, std::string>& env = {}) {
+               const std::map<std::string, std::string>& env = {}, uid_t user = 0) {
     args.insert(args.begin(), {QMSUPPORT_TOOL, "migrate27"});
     const pid_t pid = fork();
     if (pid == 0) {
@@ -39,6 +41,9 @@ Result RunTool(const TempDir& dir, std::vector<std::string> args,
         }
         if (!freopen(dir.Path("out.txt").c_str(), "w", stdout) ||
             !freopen(dir.Path("err.txt").c_str(), "w", stderr) || chdir(dir.Path().c_str())) {
+            _exit(127);
+        }
+        if (user != 0 && (setgid(user) != 0 || setuid(user) != 0)) {
             _exit(127);
         }
         std::vector<char*> argv;
@@ -62,17 +67,6 @@ Result RunTool(const TempDir& dir, std::vector<std::string> args,
     return result;
 }
 
-// Every file and folder below `root`, with the content of the files.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        tree[entry.path().lexically_relative(root).string()] =
-            entry.is_directory() ? "<dir>" : std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    return tree;
-}
-
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) {
@@ -81,6 +75,10 @@ std::vector<std::string> Names(const fs::path& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// The sample drops its device Spare, whose connection is gone: a migration of it ends with a
+// warning.
+constexpr int kSampleWarned = 3;
 
 const std::regex kGuidPrefixed(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\}\..+)");
 
@@ -136,7 +134,9 @@ class Migrate27Test : public ::testing::Test {
         std::vector<std::string> names;
         for (const std::string& name : Names(dir.Path())) {
             if (name != "plant" && name.find(".before-2.7.") == std::string::npos &&
-                name != "out.txt" && name != "err.txt" && name != "report.json") {
+                name.find(".after-2.7.") == std::string::npos && name != "outside" &&
+                name != "out.txt" && name != "err.txt" && name != "report.json" &&
+                name != "plant.migrate27-undo") {
                 names.push_back(name);
             }
         }
@@ -159,7 +159,7 @@ class Migrate27Test : public ::testing::Test {
 
 TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
     const Result result = RunTool(dir, {"plant", "--report", "report.json", "--quiet"});
-    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
     ExpectMigratedSample(plant);
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     // The stage was made of hard links: the migration must have replaced entries, never
@@ -169,7 +169,7 @@ TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
 
     const std::string report = dir.ReadText("report.json");
     EXPECT_NE(report.find(R"("dryRun": false)"), std::string::npos);
-    EXPECT_NE(report.find(R"({"old": "Totals & Costs", "new": "Totals___Costs"})"),
+    EXPECT_NE(report.find(R"({"old": "Totals & Costs", "new": "Totals___Costs", "places": 4})"),
               std::string::npos);
     EXPECT_NE(report.find(R"("historyMoved": 11)"), std::string::npos);
     EXPECT_NE(report.find(R"({"from": "Data/Meters/METER 1_03_2008.std", "to": )"
@@ -180,7 +180,7 @@ TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
 
 TEST_F(Migrate27Test, DryRunChangesNothing) {
     const Result result = RunTool(dir, {"plant", "--dry-run", "--report", "report.json"});
-    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
     EXPECT_TRUE(IsOriginal());
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     EXPECT_EQ(Backups(), std::vector<std::string>{});
@@ -188,14 +188,29 @@ TEST_F(Migrate27Test, DryRunChangesNothing) {
     EXPECT_NE(result.out.find("nothing was changed"), std::string::npos);
 }
 
-TEST_F(Migrate27Test, RefusesAnInstallationAlreadyMigrated) {
-    ASSERT_EQ(RunTool(dir, {"plant", "--no-backup"}).status, 0);
+TEST_F(Migrate27Test, ASecondRunChangesNothing) {
+    ASSERT_EQ(RunTool(dir, {"plant", "--no-backup", "--quiet"}).status, kSampleWarned);
     const auto migrated = Snapshot(plant);
+    // The main configuration says it is migrated, besides its layout.
+    EXPECT_NE(dir.ReadText("plant/Cfg/default.xcfg").find("<Configuration version=\"2.7\">"),
+              std::string::npos);
     const Result again = RunTool(dir, {"plant"});
-    EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("already in the 2.7 layout"), std::string::npos) << again.err;
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("already in the 2.7 layout"), std::string::npos) << again.out;
     EXPECT_EQ(Snapshot(plant), migrated);
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(RunTool(dir, {"plant", "--force"}).status, 2);
+    EXPECT_EQ(Snapshot(plant), migrated);
+
+    // A configuration whose layout looks old but whose version says 2.7 is left alone too.
+    std::string text = original.at("Cfg/default.xcfg");
+    text.replace(text.find("version=\"2.6\""), 13, "version=\"2.7\"");
+    dir.WriteText("plant/Cfg/default.xcfg", text);
+    const auto stamped = Snapshot(plant);
+    const Result stampedRun = RunTool(dir, {"plant"});
+    EXPECT_EQ(stampedRun.status, 0);
+    EXPECT_NE(stampedRun.out.find("its version is 2.7"), std::string::npos) << stampedRun.out;
+    EXPECT_EQ(Snapshot(plant), stamped);
 }
 
 TEST_F(Migrate27Test, ALockedInstallationIsRefused) {
@@ -256,12 +271,13 @@ TEST_F(Migrate27Test, UsageErrors) {
 TEST_F(Migrate27Test, AnUnreadableScreenIsReportedAndLeftAsItWas) {
     dir.WriteText("plant/Cfg/Broken.xscn", "<screen><page>");
     const Result result = RunTool(dir, {"plant", "--report", "report.json"});
-    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_EQ(result.status, 3) << result.err;
     EXPECT_EQ(dir.ReadText("plant/Cfg/Broken.xscn"), "<screen><page>");
     EXPECT_NE(dir.ReadText("report.json")
-                  .find(R"({"file": "Cfg/Broken.xscn", "reason": "not a well-formed XML file"})"),
+                  .find(R"({"file": "Cfg/Broken.xscn", "reason": "not a well-formed XML file: Cfg/Broken.xscn:1:)"),
               std::string::npos);
-    EXPECT_NE(result.err.find("Broken.xscn"), std::string::npos);
+    EXPECT_NE(result.out.find("warning: Cfg/Broken.xscn was left as it was"), std::string::npos)
+        << result.out;
 }
 
 TEST_F(Migrate27Test, RefusesALinkThatWouldLeadWritesOutOfTheStage) {
@@ -286,12 +302,236 @@ TEST_F(Migrate27Test, WithoutScreensReportsOrStylesTheEventsAreLeftAlone) {
         }
     }
     const Result result = RunTool(dir, {"plant", "--no-backup"});
-    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
     EXPECT_NE(result.out.find("not SCADA (no screens, reports or styles in Cfg)"),
               std::string::npos)
         << result.out;
     EXPECT_EQ(dir.ReadText("plant/Cfg/default.xeve"), original.at("Cfg/default.xeve"));
     EXPECT_TRUE(fs::exists(plant / "Data/2008/02/METER_1_02_2008.std"));
+}
+
+TEST_F(Migrate27Test, TheReportNamesWhatWasDroppedAndLeft) {
+    const Result result = RunTool(dir, {"plant", "--report", "report.json", "--quiet"});
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
+    const std::string report = dir.ReadText("report.json");
+    for (const char* expected :
+         {R"("schemaVersion": 2)", R"("outcome": "migrated")", R"("backupForm": "copy")",
+          R"({"device": "Spare", "reason": "its connection 'Old line' does not exist)",
+          R"({"file": "Data/METER2_02_2008.dat", "reason": "a device data file (.dat))",
+          R"("unusedRenames": [
+    {"old": "Line 1", "new": "Line_1", "places": 0},
+    {"old": "Gateway & PLC.C1", "new": "Gateway & PLC.F1", "places": 0},)",
+          R"({"old": "METER 1", "new": "METER_1", "places": 12})",
+          R"({"file": "Data/Events_02_2008.eve", "reason": "an event history file)",
+          R"("created": [
+    "Cfg/default.xcal"
+  ])"}) {
+        EXPECT_NE(report.find(expected), std::string::npos) << expected;
+    }
+    // default.xcal is new: it is not counted among the rewritten files.
+    EXPECT_EQ(report.find(R"("rewritten": [
+    "Cfg/default.xcal")"),
+              std::string::npos);
+    // The summary ends with the warnings, and tells how to undo.
+    const size_t warning = result.out.find("warning: device 'Spare' was dropped");
+    ASSERT_NE(warning, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find('\n', warning), result.out.size() - 1);
+    EXPECT_NE(result.out.find("undo:               qmsupport migrate27 --undo " + plant.string()),
+              std::string::npos);
+}
+
+TEST_F(Migrate27Test, TheDefaultBackupIsIndependentAndUndoGivesTheOriginalBack) {
+    ASSERT_EQ(RunTool(dir, {"plant", "--quiet"}).status, kSampleWarned);
+    ASSERT_EQ(Backups().size(), 1u);
+    const fs::path backup = dir.Path(Backups()[0]);
+    EXPECT_FALSE(SharesFiles(backup, plant));
+    std::ofstream(plant / "Data/2008/02/METER_1_02_2008.std", std::ios::app) << "more data";
+    EXPECT_EQ(Snapshot(backup), original);
+
+    const auto migrated = Snapshot(plant);
+    const Result undo = RunTool(dir, {"--undo", "plant"});
+    ASSERT_EQ(undo.status, 0) << undo.err;
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Backups(), std::vector<std::string>{});
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    const Result again = RunTool(dir, {"--undo", "plant"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("no backup"), std::string::npos) << again.err;
+    EXPECT_TRUE(IsOriginal());
+}
+
+TEST_F(Migrate27Test, ALinkedBackupSharesFilesAndRefusesAnUndoOnceOneChanged) {
+    ASSERT_EQ(RunTool(dir, {"plant", "--quiet", "--backup=link"}).status, kSampleWarned);
+    ASSERT_EQ(Backups().size(), 1u);
+    EXPECT_TRUE(SharesFiles(dir.Path(Backups()[0]), plant));
+    std::ofstream(plant / "Data/2008/02/METER_1_02_2008.std", std::ios::app) << "more data";
+    const auto changed = Snapshot(plant);
+    const Result undo = RunTool(dir, {"--undo", "plant"});
+    EXPECT_EQ(undo.status, 1);
+    EXPECT_NE(undo.err.find("has changed since the migration"), std::string::npos) << undo.err;
+    EXPECT_EQ(Snapshot(plant), changed);
+    EXPECT_EQ(RunTool(dir, {"plant", "--backup=hard"}).status, 2);
+    EXPECT_EQ(RunTool(dir, {"plant", "--backup=link", "--no-backup"}).status, 2);
+}
+
+// Nothing outside the installation is read for writing, renamed or moved, by a dry run
+// either: a program folder or a history folder that leads out through a link is refused.
+TEST_F(Migrate27Test, FoldersThatLeadOutOfTheInstallationAreRefused) {
+    const std::string config = "plant/Cfg/default.xcfg";
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        std::string expected;
+    } cases[] = {
+        {"program folder linked outside",
+         [&] {
+             dir.MakeDirectory("outside/Data/Meters");
+             fs::rename(plant / "Bin", dir.Path("outside/Bin"));
+             fs::create_symlink("../outside/Bin", plant / "Bin");
+         },
+         "the folder 'Bin' leads out of the installation"},
+        {"history folder through a link below the program folder",
+         [&] {
+             dir.MakeDirectory("outside/a/b");
+             dir.MakeDirectory("outside/Data/Meters");
+             fs::create_symlink("../../outside/a/b", plant / "Bin/sub");
+             std::string text = dir.ReadText(config);
+             text.replace(text.find("..\\Data\\Meters\\"), 15, "sub\\..\\..\\Data\\Meters\\");
+             dir.WriteText(config, text);
+         },
+         "leads out of the installation"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(plant);
+        fs::remove_all(dir.Path("outside"));
+        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        c.arrange();
+        dir.WriteText("outside/Data/Meters/METER 1_05_2008.std", "outside");
+        const auto before = Snapshot(plant);
+        const auto outside = Snapshot(dir.Path("outside"));
+        for (const char* dry : {"--dry-run", "--quiet"}) {
+            const Result result = RunTool(dir, {"plant", dry});
+            EXPECT_EQ(result.status, 1);
+            EXPECT_NE(result.err.find(c.expected), std::string::npos) << result.err;
+            EXPECT_EQ(Snapshot(dir.Path("outside")), outside);
+            EXPECT_EQ(Snapshot(plant), before);
+            EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+        }
+    }
+}
+
+TEST_F(Migrate27Test, SideFilesThatCannotBeMigratedSafelyAreRefusedOrReported) {
+    // A linked screen would be migrated twice, under each of its names.
+    fs::create_symlink("Main.xscn", plant / "Cfg/Alias.xscn");
+    auto before = Snapshot(plant);
+    Result result = RunTool(dir, {"plant"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("'Cfg/Alias.xscn' is a symbolic link"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Snapshot(plant), before);
+    fs::remove(plant / "Cfg/Alias.xscn");
+
+    // A name that is not UTF-8 cannot be named by the migration: refused, naming the file.
+    dir.WriteText("plant/Cfg/Caf\xE9.xscn", "<screen version=\"2.5\"/>");
+    before = Snapshot(plant);
+    result = RunTool(dir, {"plant"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("'Cfg/Caf\\xE9.xscn' is not valid UTF-8"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Snapshot(plant), before);
+    fs::remove(dir.Path("plant/Cfg/Caf\xE9.xscn"));
+
+    // A name too long for its identifier prefix is migrated but keeps its name: reported.
+    const std::string longName = std::string(240, 'L') + ".xscn";
+    dir.WriteText("plant/Cfg/" + longName, "<screen version=\"2.5\"/>");
+    result = RunTool(dir, {"plant", "--report", "report.json", "--no-backup"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_TRUE(fs::exists(plant / "Cfg" / longName));
+    EXPECT_NE(dir.ReadText("report.json")
+                  .find("{\"file\": \"Cfg/" + longName +
+                        "\", \"reason\": \"migrated, but not renamed to its identifier form"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("warning: Cfg/" + longName + " was left as it was"),
+              std::string::npos);
+}
+
+TEST_F(Migrate27Test, ASkippedScreenWarnsThatItsGrantsAreLost) {
+    dir.WriteText("plant/Cfg/Main.xscn", "<screen>");
+    const Result result = RunTool(dir, {"plant", "--no-backup", "--quiet"});
+    EXPECT_EQ(result.status, 3);
+    for (const char* profile : {"Operator", "Guest"}) {
+        EXPECT_NE(result.out.find("warning: Security.xcfg: profile '" + std::string(profile) +
+                                  "' loses its grant of Screen 'Main'"),
+                  std::string::npos)
+            << result.out;
+    }
+}
+
+TEST_F(Migrate27Test, CtrlCBeforeTheSwapUndoesTheStageAndSaysSo) {
+    for (const char* point : {"staged", "migrated"}) {
+        const Result result =
+            RunTool(dir, {"plant", "--quiet"}, {{"QMSUPPORT_MIGRATE27_INTERRUPT_AT", point}});
+        EXPECT_EQ(result.status, 1) << point;
+        EXPECT_NE(result.err.find("stopped on request; the staged copy was removed and the "
+                                  "installation is unchanged"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_TRUE(IsOriginal());
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+        EXPECT_EQ(Backups(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(Migrate27Test, StaleJournalTemporariesAreRemoved) {
+    dir.WriteText(".plant.migrate27-journal.4242.0.tmp", "qmsupport migrate27 jou");
+    ASSERT_EQ(RunTool(dir, {"plant", "--dry-run", "--quiet"}).status, kSampleWarned);
+    EXPECT_FALSE(dir.Exists(".plant.migrate27-journal.4242.0.tmp"));
+}
+
+// Read-only folders, for a user who is not root: the stage is still removed and the
+// installation migrated or left whole.
+TEST_F(Migrate27Test, ReadOnlyFoldersAsAnOrdinaryUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the program as another user";
+    }
+    constexpr uid_t kNobody = 65534;
+    const auto own = [&](const fs::path& root) {
+        ASSERT_EQ(lchown(root.c_str(), kNobody, kNobody), 0);
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            ASSERT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0);
+        }
+    };
+    own(dir.Path());
+    fs::permissions(plant / "Cfg", fs::perms(0555));
+    // A folder the user cannot empty: the former installation cannot be removed whole.
+    dir.MakeDirectory("plant/Data/Archive");
+    dir.WriteText("plant/Data/Archive/kept.txt", "root's");
+    const auto before = Snapshot(plant);
+
+    Result result = RunTool(dir, {"plant", "--dry-run"}, {}, kNobody);
+    EXPECT_EQ(result.status, kSampleWarned) << result.err;
+    EXPECT_EQ(Snapshot(plant), before);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+
+    // The folder beside the installation is read-only: nothing can be staged.
+    fs::permissions(dir.Path(), fs::perms(0555));
+    result = RunTool(dir, {"plant"}, {}, kNobody);
+    fs::permissions(dir.Path(), fs::perms(0755));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(Snapshot(plant), before);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+
+    result = RunTool(dir, {"plant", "--no-backup", "--quiet"}, {}, kNobody);
+    EXPECT_EQ(result.status, kSampleWarned) << result.err;
+    ExpectMigratedSample(plant);
+    EXPECT_EQ(fs::status(plant / "Cfg").permissions() & fs::perms::all, fs::perms(0555));
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_NE(result.out.find("warning: the former installation was not removed"),
+              std::string::npos)
+        << result.out;
+    ASSERT_EQ(Backups().size(), 1u);
+    EXPECT_EQ(dir.ReadText(Backups()[0] + "/Data/Archive/kept.txt"), "root's");
 }
 
 // A run killed at each point of its course leaves the former installation or the migrated
@@ -338,7 +578,7 @@ TEST_P(Migrate27KillTest, RecoversToTheFormerOrTheMigratedInstallation) {
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     if (IsOriginal()) {
         EXPECT_EQ(Backups(), std::vector<std::string>{});
-        ASSERT_EQ(RunTool(dir, {"plant", "--quiet"}).status, 0);
+        ASSERT_EQ(RunTool(dir, {"plant", "--quiet"}).status, kSampleWarned);
     }
     ExpectMigratedSample(plant);
     ASSERT_EQ(Backups().size(), kill.noBackup ? 0u : 1u);
@@ -362,12 +602,67 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 
+namespace {
+
+// An undo killed at each point of its swap leaves the migrated installation or the original;
+// --recover then completes or rolls it back, and the migrated tree is never lost.
+class Migrate27UndoKillTest : public Migrate27Test,
+                              public ::testing::WithParamInterface<KillPoint> {};
+
+TEST_P(Migrate27UndoKillTest, LeavesTheMigratedOrTheOriginalInstallation) {
+    const KillPoint& kill = GetParam();
+    ASSERT_EQ(RunTool(dir, {"plant", "--quiet"}).status, kSampleWarned);
+    const auto migrated = Snapshot(plant);
+    std::map<std::string, std::string> env = {{"QMSUPPORT_MIGRATE27_KILL_AT", kill.point}};
+    if (kill.noExchange) {
+        env["QMSUPPORT_MIGRATE27_NO_EXCHANGE"] = "1";
+    }
+    const Result killed = RunTool(dir, {"--undo", "plant"}, env);
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.err;
+    if (fs::exists(plant)) {
+        EXPECT_TRUE(IsOriginal() || Snapshot(plant) == migrated);
+    } else {
+        EXPECT_EQ(std::string(kill.point), "moved-aside");
+    }
+
+    const Result recovered = RunTool(dir, {"--recover", "plant"});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    if (!IsOriginal()) {
+        EXPECT_EQ(Snapshot(plant), migrated);
+        ASSERT_EQ(RunTool(dir, {"--undo", "plant"}).status, 0);
+    }
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Backups(), std::vector<std::string>{});
+    std::vector<std::string> after;
+    for (const std::string& name : Names(dir.Path())) {
+        if (name.find("plant.after-2.7.") == 0) {
+            after.push_back(name);
+        }
+    }
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(Snapshot(dir.Path(after[0])), migrated);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, Migrate27UndoKillTest,
+                         ::testing::Values(KillPoint{"journal", false, false},
+                                           KillPoint{"swapped", false, false},
+                                           KillPoint{"finishing", false, false},
+                                           KillPoint{"moved-aside", true, false}),
+                         [](const auto& info) {
+                             std::string name = info.param.point;
+                             name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                             return name + (info.param.noExchange ? "_TwoRenames" : "");
+                         });
+
+}  // namespace
+
 TEST_F(Migrate27Test, MalformedFilesAreReportedWithLineColumnAndReason) {
     dir.WriteText("plant/Cfg/Broken.xscn", "<screen>\n  <page Id=\"1\" Id=\"2\"/>\n</screen>");
     Result result = RunTool(dir, {"plant", "--dry-run"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.err.find("Cfg/Broken.xscn:2:22: attribute 'Id' redefined"), std::string::npos)
-        << result.err;
+    ASSERT_EQ(result.status, 3) << result.err;
+    EXPECT_NE(result.out.find("Cfg/Broken.xscn:2:22: attribute 'Id' redefined"), std::string::npos)
+        << result.out;
 
     dir.WriteText("plant/Cfg/default.xcfg", "<Configuration>\n<CommSystem>\n</Configuration>");
     result = RunTool(dir, {"plant"});

@@ -72,6 +72,10 @@ class QMSUPPORT_API QMTransformCfgTo27 {
     std::vector<RenamePair> variableRenames;
     std::vector<RenamePair> deviceRenames;
     std::vector<QMWideString> virtualDeviceIds;
+    // The places each rename pair changed in the documents (and, for a device, its data
+    // files that took the new name), by pair.
+    std::vector<size_t> deviceRenameUses_;
+    std::vector<size_t> variableRenameUses_;
     QMTransformCfgTo27Observer* observer_ = nullptr;
     // Style look-ups of the current side-file step: the style files do not change while
     // screens and reports are rewritten, and each look-up searches the directory.

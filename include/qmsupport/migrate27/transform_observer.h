@@ -3,27 +3,42 @@
 #include <qmsupport/export.h>
 #include <qmsupport/toolsapi/basic_string.h>
 
+#include <cstddef>
+
 struct RenamePair;
 
 // Told of what a 2.7 migration does, as it does it. Every callback has an empty default, so
 // an observer overrides only what it needs. The migration behaves the same with or without
 // an observer.
 class QMSUPPORT_API QMTransformCfgTo27Observer {
-public:
+  public:
     enum class RenameKind { Device, Variable };
     enum class SideFileEvent {
-        Loaded,     // a side file was read
-        Rewritten,  // a side file was saved with new content (path is where it was saved)
-        Renamed,    // a side file was moved from path to newPath
-        Skipped,    // a side file did not load and was left as it is
+        Loaded,        // a side file was read
+        Rewritten,     // a side file was saved with new content (path is where it was saved)
+        Renamed,       // a side file was moved from path to newPath
+        Skipped,       // a side file did not load and was left as it is
+        Created,       // a side file that did not exist was saved (path is where)
+        SaveFailed,    // a side file was migrated in memory but could not be saved
+        RenameFailed,  // a side file could not be moved from path to newPath
     };
 
     virtual ~QMTransformCfgTo27Observer() = default;
 
     virtual void OnRenamePair(RenameKind /*kind*/, const RenamePair& /*pair*/) {}
-    // `newPath` is empty except for Renamed.
+    // At the end of the run, for each rename pair in the order of OnRenamePair: the number of
+    // places it changed in the documents, and for a device the data files that took its new
+    // name; 0 for a rename that changed nothing.
+    virtual void OnRenamePairUsed(RenameKind /*kind*/, const RenamePair& /*pair*/,
+                                  size_t /*places*/) {}
+    // `newPath` is empty except for Renamed and RenameFailed.
     virtual void OnSideFile(SideFileEvent /*event*/, const QMWideString& /*path*/,
                             const QMWideString& /*newPath*/) {}
+    // A device whose connection does not exist was dropped from the configuration.
+    virtual void OnDeviceDropped(const QMWideString& /*device*/,
+                                 const QMWideString& /*connection*/) {}
+    // A virtual device became a group of calculated variables.
+    virtual void OnVirtualDeviceConverted(const QMWideString& /*device*/) {}
     // A history file moved into its year and month folder, or a move that failed.
     virtual void OnHistoryFileMoved(const QMWideString& /*from*/, const QMWideString& /*to*/,
                                     bool /*moved*/) {}

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 // An XML document held as our own tree. An element has a tag, a text and one ordered
@@ -154,6 +155,12 @@ class QMSUPPORT_API XmlDocument {
     XmlNode root_;
     QMWideString fileName_;
 };
+
+namespace qm {
+// Where and why `document` did not load, as "file:line:column: message"; the place is left out
+// when the failure has none in the text (a file that cannot be read).
+QMSUPPORT_API std::string XmlLoadFailure(std::string_view file, const XmlDocument& document);
+}  // namespace qm
 
 // Reads a legacy configuration file into `document` (root element "legacy") and names the
 // document `xmlPath`, so that Save() writes the converted file there.

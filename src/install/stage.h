@@ -3,15 +3,16 @@
 // The stage: a replica of an installation, made of hard links to the original files, that the
 // migration works on while the installation itself stays untouched.
 
-#include "migrate27_common.h"
+#include "install/install_common.h"
 
 #include <sys/types.h>
 
 #include <functional>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
-namespace migrate27 {
+namespace qm::install {
 
 struct StageResult {
     size_t files = 0;
@@ -20,6 +21,8 @@ struct StageResult {
     std::vector<fs::path> escapingLinks;
     // Directories created writable for the migration, with the mode to give back afterwards.
     std::vector<std::pair<fs::path, mode_t>> directoryModes;
+    // The inodes the stage shares with the installation through its hard links.
+    std::unordered_set<ino_t> linkedInodes;
 };
 
 // Builds `stage` (which must not exist) as a replica of `source`: directories are created
@@ -32,7 +35,8 @@ StageResult BuildStage(const fs::path& source, const fs::path& stage,
 // Gives the recorded directories back their modes.
 void RestoreDirectoryModes(const StageResult& stage);
 
-// Removes a whole tree; throws Failure when something stays.
+// Removes a whole tree, making its folders writable first where they are ours; throws Failure
+// when something stays.
 void RemoveTree(const fs::path& tree);
 
-}  // namespace migrate27
+}  // namespace qm::install

@@ -1,4 +1,4 @@
-#include "migrate27_stage.h"
+#include "install/stage.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace migrate27 {
+namespace qm::install {
 
 namespace {
 
@@ -77,6 +77,8 @@ class Stager {
                 }
                 CopyFile(from, to, st);
                 ++result.copiedFiles;
+            } else {
+                result.linkedInodes.insert(st.st_ino);
             }
             tick_(++result.files);
         } else if (S_ISLNK(st.st_mode)) {
@@ -145,10 +147,22 @@ void RestoreDirectoryModes(const StageResult& stage) {
 
 void RemoveTree(const fs::path& tree) {
     std::error_code error;
+    // A folder without write permission keeps its entries even from its owner; the tree is
+    // going away, so its folders are opened up first (children after their parents).
+    struct stat st;
+    if (lstat(tree.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        chmod(tree.c_str(), (st.st_mode & 07777) | S_IRWXU);
+        for (fs::recursive_directory_iterator it(tree, error), end; !error && it != end;
+             it.increment(error)) {
+            if (lstat(it->path().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                chmod(it->path().c_str(), (st.st_mode & 07777) | S_IRWXU);
+            }
+        }
+    }
     fs::remove_all(tree, error);
     if (error) {
         throw Failure("cannot remove '" + tree.string() + "': " + error.message());
     }
 }
 
-}  // namespace migrate27
+}  // namespace qm::install

@@ -1,0 +1,68 @@
+#pragma once
+
+// The safe migration of a whole installation (its folders Cfg, Data and usually Bin): the run
+// works on a replica made beside the installation, records the swap that puts the result in
+// its place in a journal, and keeps the former installation as a backup. A run stopped at any
+// instant leaves the former or the migrated installation, and the next run completes or undoes
+// it. One lock keeps runs on the same installation apart.
+
+#include <qmsupport/export.h>
+#include <qmsupport/install/migration_report.h>
+#include <qmsupport/install/migration_result.h>
+
+#include <cstddef>
+#include <string>
+
+namespace qm::install {
+
+// What is kept of the former installation.
+enum class BackupForm {
+    Copy,  // an independent tree: no file is shared with the migrated installation
+    Link,  // files the migration did not change are shared (hard links) with the live tree
+    None,  // removed once the migrated installation is in place
+};
+
+struct MigrationOptions {
+    std::string install;  // the installation folder
+    // The main configuration file; empty for Cfg/default.xcfg. A relative name is taken from
+    // the current directory, else from the installation. It must lie inside the installation.
+    std::string config;
+    bool scada = false;   // a SCADA installation even without screens, reports or styles
+    bool dryRun = false;  // migrate the replica, report, and remove it
+    BackupForm backup = BackupForm::Copy;
+};
+
+// The phases of a run, in their order.
+enum class Phase { Staging, SideFiles, HistoryFiles, Backup, Swap };
+
+// Told how far a run has come, and asked whether it should stop. Every member has an empty
+// default.
+class QMSUPPORT_API MigrationProgress {
+  public:
+    virtual ~MigrationProgress() = default;
+    // A phase begins; `total` is the number of steps it will take, or 0 when unknown.
+    virtual void OnPhase(Phase /*phase*/, size_t /*total*/) {}
+    // `done` steps of the current phase are done.
+    virtual void OnStep(size_t /*done*/) {}
+    // Polled between steps until the swap begins; true stops the run and undoes the stage.
+    virtual bool StopRequested() { return false; }
+};
+
+// Migrates the installation to the 2.7 layout. An interrupted earlier run is completed or
+// undone first (a dry run refuses instead). `report` receives what was done; `progress` may
+// be null. The migration reads the program folder's relative paths, so the run changes the
+// process's current directory while it works, and points the current QMTarvioSetup (the
+// host's, if there is one) at the stage; both are given back before it returns.
+QMSUPPORT_API Result MigrateInstallationTo27(const MigrationOptions& options,
+                                             MigrationReport& report,
+                                             MigrationProgress* progress = nullptr);
+
+// Only completes or undoes an interrupted run of the 2.7 migration.
+QMSUPPORT_API Result RecoverInstallationTo27(const std::string& install);
+
+// Puts the installation kept by the last 2.7 migration back in place, under the same journal
+// and lock, and keeps the migrated tree as INSTALL.after-2.7.<time>. Refused when no backup
+// was kept, or when a shared (--backup=link) file has changed since the migration.
+QMSUPPORT_API Result UndoMigrationTo27(const std::string& install);
+
+}  // namespace qm::install

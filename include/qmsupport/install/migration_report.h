@@ -1,0 +1,70 @@
+#pragma once
+
+// What a migration of an installation did, written afterwards as a JSON report.
+
+#include <qmsupport/export.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm::install {
+
+struct MovedFile {
+    std::string from;
+    std::string to;
+};
+
+// A rename pair as plain text, and the number of places it changed in the documents.
+struct Rename {
+    std::string from;
+    std::string to;
+    size_t places = 0;
+};
+
+// A file left as it was, and why.
+struct LeftFile {
+    std::string file;
+    std::string reason;
+};
+
+// The record of one run. File names are relative to the installation, with "/".
+struct QMSUPPORT_API MigrationReport {
+    // The version of the JSON layout; it grows when a field changes its meaning.
+    static constexpr int kSchemaVersion = 2;
+
+    std::string started;  // UTC, as 2026-01-31T12:00:00Z
+    std::string finished;
+    std::string outcome;  // "migrated", "dry run", "already migrated", "refused", "failed"...
+    std::string installation;
+    std::string configuration;  // the main configuration file
+    bool dryRun = false;
+    bool scada = false;
+    std::string scadaReason;            // how SCADA was decided
+    std::string backup;                 // empty: none kept
+    std::string backupForm;             // "copy", "link" or "none"
+    std::vector<Rename> deviceRenames;  // a rename that changed nothing has 0 places
+    std::vector<Rename> variableRenames;
+    std::vector<std::string> rewritten;
+    std::vector<std::string> created;  // files that did not exist before
+    std::vector<MovedFile> renamed;
+    std::vector<MovedFile> historyMoved;
+    std::vector<MovedFile> historyFailed;
+    std::vector<LeftFile> skipped;
+    std::vector<std::string> loaded;
+    std::vector<LeftFile> droppedDevices;       // device name, and why it was dropped
+    std::vector<std::string> convertedDevices;  // virtual devices now calculated variables
+    std::vector<LeftFile> left;         // files of the history folders the migration did not move
+    std::vector<std::string> warnings;  // what the user must know: dropped, skipped, left
+    size_t stagedFiles = 0;
+    size_t copiedFiles = 0;   // staged as copies because a hard link was impossible
+    size_t backupCopies = 0;  // files copied to make the backup independent
+
+    std::string Json() const;
+};
+
+// Appends `text` to `out` as a JSON string, quoted and escaped.
+QMSUPPORT_API void AppendJsonString(std::string& out, std::string_view text);
+
+}  // namespace qm::install

@@ -1,0 +1,442 @@
+#include "install/swap.h"
+
+#include "install/stage.h"
+
+#include <qmsupport/platform/file_ops.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace qm::install {
+
+namespace {
+
+constexpr const char* kJournalHeader = "qmsupport migrate27 journal 2";
+constexpr const char* kUndoHeader = "qmsupport migrate27 undo 1";
+
+// A directory's identity, which stays with it through renames.
+struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool exists = false;
+
+    bool operator==(const Identity& other) const {
+        return exists && other.exists && device == other.device && inode == other.inode;
+    }
+    std::string Text() const { return std::to_string(device) + ":" + std::to_string(inode); }
+};
+
+Identity IdentityOf(const fs::path& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    return {st.st_dev, st.st_ino, true};
+}
+
+Identity ParseIdentity(const std::string& text) {
+    unsigned long long device = 0, inode = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%llu:%llu%c", &device, &inode, &end) != 2) {
+        return {};
+    }
+    return {static_cast<dev_t>(device), static_cast<ino_t>(inode), true};
+}
+
+struct Journal {
+    std::string state;  // "staging" or "swapping"
+    Swap swap;
+    Identity before;  // the installation as it was
+    Identity after;   // the incoming tree
+};
+
+// Names in the journal and the undo record stay on one line: "\\" and "\n" stand for a
+// backslash and a line break.
+std::string EscapeLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    }
+    return out;
+}
+
+std::string UnescapeLine(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            out += text[++i] == 'n' ? '\n' : text[i];
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The "key=value" lines of a file that starts with `header`; false when the file cannot be
+// read, and an empty map when its header is wrong.
+bool ReadKeyFile(const fs::path& file, const char* header,
+                 std::multimap<std::string, std::string>& values) {
+    std::string text;
+    if (!qm::platform::ReadFile(file.string(), text)) {
+        return false;
+    }
+    size_t start = 0;
+    bool first = true;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (first) {
+            if (line != header) {
+                return true;
+            }
+            first = false;
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            values.emplace(line.substr(0, equals), UnescapeLine(line.substr(equals + 1)));
+        }
+    }
+    return true;
+}
+
+std::string Value(const std::multimap<std::string, std::string>& values, const char* key) {
+    const auto it = values.find(key);
+    return it == values.end() ? std::string() : it->second;
+}
+
+void WriteJournal(const Places& places, const Journal& journal) {
+    std::string text = std::string(kJournalHeader) + "\nstate=" + journal.state +
+                       "\ninstall=" + EscapeLine(places.install.string()) + "\n";
+    if (journal.state == "swapping") {
+        const Swap& swap = journal.swap;
+        text += std::string("kind=") + (swap.kind == Swap::Kind::Undo ? "undo" : "migration") +
+                "\nincoming=" + EscapeLine(swap.incoming.string()) +
+                "\nbackup=" + EscapeLine(swap.outgoing.string()) +
+                "\nkeep-backup=" + (swap.keepOutgoing ? "yes" : "no") +
+                "\nbackup-form=" + swap.backupForm + "\nbefore=" + journal.before.Text() +
+                "\nafter=" + journal.after.Text() + "\n";
+    }
+    if (!qm::platform::WriteFileAtomic(places.journal.string(), text)) {
+        throw Failure("cannot write the journal '" + places.journal.string() + "': " + ErrnoText());
+    }
+}
+
+Journal ReadJournal(const Places& places) {
+    std::multimap<std::string, std::string> values;
+    if (!ReadKeyFile(places.journal, kJournalHeader, values)) {
+        throw Failure("cannot read the journal '" + places.journal.string() +
+                      "' of an interrupted run: " + ErrnoText());
+    }
+    Journal journal;
+    journal.state = Value(values, "state");
+    journal.swap.kind = Value(values, "kind") == "undo" ? Swap::Kind::Undo : Swap::Kind::Migration;
+    journal.swap.incoming = Value(values, "incoming");
+    journal.swap.outgoing = Value(values, "backup");
+    journal.swap.keepOutgoing = Value(values, "keep-backup") != "no";
+    journal.swap.backupForm = Value(values, "backup-form");
+    journal.before = ParseIdentity(Value(values, "before"));
+    journal.after = ParseIdentity(Value(values, "after"));
+    const bool complete =
+        Value(values, "install") == places.install.string() &&
+        (journal.state == "staging" ||
+         (journal.state == "swapping" && !journal.swap.outgoing.empty() &&
+          !journal.swap.incoming.empty() && journal.before.exists && journal.after.exists));
+    if (!complete) {
+        throw Failure("the journal '" + places.journal.string() +
+                      "' of an interrupted run is damaged or describes another installation; "
+                      "nothing was changed: compare '" +
+                      places.install.string() + "' and '" + places.stage.string() +
+                      "' by hand, keep the complete one under the installation's name and "
+                      "remove the journal");
+    }
+    return journal;
+}
+
+// Removes a file kept beside the installation; a missing file is no error.
+void RemoveFile(const fs::path& file) {
+    if (unlink(file.c_str()) != 0 && errno != ENOENT) {
+        throw Failure("cannot remove '" + file.string() + "': " + ErrnoText());
+    }
+}
+
+void RemoveJournal(const Places& places) {
+    RemoveFile(places.journal);
+    SyncDirectory(places.install.parent_path());
+}
+
+// Temporary files that an atomic write of the journal or the undo record killed midway left
+// beside the installation: "." + name + ".<pid>.<n>.tmp".
+void RemoveStaleTemporaries(const Places& places) {
+    std::error_code error;
+    for (const fs::path& file : {places.journal, places.undo}) {
+        const std::string prefix = "." + file.filename().string().substr(0, 160) + ".";
+        for (fs::directory_iterator it(places.install.parent_path(), error), end;
+             !error && it != end; it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+                name.compare(name.size() - 4, 4, ".tmp") == 0) {
+                RemoveFile(it->path());
+            }
+        }
+    }
+}
+
+void Rename(const fs::path& from, const fs::path& to) {
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        throw Failure("cannot rename '" + from.string() + "' to '" + to.string() +
+                      "': " + ErrnoText());
+    }
+}
+
+// Records what an undo needs: the backup, its form and, for a backup sharing files with the
+// live tree, each shared file's size and modification time.
+void WriteUndoRecord(const Places& places, const Swap& swap) {
+    std::string text = std::string(kUndoHeader) + "\nbackup=" + EscapeLine(swap.outgoing.string()) +
+                       "\nbackup-form=" + swap.backupForm + "\n";
+    if (swap.backupForm == "link") {
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(swap.outgoing, error), end; !error && it != end;
+             it.increment(error)) {
+            struct stat st;
+            if (lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1) {
+                const long long mtime =
+                    static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+                text += "shared=" + std::to_string(st.st_size) + " " + std::to_string(mtime) + " " +
+                        EscapeLine(it->path().lexically_relative(swap.outgoing).string()) + "\n";
+            }
+        }
+        if (error) {
+            throw Failure("cannot read the backup '" + swap.outgoing.string() +
+                          "': " + error.message());
+        }
+    }
+    if (!qm::platform::WriteFileAtomic(places.undo.string(), text)) {
+        throw Failure("cannot write '" + places.undo.string() + "': " + ErrnoText());
+    }
+}
+
+// After the swap: the outgoing tree goes to its name or away, the undo record follows, then
+// the journal.
+// Returns a warning when the outgoing tree could not be removed and was kept instead.
+std::string Finish(const Places& places, const Journal& journal) {
+    std::string warning;
+    const Swap& swap = journal.swap;
+    fs::path old;
+    if (IdentityOf(swap.incoming) == journal.before) {
+        old = swap.incoming;
+    } else if (IdentityOf(swap.outgoing) == journal.before) {
+        old = swap.outgoing;
+    }
+    if (!old.empty()) {
+        StopHere("finishing");
+        if (!swap.keepOutgoing) {
+            try {
+                RemoveTree(old);
+            } catch (const Failure& failure) {
+                // The new installation is in place: what is left of the old one is kept
+                // under the outgoing name rather than failing the run.
+                if (old != swap.outgoing) {
+                    Rename(old, swap.outgoing);
+                }
+                warning = std::string(failure.what()) + "; what is left of it is kept as '" +
+                          swap.outgoing.string() + "'";
+            }
+        } else if (old != swap.outgoing) {
+            Rename(old, swap.outgoing);
+        }
+        SyncDirectory(places.install.parent_path());
+    }
+    if (swap.kind == Swap::Kind::Migration && swap.keepOutgoing) {
+        WriteUndoRecord(places, swap);
+    } else {
+        RemoveFile(places.undo);
+    }
+    RemoveJournal(places);
+    return warning;
+}
+
+// Flushes the whole file system of `path`, so that the stage is on disk before the journal
+// commits to it.
+void SyncFileSystem(const fs::path& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || syncfs(fd) != 0) {
+        const std::string reason = ErrnoText();
+        if (fd >= 0) {
+            close(fd);
+        }
+        throw Failure("cannot flush '" + path.string() + "' to disk: " + reason);
+    }
+    close(fd);
+}
+
+}  // namespace
+
+Places Places::For(const fs::path& install, const std::string& job) {
+    Places places;
+    places.install = install;
+    const std::string base = install.string() + "." + job;
+    places.stage = base + "-stage";
+    places.journal = base + "-journal";
+    places.lock = base + "-lock";
+    places.undo = base + "-undo";
+    return places;
+}
+
+Lock::Lock(const fs::path& path) : path_(path) {
+    // Another run may remove the file between our open and our lock; then the lock is on a
+    // file that no longer has the name, and we try again.
+    for (;;) {
+        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0) {
+            throw Failure("cannot create the lock file '" + path.string() + "': " + ErrnoText());
+        }
+        if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            char pid[32] = {};
+            const ssize_t n = pread(fd_, pid, sizeof pid - 1, 0);
+            close(fd_);
+            throw Failure("another migration of this installation is running (process " +
+                          std::string(n > 0 ? pid : "unknown") + ", lock file '" + path.string() +
+                          "')");
+        }
+        struct stat held, named;
+        if (fstat(fd_, &held) == 0 && stat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            break;
+        }
+        close(fd_);
+    }
+    const std::string pid = std::to_string(getpid());
+    if (ftruncate(fd_, 0) != 0 || pwrite(fd_, pid.data(), pid.size(), 0) < 0) {
+        // The process id only makes the message of a refused run more helpful.
+    }
+}
+
+Lock::~Lock() {
+    unlink(path_.c_str());
+    close(fd_);
+}
+
+void StopHere(const char* point) {
+    const char* stop = std::getenv("QMSUPPORT_MIGRATE27_KILL_AT");
+    if (stop != nullptr && std::strcmp(stop, point) == 0) {
+        std::fflush(nullptr);
+        kill(getpid(), SIGKILL);
+    }
+    const char* interrupt = std::getenv("QMSUPPORT_MIGRATE27_INTERRUPT_AT");
+    if (interrupt != nullptr && std::strcmp(interrupt, point) == 0) {
+        raise(SIGINT);
+    }
+}
+
+void BeginStaging(const Places& places) {
+    Journal journal;
+    journal.state = "staging";
+    WriteJournal(places, journal);
+}
+
+void DiscardStage(const Places& places) {
+    RemoveTree(places.stage);
+    RemoveJournal(places);
+}
+
+std::string SwapIn(const Places& places, const Swap& swap) {
+    SyncFileSystem(swap.incoming);
+    const Journal journal{"swapping", swap, IdentityOf(places.install), IdentityOf(swap.incoming)};
+    WriteJournal(places, journal);
+    StopHere("journal");
+    // One atomic exchange where the file system offers it: the installation's name never
+    // stops naming a complete installation.
+    const char* noExchange = std::getenv("QMSUPPORT_MIGRATE27_NO_EXCHANGE");
+    const bool exchange = noExchange == nullptr || *noExchange == '\0';
+    if (!exchange || renameat2(AT_FDCWD, swap.incoming.c_str(), AT_FDCWD, places.install.c_str(),
+                               RENAME_EXCHANGE) != 0) {
+        if (exchange && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            throw Failure("cannot swap '" + swap.incoming.string() + "' with '" +
+                          places.install.string() + "': " + ErrnoText());
+        }
+        Rename(places.install, swap.outgoing);
+        StopHere("moved-aside");
+        Rename(swap.incoming, places.install);
+    }
+    SyncDirectory(places.install.parent_path());
+    StopHere("swapped");
+    return Finish(places, journal);
+}
+
+Recovery Recover(const Places& places, std::string& detail) {
+    RemoveStaleTemporaries(places);
+    struct stat st;
+    if (lstat(places.journal.c_str(), &st) != 0) {
+        return Recovery::None;
+    }
+    const Journal journal = ReadJournal(places);
+    const bool undo = journal.swap.kind == Swap::Kind::Undo;
+    const Identity install = IdentityOf(places.install);
+    if (journal.state == "staging" || install == journal.before) {
+        // An undo's incoming tree is the backup, which stays.
+        const fs::path incoming = journal.state == "staging" ? places.stage : journal.swap.incoming;
+        const Identity stage = IdentityOf(incoming);
+        if (!undo && stage.exists && (journal.state == "staging" || stage == journal.after)) {
+            RemoveTree(incoming);
+        }
+        RemoveJournal(places);
+        detail = undo ? "an interrupted undo was rolled back: the migrated installation stays"
+                      : "an interrupted migration was undone: the installation is unchanged";
+        return Recovery::Undone;
+    }
+    if (!install.exists && IdentityOf(journal.swap.outgoing) == journal.before &&
+        IdentityOf(journal.swap.incoming) == journal.after) {
+        Rename(journal.swap.incoming, places.install);
+    } else if (!(install == journal.after)) {
+        throw Failure("the interrupted run recorded in '" + places.journal.string() +
+                      "' cannot be completed or undone: '" + places.install.string() +
+                      "' is neither the former nor the new installation; nothing was "
+                      "changed");
+    }
+    const std::string warning = Finish(places, journal);
+    detail = undo ? "an interrupted undo was completed" : "an interrupted migration was completed";
+    if (journal.swap.keepOutgoing) {
+        detail += std::string("; the ") + (undo ? "migrated" : "former") +
+                  " installation is kept as '" + journal.swap.outgoing.string() + "'";
+    }
+    if (!warning.empty()) {
+        detail += "; " + warning;
+    }
+    return Recovery::Completed;
+}
+
+bool ReadUndoRecord(const Places& places, UndoRecord& record) {
+    std::multimap<std::string, std::string> values;
+    if (!ReadKeyFile(places.undo, kUndoHeader, values) || values.empty()) {
+        return false;
+    }
+    record.backup = Value(values, "backup");
+    record.backupForm = Value(values, "backup-form");
+    const auto [first, last] = values.equal_range("shared");
+    for (auto it = first; it != last; ++it) {
+        UndoRecord::Shared shared;
+        int consumed = 0;
+        if (std::sscanf(it->second.c_str(), "%lld %lld %n", &shared.size, &shared.mtime,
+                        &consumed) == 2) {
+            shared.file = it->second.substr(static_cast<size_t>(consumed));
+            record.shared.push_back(std::move(shared));
+        }
+    }
+    return !record.backup.empty();
+}
+
+}  // namespace qm::install

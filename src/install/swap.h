@@ -1,0 +1,92 @@
+#pragma once
+
+// Swapping a tree in for the installation, recorded in a journal so that a run stopped at any
+// instant can be completed or undone, and the lock that keeps runs apart. A migration swaps
+// its stage in; an undo swaps the backup in.
+
+#include "install/install_common.h"
+
+#include <string>
+#include <vector>
+
+namespace qm::install {
+
+// The installation and the files kept beside it while a run works on it.
+struct Places {
+    fs::path install;  // absolute, without a trailing separator
+    fs::path stage;
+    fs::path journal;
+    fs::path lock;
+    fs::path undo;  // what the last migration kept for an undo
+
+    // `job` names the files, as in INSTALL.migrate27-journal.
+    static Places For(const fs::path& install, const std::string& job);
+};
+
+// An exclusive lock on the installation, held until destruction. A process that dies loses
+// the lock with it, so no stale lock ever blocks a later run.
+class Lock {
+  public:
+    // Throws Failure when another process holds the lock.
+    explicit Lock(const fs::path& path);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+  private:
+    fs::path path_;
+    int fd_ = -1;
+};
+
+// Test hook: the process kills itself with SIGKILL at the named point of a run when the
+// environment variable QMSUPPORT_MIGRATE27_KILL_AT names it. QMSUPPORT_MIGRATE27_NO_EXCHANGE
+// makes the swap take the two renames used where the file system cannot exchange two names.
+// QMSUPPORT_MIGRATE27_INTERRUPT_AT raises SIGINT at the named point instead, as Ctrl-C would.
+void StopHere(const char* point);
+
+// Records that a stage is being built, so that an interrupted run leaves nothing behind.
+void BeginStaging(const Places& places);
+// Removes the stage and the journal (a dry run, or a run that failed before the swap).
+void DiscardStage(const Places& places);
+
+// One swap: `incoming` takes the installation's place, and the tree that was there ends at
+// `outgoing`, or is removed when `keepOutgoing` is false.
+struct Swap {
+    enum class Kind { Migration, Undo };
+    Kind kind = Kind::Migration;
+    fs::path incoming;
+    fs::path outgoing;
+    bool keepOutgoing = true;
+    std::string backupForm;  // of a migration: "copy", "link" or "none"
+};
+
+// Swaps, then finishes: the outgoing tree is renamed or removed, and the undo record is
+// written (a migration that keeps its backup) or removed (an undo). Returns a warning when an
+// outgoing tree to remove could not be removed whole and was kept under its outgoing name.
+std::string SwapIn(const Places& places, const Swap& swap);
+
+enum class Recovery {
+    None,       // no interrupted run
+    Undone,     // the installation is the one from before the interrupted run
+    Completed,  // the interrupted run was completed
+};
+// Completes or undoes a run that was interrupted; `detail` says what was done. Temporary
+// files of an interrupted journal write are removed too.
+Recovery Recover(const Places& places, std::string& detail);
+
+// What the last migration kept: its backup, its form, and the shared files with their size
+// and modification time, by which an undo tells that a shared file changed since.
+struct UndoRecord {
+    fs::path backup;
+    std::string backupForm;
+    struct Shared {
+        std::string file;  // relative to the backup
+        long long size = 0;
+        long long mtime = 0;  // nanoseconds
+    };
+    std::vector<Shared> shared;
+};
+// False when there is no record.
+bool ReadUndoRecord(const Places& places, UndoRecord& record);
+
+}  // namespace qm::install

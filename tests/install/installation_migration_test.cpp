@@ -1,0 +1,222 @@
+// The installation service driven through the library alone, on copies of the sample plant.
+
+#include "install/tree_snapshot.h"
+#include "platform/temp_dir.h"
+
+#include <qmsupport/install/installation_migration.h>
+#include <qmsupport/setup/tarvio_setup.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qm::install;
+
+class InstallationMigrationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        original = Snapshot(plant);
+    }
+
+    // The folder kept beside the plant whose name starts with `prefix`, or an empty path.
+    fs::path Beside(const std::string& prefix) const {
+        for (const auto& entry : fs::directory_iterator(dir.Path())) {
+            if (entry.path().filename().string().rfind(prefix, 0) == 0) {
+                return entry.path();
+            }
+        }
+        return {};
+    }
+
+    Result Migrate(BackupForm backup, bool dryRun = false) {
+        MigrationOptions options;
+        options.install = plant.string();
+        options.backup = backup;
+        options.dryRun = dryRun;
+        return MigrateInstallationTo27(options, report, nullptr);
+    }
+
+    void Append(const std::string& file, const std::string& text) {
+        std::ofstream(plant / file, std::ios::binary | std::ios::app) << text;
+    }
+
+    TempDir dir;
+    fs::path plant = dir.Path("plant");
+    std::map<std::string, std::string> original;
+    MigrationReport report;
+};
+
+TEST_F(InstallationMigrationTest, MigratesWithAnIndependentBackupAndUndoesIt) {
+    const Result result = Migrate(BackupForm::Copy);
+    ASSERT_EQ(result.status, Status::Done) << result.message;
+    EXPECT_EQ(report.outcome, "migrated");
+    EXPECT_EQ(report.backupForm, "copy");
+    EXPECT_GT(report.backupCopies, 0u);
+    const fs::path backup = Beside("plant.before-2.7.");
+    ASSERT_FALSE(backup.empty());
+    EXPECT_EQ(report.backup, backup.string());
+    EXPECT_EQ(Snapshot(backup), original);
+    EXPECT_FALSE(SharesFiles(backup, plant));
+    // default.xcal did not exist before: it is created, not rewritten.
+    EXPECT_EQ(report.created, std::vector<std::string>{"Cfg/default.xcal"});
+
+    Append("Data/2008/02/METER_1_02_2008.std", "appended after the migration");
+    EXPECT_EQ(Snapshot(backup), original);
+
+    const auto migrated = Snapshot(plant);
+    const Result undo = UndoMigrationTo27(plant.string());
+    ASSERT_EQ(undo.status, Status::Done) << undo.message;
+    EXPECT_EQ(Snapshot(plant), original);
+    const fs::path after = Beside("plant.after-2.7.");
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(Snapshot(after), migrated);
+    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
+    // Undone once: there is nothing more to undo.
+    EXPECT_EQ(UndoMigrationTo27(plant.string()).status, Status::Refused);
+    EXPECT_EQ(Snapshot(plant), original);
+}
+
+TEST_F(InstallationMigrationTest, ALinkedBackupIsUndoneOnlyWhileItsSharedFilesAreUnchanged) {
+    ASSERT_EQ(Migrate(BackupForm::Link).status, Status::Done);
+    const fs::path backup = Beside("plant.before-2.7.");
+    EXPECT_TRUE(SharesFiles(backup, plant));
+    EXPECT_EQ(report.backupCopies, 0u);
+
+    Append("Data/2008/02/METER_1_02_2008.std", "x");
+    const auto changed = Snapshot(plant);
+    const Result refused = UndoMigrationTo27(plant.string());
+    EXPECT_EQ(refused.status, Status::Refused);
+    EXPECT_NE(refused.message.find("METER 1_02_2008.std"), std::string::npos) << refused.message;
+    EXPECT_EQ(Snapshot(plant), changed);
+    EXPECT_TRUE(Beside("plant.after-2.7.").empty());
+}
+
+TEST_F(InstallationMigrationTest, ALinkedBackupThatIsUnchangedIsUndone) {
+    ASSERT_EQ(Migrate(BackupForm::Link).status, Status::Done);
+    ASSERT_EQ(UndoMigrationTo27(plant.string()).status, Status::Done);
+    EXPECT_EQ(Snapshot(plant), original);
+}
+
+TEST_F(InstallationMigrationTest, WithoutABackupThereIsNoUndo) {
+    ASSERT_EQ(Migrate(BackupForm::None).status, Status::Done);
+    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
+    EXPECT_TRUE(report.backup.empty());
+    const auto migrated = Snapshot(plant);
+    EXPECT_EQ(UndoMigrationTo27(plant.string()).status, Status::Refused);
+    EXPECT_EQ(Snapshot(plant), migrated);
+}
+
+TEST_F(InstallationMigrationTest, AMigratedInstallationIsLeftAlone) {
+    ASSERT_EQ(Migrate(BackupForm::None).status, Status::Done);
+    const auto migrated = Snapshot(plant);
+    const Result again = Migrate(BackupForm::Copy);
+    EXPECT_EQ(again.status, Status::NothingToDo) << again.message;
+    EXPECT_TRUE(static_cast<bool>(again));
+    EXPECT_EQ(report.outcome, "already migrated");
+    EXPECT_EQ(Snapshot(plant), migrated);
+    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
+}
+
+TEST_F(InstallationMigrationTest, ADryRunReportsAndChangesNothing) {
+    const Result result = Migrate(BackupForm::Copy, true);
+    ASSERT_EQ(result.status, Status::Done) << result.message;
+    EXPECT_EQ(report.outcome, "dry run");
+    EXPECT_FALSE(report.deviceRenames.empty());
+    EXPECT_EQ(Snapshot(plant), original);
+    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
+    EXPECT_TRUE(Beside("plant.migrate27-").empty());
+}
+
+TEST_F(InstallationMigrationTest, FailuresAreResultsNotExceptions) {
+    fs::remove_all(plant / "Data");
+    const Result missing = Migrate(BackupForm::Copy);
+    EXPECT_EQ(missing.status, Status::Refused);
+    EXPECT_FALSE(static_cast<bool>(missing));
+    EXPECT_NE(missing.message.find("no data folder"), std::string::npos);
+    EXPECT_EQ(report.outcome, "refused");
+    EXPECT_EQ(RecoverInstallationTo27(plant.string()).status, Status::NothingToDo);
+}
+
+TEST_F(InstallationMigrationTest, TheHostsSetupAndDirectoryAreGivenBack) {
+    QMTarvioSetup host;
+    host.SetCfgPath(L"..\\HostCfg\\");
+    host.SetVersion(0);
+    const fs::path cwd = fs::current_path();
+    ASSERT_EQ(Migrate(BackupForm::None).status, Status::Done);
+    ASSERT_TRUE(QMTarvioSetup::HasInstance());
+    EXPECT_EQ(&QMTarvioSetup::Get(), &host);
+    EXPECT_EQ(host.CfgPath(), L"..\\HostCfg\\");
+    EXPECT_EQ(host.Version(), 0u);
+    EXPECT_EQ(fs::current_path(), cwd);
+    // The sample's screens made the run a SCADA one all the same.
+    EXPECT_TRUE(report.scada);
+    EXPECT_FALSE(report.renamed.empty());
+}
+
+// Records the phases with their totals and the last step of each.
+class PhaseRecorder : public MigrationProgress {
+  public:
+    void OnPhase(Phase phase, size_t total) override {
+        if (phases.empty() || phases.back().phase != phase) {
+            phases.push_back({phase, total, 0});
+        }
+    }
+    void OnStep(size_t done) override { phases.back().done = done; }
+    struct Seen {
+        Phase phase;
+        size_t total;
+        size_t done;
+    };
+    std::vector<Seen> phases;
+};
+
+TEST_F(InstallationMigrationTest, ProgressGoesThroughThePhasesWithTheirTotals) {
+    MigrationOptions options;
+    options.install = plant.string();
+    PhaseRecorder recorder;
+    ASSERT_EQ(MigrateInstallationTo27(options, report, &recorder).status, Status::Done);
+    const auto& phases = recorder.phases;
+    ASSERT_GE(phases.size(), 5u);
+    EXPECT_EQ(phases.front().phase, Phase::Staging);
+    EXPECT_EQ(phases.front().total, report.stagedFiles);
+    EXPECT_EQ(phases.front().done, report.stagedFiles);
+    const auto& backup = phases[phases.size() - 2];
+    EXPECT_EQ(backup.phase, Phase::Backup);
+    EXPECT_EQ(backup.total, report.backupCopies);
+    EXPECT_EQ(backup.done, report.backupCopies);
+    EXPECT_EQ(phases.back().phase, Phase::Swap);
+    // Side files and history files alternate in between, each kind counting on.
+    size_t history = 0;
+    for (size_t i = 1; i + 2 < phases.size(); ++i) {
+        ASSERT_TRUE(phases[i].phase == Phase::SideFiles || phases[i].phase == Phase::HistoryFiles);
+        EXPECT_LE(phases[i].done, phases[i].total);
+        if (phases[i].phase == Phase::HistoryFiles) {
+            history = phases[i].done;
+        }
+    }
+    EXPECT_EQ(history, report.historyMoved.size());
+}
+
+// A stop asked for while the stage is built undoes the stage.
+class StopAtOnce : public MigrationProgress {
+  public:
+    bool StopRequested() override { return true; }
+};
+
+TEST_F(InstallationMigrationTest, AStopRequestUndoesTheStage) {
+    MigrationOptions options;
+    options.install = plant.string();
+    StopAtOnce stop;
+    const Result result = MigrateInstallationTo27(options, report, &stop);
+    EXPECT_EQ(result.status, Status::Interrupted);
+    EXPECT_EQ(report.outcome, "interrupted");
+    EXPECT_EQ(Snapshot(plant), original);
+    EXPECT_TRUE(Beside("plant.migrate27-").empty());
+    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
+}
+
+}  // namespace
