@@ -40,3 +40,8 @@
 #include <qmsupport/text/send_xml_text.h>
 #include <qmsupport/text/sort_support.h>
 #include <qmsupport/text/var_name.h>
+
+#include <qmsupport/images/bitmap.h>
+#include <qmsupport/images/cx_file.h>
+#include <qmsupport/images/cx_image.h>
+#include <qmsupport/images/image_xml.h>

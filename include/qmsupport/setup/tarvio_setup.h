@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace qm::images {
+class ImageList;
+}
+
 // The process-wide record of how the suite is installed and configured: edition, directories,
 // run mode, HTTP port, host resource ids, view ids, the built-in drivers catalogue, the
 // feature flags of the screen and report editors, mail and news-feed settings, the local time
@@ -163,6 +167,10 @@ class QMSUPPORT_API QMTarvioSetup {
     // False for a null node or when a feature file cannot be loaded; what was set before the
     // failure stays.
     bool ReadDriversSetup(const XmlDocument::XmlNode* node);
+    // Fills the list with the small image of each of the 66 rows (157 for disabled rows), 16
+    // by 16 pixels with a mask, magenta transparent: image i belongs to row i. A bitmap the
+    // resource chain lacks gives a fully transparent image.
+    bool CreateDevicesImageList(qm::images::ImageList& list) const;
 
     // Mail settings, read from the attributes of the configuration's mail node. The password
     // is kept in Base64 in the configuration and held here decoded; a decoded password longer

@@ -1,0 +1,188 @@
+// Images whose headers lie, and every truncation of small valid files: each decodes to
+// nothing, or (for a prefix that still holds every pixel) to the whole image, and no decoder
+// allocates more than a few bytes for pixels it has not seen.
+#include <qmsupport/images/cx_image.h>
+
+#include "images/image_test_util.h"
+#include "images/pixel_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <gif_lib.h>
+#include <zlib.h>
+
+#include <climits>
+#include <cstring>
+
+using namespace qm::images;
+
+namespace {
+
+void PutBe32(std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        s[at + i] = static_cast<char>(v >> (24 - 8 * i));
+    }
+}
+void PutLe32(std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        s[at + i] = static_cast<char>(v >> (8 * i));
+    }
+}
+void PutLe16(std::string& s, size_t at, uint16_t v) {
+    s[at] = static_cast<char>(v);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+
+int AppendGifBytes(GifFileType* gif, const GifByteType* bytes, int count) {
+    static_cast<std::string*>(gif->UserData)
+        ->append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
+    return count;
+}
+
+// A 2 × 2 GIF written by giflib: a four-colour table (red, green, blue, white) and one image
+// of indices 0, 1, 2, 3. Its image descriptor starts at byte 25.
+std::string SmallGif() {
+    std::string out;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, AppendGifBytes, &error);
+    GifColorType colours[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    ColorMapObject* map = GifMakeMapObject(4, colours);
+    GifPixelType pixels[4] = {0, 1, 2, 3};
+    EXPECT_EQ(EGifPutScreenDesc(gif, 2, 2, 2, 0, map), GIF_OK);
+    EXPECT_EQ(EGifPutImageDesc(gif, 0, 0, 2, 2, false, nullptr), GIF_OK);
+    EXPECT_EQ(EGifPutLine(gif, pixels, 4), GIF_OK);
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(map);
+    return out;
+}
+
+std::string SmallImage(uint32_t format) {
+    CxImage image;
+    PaintTestImage(image, 9, 7);
+    return EncodeImageBytes(image, format);
+}
+
+// The PNG with its IHDR declaring another size, with a correct checksum.
+std::string PngDeclaring(uint32_t width, uint32_t height) {
+    std::string png = SmallImage(kFormatPng);
+    PutBe32(png, 16, width);
+    PutBe32(png, 20, height);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17);
+    PutBe32(png, 29, static_cast<uint32_t>(crc));
+    return png;
+}
+
+class HostileImage : public ::testing::Test {
+  protected:
+    void SetUp() override { detail::ResetPeakCountedBytes(); }
+    void TearDown() override {
+        // Nothing was decoded at the declared sizes: the peak stays far below the bound.
+        EXPECT_LT(detail::PeakCountedBytes() - detail::CountedBytes(), size_t{16} << 20);
+        EXPECT_EQ(detail::CountedBytes(), 0u);
+    }
+    static void ExpectRejected(const std::string& bytes, uint32_t format, const char* what) {
+        EXPECT_FALSE(DecodeImageBytes(bytes, format).IsValid()) << what;
+        EXPECT_FALSE(DecodeImageBytes(bytes, kFormatUnknown).IsValid()) << what;
+    }
+};
+
+}  // namespace
+
+TEST_F(HostileImage, PngDeclaringHugeOrZeroSizes) {
+    ASSERT_TRUE(DecodeImageBytes(PngDeclaring(9, 7)).IsValid());  // the patch itself is sound
+    ExpectRejected(PngDeclaring(100000, 100000), kFormatPng, "100000 x 100000");
+    ExpectRejected(PngDeclaring(16384, 16384), kFormatPng, "past the pixel count");
+    ExpectRejected(PngDeclaring(0, 7), kFormatPng, "zero width");
+}
+
+TEST_F(HostileImage, JpegFrameOf65535Squared) {
+    std::string jpeg = SmallImage(kFormatJpeg);
+    size_t sof = jpeg.find("\xff\xc0", 2);
+    ASSERT_NE(sof, std::string::npos);
+    jpeg[sof + 5] = jpeg[sof + 6] = jpeg[sof + 7] = jpeg[sof + 8] = '\xff';
+    ExpectRejected(jpeg, kFormatJpeg, "65535 x 65535");
+}
+
+TEST_F(HostileImage, GifScreensAndFrames) {
+    const std::string gif = SmallGif();
+    CxImage image = DecodeImageBytes(gif);
+    ASSERT_TRUE(image.IsValid());
+    EXPECT_EQ(image.GetType(), kFormatGif);
+    EXPECT_EQ(image.GetPixelColor(0, 1).rgbRed, 255);    // index 0, top-left
+    EXPECT_EQ(image.GetPixelColor(1, 0).rgbGreen, 255);  // index 3, bottom-right: white
+    std::string huge = gif;
+    PutLe16(huge, 6, 65535);
+    PutLe16(huge, 8, 65535);
+    ExpectRejected(huge, kFormatGif, "screen 65535 x 65535");
+    std::string frame = gif;
+    PutLe16(frame, 25 + 5, 3);  // the frame is wider than its screen
+    ExpectRejected(frame, kFormatGif, "frame past the screen");
+    std::string shifted = gif;
+    PutLe16(shifted, 25 + 1, 1);  // a frame of the screen's size, moved right by one
+    ExpectRejected(shifted, kFormatGif, "frame moved past the screen");
+}
+
+TEST_F(HostileImage, BmpHeights) {
+    const std::string bmp = SmallImage(kFormatBmp);
+    CxImage bottomUp = DecodeImageBytes(bmp);
+    ASSERT_TRUE(bottomUp.IsValid());
+    std::string topDown = bmp;
+    PutLe32(topDown, 22, static_cast<uint32_t>(-7));  // a legal top-down bitmap: it loads
+    CxImage flipped = DecodeImageBytes(topDown);
+    ASSERT_TRUE(flipped.IsValid());
+    EXPECT_EQ(flipped.GetHeight(), 7u);
+    EXPECT_EQ(flipped.GetPixelColor(4, 0).rgbRed, bottomUp.GetPixelColor(4, 6).rgbRed);
+    EXPECT_EQ(flipped.GetPixelColor(0, 6).rgbGreen, bottomUp.GetPixelColor(0, 0).rgbGreen);
+
+    std::string lowest = bmp;
+    PutLe32(lowest, 22, 0x80000000u);  // -2^31 has no positive twin
+    ExpectRejected(lowest, kFormatBmp, "height -2^31");
+    std::string wide = bmp;
+    PutLe32(wide, 18, 0x80000000u);
+    ExpectRejected(wide, kFormatBmp, "width 2^31");
+    std::string palette = bmp;
+    PutLe32(palette, 46, 100000);
+    ExpectRejected(palette, kFormatBmp, "palette count");
+    std::string eightBit = bmp;
+    PutLe16(eightBit, 28, 8);
+    PutLe32(eightBit, 46, 257);
+    ExpectRejected(eightBit, kFormatBmp, "257 colours at 8 bits");
+}
+
+TEST_F(HostileImage, StbFormatsDeclaringHugeSizes) {
+    std::string pnm = "P6\n2 2\n255\n" + std::string(12, '\x80');
+    CxImage image = DecodeImageBytes(pnm);
+    ASSERT_TRUE(image.IsValid());
+    EXPECT_EQ(image.GetType(), kFormatOther);
+    ExpectRejected("P6\n99999 99999\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM");
+    ExpectRejected("P6\n16384 16384\n255\n" + std::string(12, '\x80'), kFormatOther, "PNM count");
+    ExpectRejected(std::string("not an image at all"), kFormatOther, "text");
+}
+
+TEST_F(HostileImage, EveryPrefixFailsOrHoldsEveryPixel) {
+    std::vector<std::pair<uint32_t, std::string>> files = {
+        {kFormatPng, SmallImage(kFormatPng)},
+        {kFormatJpeg, SmallImage(kFormatJpeg)},
+        {kFormatBmp, SmallImage(kFormatBmp)},
+        {kFormatGif, SmallGif()},
+        {kFormatOther, "P6\n3 1\n255\n" + std::string("\x10\x20\x30\x40\x50\x60\x70\x80\x90", 9)},
+    };
+    for (const auto& [format, bytes] : files) {
+        CxImage whole = DecodeImageBytes(bytes, format);
+        ASSERT_TRUE(whole.IsValid()) << format;
+        for (size_t length = 0; length < bytes.size(); ++length) {
+            CxImage part = DecodeImageBytes(bytes.substr(0, length), format);
+            if (!part.IsValid()) {
+                continue;
+            }
+            ASSERT_EQ(part.GetWidth(), whole.GetWidth()) << format << " at " << length;
+            ASSERT_EQ(part.GetHeight(), whole.GetHeight());
+            for (long y = 0; y < static_cast<long>(whole.GetHeight()); ++y) {
+                for (long x = 0; x < static_cast<long>(whole.GetWidth()); ++x) {
+                    RGBQUAD p = part.GetPixelColor(x, y), q = whole.GetPixelColor(x, y);
+                    ASSERT_EQ(std::memcmp(&p, &q, sizeof p), 0) << format << " at " << length;
+                }
+            }
+        }
+    }
+}
