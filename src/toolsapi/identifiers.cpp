@@ -1,8 +1,8 @@
 #include <qmsupport/toolsapi/identifiers.h>
 
+#include <pthread.h>
 #include <sodium.h>
 #include <unicode/uchar.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
@@ -46,7 +46,6 @@ struct GuidSource {
     uint64_t drawn = 0;
     uint8_t pool[4096];
     size_t poolUsed = sizeof pool;
-    pid_t poolOwner = 0;
 };
 
 GuidSource& Source() {
@@ -79,12 +78,14 @@ bool DrawSeeded(uint8_t bytes[16]) {
 void DrawRandom(uint8_t bytes[16]) {
     InitSodium();
     GuidSource& source = Source();
+    // A child process starts with an empty pool.
+    static const int forkHandler =
+        pthread_atfork(nullptr, nullptr, [] { Source().poolUsed = sizeof Source().pool; });
+    (void)forkHandler;
     std::lock_guard<std::mutex> lock(source.mutex);
-    const pid_t self = getpid();
-    if (source.poolUsed + 16 > sizeof source.pool || source.poolOwner != self) {
+    if (source.poolUsed + 16 > sizeof source.pool) {
         randombytes_buf(source.pool, sizeof source.pool);
         source.poolUsed = 0;
-        source.poolOwner = self;
     }
     std::memcpy(bytes, source.pool + source.poolUsed, 16);
     sodium_memzero(source.pool + source.poolUsed, 16);
