@@ -89,6 +89,20 @@ TEST_F(ScadaConversion, GoldenSet) {
     EXPECT_FALSE(dir_.Exists("cfg/Absent.xsty"));
 }
 
+TEST_F(ScadaConversion, ListedFilesAreFoundBelowTheProgramsParent) {
+    dir_.WriteText("cfg/scada/default.apl", "Styles { Style { File = \"Title.sty\" } }\n");
+    dir_.WriteText("cfg/scada/Title.sty", "Style { Bold = T }\n");
+    // A program elsewhere looks for the styles below its own installation.
+    dir_.MakeDirectory("other/bin");
+    qm::platform::SetAppPath(dir_.WidePath("other/bin/").c_str());
+    EXPECT_TRUE(QMTransformScadaCfgToXml().ScadaQMCfgFile2Xml(nullptr));
+    EXPECT_FALSE(dir_.Exists("cfg/Title.xsty"));
+    // With fewer than two separators, the current directory's parent is the root.
+    qm::platform::SetAppPath(L"bin/");
+    EXPECT_TRUE(QMTransformScadaCfgToXml().ScadaQMCfgFile2Xml(nullptr));
+    EXPECT_TRUE(dir_.Exists("cfg/Title.xsty"));
+}
+
 TEST_F(ScadaConversion, MissingApplicationFileDoesNothing) {
     XmlDocument host;
     ASSERT_TRUE(host.Create(L"cfg"));
