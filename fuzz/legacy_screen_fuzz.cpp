@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ QMTarvioSetup& Setup() {
             std::abort();
         }
         setup.SetCfgPath(QMWideString(std::wstring(pattern.begin(), pattern.end()) + L"/"));
+        static const std::string folder = pattern;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        });
         return true;
     }();
     (void)ready;
