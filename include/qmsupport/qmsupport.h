@@ -15,6 +15,7 @@
 #include <qmsupport/toolsapi/resources.h>
 #include <qmsupport/toolsapi/xml_document.h>
 
+#include <qmsupport/platform/app_path.h>
 #include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/platform/file_ops.h>
@@ -28,6 +29,13 @@
 
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 #include <qmsupport/migrate27/transform_observer.h>
+
+#include <qmsupport/legacy/alarm_history_reader.h>
+#include <qmsupport/legacy/event_history.h>
+#include <qmsupport/legacy/history_file_reader.h>
+#include <qmsupport/legacy/legacy_conversion_observer.h>
+#include <qmsupport/legacy/transform_alarm_cfg_to_event_xml.h>
+#include <qmsupport/legacy/transform_scada_cfg_to_xml.h>
 
 #include <qmsupport/values/value.h>
 #include <qmsupport/values/value_complex.h>

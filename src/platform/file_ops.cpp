@@ -29,21 +29,6 @@ void SplitNative(const std::string& path, std::string& directory, std::string& n
     }
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Creates a fresh hidden file next to the target. The mode 0666 lets the umask decide the
 // permissions of a new file, as for any file the process creates. The target's name is cut
 // short in the temporary name, which must stay within the file system's limit.
@@ -117,6 +102,27 @@ int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
 }  // namespace
 
 bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
+    AtomicFile file;
+    return file.Open(nativePath) &&
+           (data.empty() ||
+            std::fwrite(data.data(), 1, data.size(), file.Stream()) == data.size()) &&
+           file.Commit();
+}
+
+AtomicFile::~AtomicFile() {
+    Abandon();
+}
+
+void AtomicFile::Abandon() {
+    if (stream_ != nullptr) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+        unlink(tempPath_.c_str());
+    }
+}
+
+bool AtomicFile::Open(const std::string& nativePath) {
+    Abandon();
     try {
         if (nativePath.empty()) {
             errno = ENOENT;
@@ -124,46 +130,66 @@ bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
         }
         // A symbolic link keeps pointing at the file it names: the file is replaced, not the
         // link.
-        std::string target = nativePath;
+        target_ = nativePath;
         struct stat st;
-        if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            if (char* real = realpath(target.c_str(), nullptr)) {
-                target = real;
+        if (lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (char* real = realpath(target_.c_str(), nullptr)) {
+                target_ = real;
                 free(real);
             }
         }
-        const bool exists = stat(target.c_str(), &st) == 0;
-        if (exists && S_ISDIR(st.st_mode)) {
+        replaces_ = stat(target_.c_str(), &st) == 0;
+        if (replaces_ && S_ISDIR(st.st_mode)) {
             errno = EISDIR;
             return false;
         }
-        std::string directory, name, tempPath;
-        SplitNative(target, directory, name);
-        int fd = OpenTemporary(directory, name, tempPath);
+        mode_ = st.st_mode & 07777;
+        owner_ = st.st_uid;
+        group_ = st.st_gid;
+        std::string name;
+        SplitNative(target_, directory_, name);
+        int fd = OpenTemporary(directory_, name, tempPath_);
         if (fd < 0) {
             return false;
         }
-        bool ok = WriteAll(fd, data.data(), data.size());
-        if (ok && exists) {
-            // Keep the replaced file's permissions and, where allowed, its owner.
-            ok = fchmod(fd, st.st_mode & 07777) == 0;
-            if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-                // Only a privileged process may give a file away; the permissions are kept.
-            }
-        }
-        ok = ok && fsync(fd) == 0;
-        ok = close(fd) == 0 && ok;
-        if (!ok || rename(tempPath.c_str(), target.c_str()) != 0) {
+        stream_ = fdopen(fd, "wb");
+        if (stream_ == nullptr) {
             int error = errno;
-            unlink(tempPath.c_str());
+            close(fd);
+            unlink(tempPath_.c_str());
             errno = error;
             return false;
         }
-        SyncDirectory(directory);
         return true;
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool AtomicFile::Commit() {
+    if (stream_ == nullptr) {
+        return false;
+    }
+    const int fd = fileno(stream_);
+    bool ok = std::fflush(stream_) == 0 && !std::ferror(stream_);
+    if (ok && replaces_) {
+        // Keep the replaced file's permissions and, where allowed, its owner.
+        ok = fchmod(fd, mode_) == 0;
+        if (fchown(fd, owner_, group_) != 0) {
+            // Only a privileged process may give a file away; the permissions are kept.
+        }
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = std::fclose(stream_) == 0 && ok;
+    stream_ = nullptr;
+    if (!ok || rename(tempPath_.c_str(), target_.c_str()) != 0) {
+        int error = errno;
+        unlink(tempPath_.c_str());
+        errno = error;
+        return false;
+    }
+    SyncDirectory(directory_);
+    return true;
 }
 
 int OpenRegularFile(const std::string& nativePath, size_t* size) {

@@ -1,9 +1,10 @@
 #include <qmsupport/toolsapi/identifiers.h>
 
+#include <pthread.h>
 #include <sodium.h>
 #include <unicode/uchar.h>
-#include <uuid/uuid.h>
 
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -34,11 +35,17 @@ void WriteHex(wchar_t*& p, unsigned value, int digits) {
 // Where NewGUID draws from: random GUIDs, or the stream keyed by a seed. GUID number n of a
 // stream is the start of the ChaCha20 key stream for the seed and the nonce n, so that any
 // GUID of the stream can be drawn on its own.
+//
+// Random GUIDs come from the system's random generator, fetched a pool at a time: a
+// conversion that makes millions of GUIDs would otherwise spend most of its time in one
+// system call per GUID. A child process never reuses its parent's pool.
 struct GuidSource {
     std::mutex mutex;
     bool seeded = false;
     qm::GuidSeed seed{};
     uint64_t drawn = 0;
+    uint8_t pool[4096];
+    size_t poolUsed = sizeof pool;
 };
 
 GuidSource& Source() {
@@ -64,19 +71,37 @@ bool DrawSeeded(uint8_t bytes[16]) {
     }
     ++source.drawn;
     crypto_stream_chacha20_ietf(bytes, 16, nonce, source.seed.data());
-    // The version 4 and RFC 4122 variant bits, as a random UUID has them.
-    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
     return true;
+}
+
+// Draws 16 random bytes from the pool, refilling it when it runs out.
+void DrawRandom(uint8_t bytes[16]) {
+    InitSodium();
+    GuidSource& source = Source();
+    // A child process starts with an empty pool.
+    static const int forkHandler =
+        pthread_atfork(nullptr, nullptr, [] { Source().poolUsed = sizeof Source().pool; });
+    (void)forkHandler;
+    std::lock_guard<std::mutex> lock(source.mutex);
+    if (source.poolUsed + 16 > sizeof source.pool) {
+        randombytes_buf(source.pool, sizeof source.pool);
+        source.poolUsed = 0;
+    }
+    std::memcpy(bytes, source.pool + source.poolUsed, 16);
+    sodium_memzero(source.pool + source.poolUsed, 16);
+    source.poolUsed += 16;
 }
 
 }  // namespace
 
 bool NewGUID(QMGUID& guid) {
-    uuid_t bytes;
+    uint8_t bytes[16];
     if (!DrawSeeded(bytes)) {
-        uuid_generate_random(bytes);
+        DrawRandom(bytes);
     }
+    // The version 4 and RFC 4122 variant bits, as a random UUID has them.
+    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
     // The bytes of an RFC 4122 UUID are in network order, which the three leading fields
     // of a GUID read as big-endian numbers, so that both give the same text.
     guid.Data1 = (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) |

@@ -1,5 +1,6 @@
 #include <qmsupport/toolsapi/paths.h>
 
+#include <qmsupport/platform/app_path.h>
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/toolsapi/codecs.h>
 
@@ -122,7 +123,10 @@ std::wstring_view View(const wchar_t* text) {
 }  // namespace
 
 void GetAppPath(QMWideString& out) {
-    out.Clear();
+    out = qm::platform::AppPathOverride();
+    if (!out.IsEmpty()) {
+        return;
+    }
     std::string target(256, '\0');
     for (;;) {
         ssize_t n = readlink("/proc/self/exe", target.data(), target.size());

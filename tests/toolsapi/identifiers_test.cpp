@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <set>
 #include <string>
@@ -27,6 +30,30 @@ TEST(Guid, TextIsUpperCaseInBracesAndRandom) {
     EXPECT_TRUE(copy == guid);
     copy.Data4[7] ^= 1;
     EXPECT_TRUE(copy != guid);
+}
+
+TEST(Guid, ChildProcessDrawsOtherGuidsThanItsParent) {
+    QMGUID first;
+    ASSERT_TRUE(NewGUID(first));  // the parent now holds random bytes in reserve
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        QMGUID guid;
+        NewGUID(guid);
+        _exit(write(pipeFds[1], &guid, sizeof guid) == sizeof guid ? 0 : 1);
+    }
+    QMGUID inChild{};
+    const bool read = ::read(pipeFds[0], &inChild, sizeof inChild) == sizeof inChild;
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    ASSERT_TRUE(read);
+    QMGUID inParent;
+    ASSERT_TRUE(NewGUID(inParent));
+    EXPECT_NE(inChild, inParent);
 }
 
 TEST(Identifier, Validity) {

@@ -1,3 +1,4 @@
+#include <qmsupport/platform/app_path.h>
 #include <qmsupport/toolsapi/paths.h>
 
 #include <gtest/gtest.h>
@@ -28,6 +29,13 @@ TEST(Paths, AppPathIsTheProgramDirectory) {
     ASSERT_FALSE(path.IsEmpty());
     EXPECT_EQ(path.str().back(), L'/');
     EXPECT_EQ(path.str().find(L'/'), 0u);
+    qm::platform::SetAppPath(L"/opt/inst/bin/");
+    GetAppPath(path);
+    EXPECT_EQ(path, L"/opt/inst/bin/");
+    qm::platform::SetAppPath(L"");
+    GetAppPath(path);
+    EXPECT_EQ(path.str().find(L'/'), 0u);
+    EXPECT_NE(path, L"/opt/inst/bin/");
 }
 
 TEST(Paths, RelativeAgainstBase) {
@@ -51,6 +59,7 @@ TEST(Paths, RelativeAgainstBase) {
 TEST(Paths, RelativeFromDirectory) {
     EXPECT_EQ(Relative(L"C:\\Inst\\cfg\\", L"C:\\Inst\\cfg\\scada\\back.bmp"), L"scada\\back.bmp");
     EXPECT_EQ(Relative(L"C:\\Inst\\cfg\\", L"c:\\inst\\CFG\\back.bmp"), L"back.bmp");  // case
+    EXPECT_EQ(Relative(L"Cfg\\", L"cfg\\scada\\back.bmp"), L"scada\\back.bmp");
     EXPECT_EQ(Relative(L"/opt/inst/cfg/", L"/opt/inst/images/a.bmp"), L"../images/a.bmp");
     EXPECT_EQ(Relative(L"/opt/inst/cfg", L"/opt/x/"), L"../../x/");
     EXPECT_EQ(Relative(L"/opt/inst/cfg/", L"/opt/inst/cfg/"), L".");

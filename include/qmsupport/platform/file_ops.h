@@ -3,6 +3,7 @@
 #include <qmsupport/export.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,38 @@ namespace qm::platform {
 // file is left. A replaced file keeps its permissions (and its owner where allowed); a
 // symbolic link is written through, so the link stays.
 QMSUPPORT_API bool WriteFileAtomic(const std::string& nativePath, std::string_view data);
+
+// A file written in pieces and put in place whole: Open makes a temporary file next to the
+// target, Stream() writes to it, and Commit flushes, fsyncs and renames it over the target,
+// as WriteFileAtomic does. Without Commit the temporary file is removed and the target stays
+// as it was. Renaming replaces only the target's directory entry, so another hard link to
+// the old file keeps the old bytes.
+class QMSUPPORT_API AtomicFile {
+  public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile();
+
+    // False when the target is a directory or the temporary file cannot be made.
+    bool Open(const std::string& nativePath);
+    // The stream over the temporary file; null before Open and after Commit.
+    FILE* Stream() const { return stream_; }
+    // False, leaving the target alone, when any write or the rename failed.
+    bool Commit();
+
+  private:
+    void Abandon();
+
+    FILE* stream_ = nullptr;
+    std::string target_;
+    std::string tempPath_;
+    std::string directory_;
+    bool replaces_ = false;
+    unsigned mode_ = 0;
+    unsigned owner_ = 0;
+    unsigned group_ = 0;
+};
 // Opens a regular file for reading, without blocking: a FIFO or a device in the file's place
 // could block the open or the reads for ever. Returns the descriptor, or -1 when the file
 // cannot be opened or is no regular file; `size` (optional) receives the file's size.

@@ -1,0 +1,124 @@
+#include <qmsupport/images/cx_file.h>
+#include <qmsupport/legacy/alarm_history_reader.h>
+#include <qmsupport/legacy/event_history.h>
+
+#include "legacy/history_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using HeaderState = HistoryFileReader::HeaderState;
+
+// A memory file that hands out at most `step` bytes per read, as a pipe or a network file
+// system may.
+class TrickleFile : public CxMemFile {
+  public:
+    TrickleFile(std::string& bytes, size_t step)
+        : CxMemFile(reinterpret_cast<unsigned char*>(bytes.data()),
+                    static_cast<uint32_t>(bytes.size())),
+          step_(step) {}
+    size_t Read(void* buffer, size_t size, size_t count) override {
+        return CxMemFile::Read(buffer, size, count < step_ ? count : step_);
+    }
+
+  private:
+    size_t step_;
+};
+
+}  // namespace
+
+TEST(AlarmHistoryReader, DecodesBigEndianFieldsThroughShortReads) {
+    std::string bytes = AlarmFileBytes({{0x01020304, 0xA0B0C0D0, -2, 1}, {7, 0, 0x10, 4}});
+    bytes += "\x01\x02\x03";  // a partial record
+    for (size_t step : {1, 5, 64}) {
+        TrickleFile file(bytes, step);
+        AlarmHistoryReader reader(file);
+        ASSERT_EQ(reader.ReadHeader(), HeaderState::Valid);
+        AlarmHistoryRecord r;
+        ASSERT_TRUE(reader.Next(r));
+        EXPECT_EQ(r.occurrence, 0x01020304u);
+        EXPECT_EQ(r.stamp, 0xA0B0C0D0u);
+        EXPECT_EQ(r.alarm, -2);
+        EXPECT_EQ(r.state, 1);
+        ASSERT_TRUE(reader.Next(r));
+        EXPECT_EQ(r.alarm, 0x10);
+        EXPECT_EQ(r.state, 4);
+        EXPECT_FALSE(reader.Next(r));
+        EXPECT_EQ(reader.TailBytes(), 3u);
+        EXPECT_EQ(reader.Offset(), bytes.size());
+    }
+}
+
+TEST(AlarmHistoryReader, TellsShortAndForeignHeaders) {
+    std::string shortFile = "ALARM";
+    CxMemFile a(reinterpret_cast<unsigned char*>(shortFile.data()), 5);
+    AlarmHistoryReader shortReader(a);
+    EXPECT_EQ(shortReader.ReadHeader(), HeaderState::Short);
+    EXPECT_EQ(shortReader.TailBytes(), 5u);
+
+    std::string foreign = AlarmFileBytes({}, "ALARX v1.0\n");
+    CxMemFile b(reinterpret_cast<unsigned char*>(foreign.data()), 11);
+    EXPECT_EQ(AlarmHistoryReader(b).ReadHeader(), HeaderState::Foreign);
+
+    // Only the first five bytes name the format.
+    std::string other = AlarmFileBytes({}, "ALARMxxxxxx");
+    CxMemFile c(reinterpret_cast<unsigned char*>(other.data()), 11);
+    EXPECT_EQ(AlarmHistoryReader(c).ReadHeader(), HeaderState::Valid);
+}
+
+TEST(EventHistory, WritesTheStoredLayoutAndReadsItBack) {
+    EventHistoryRecord record;
+    ASSERT_TRUE(NewGUID(record.occurrence));
+    ASSERT_TRUE(NewGUID(record.event));
+    record.stamp = 0x11223344;
+    record.state = 2;
+    CxMemFile file;
+    file.Open();
+    EventHistoryWriter writer(file);
+    ASSERT_TRUE(writer.WriteHeader());
+    ASSERT_TRUE(writer.Write(record));
+    ASSERT_EQ(file.Size(), 52);
+    const std::string bytes(reinterpret_cast<const char*>(file.GetBuffer(false)), 52);
+    EXPECT_EQ(bytes.substr(0, 11), std::string("EVENTv2.00\0", 11));
+
+    // The 16 GUID bytes read as the digits of the GUID's text.
+    auto hex = [&bytes](size_t from, size_t count) {
+        std::string out;
+        char digits[3];
+        for (size_t i = 0; i < count; ++i) {
+            std::snprintf(digits, sizeof digits, "%02X",
+                          static_cast<unsigned char>(bytes[from + i]));
+            out += digits;
+        }
+        return out;
+    };
+    wchar_t text[kGuidTextSize];
+    guidtow(record.event, text);
+    std::string digits;
+    for (const wchar_t* p = text; *p; ++p) {
+        if (*p != L'{' && *p != L'}' && *p != L'-') {
+            digits.push_back(static_cast<char>(*p));
+        }
+    }
+    EXPECT_EQ(hex(11 + 20, 16), digits);
+    EXPECT_EQ(hex(11 + 16, 4), "11223344");
+    EXPECT_EQ(hex(11 + 36, 5), "0200000000");
+
+    EventFile back = ReadEventBytes(bytes);
+    ASSERT_EQ(back.header, HeaderState::Valid);
+    ASSERT_EQ(back.records.size(), 1u);
+    EXPECT_EQ(back.records[0].occurrence, record.occurrence);
+    EXPECT_EQ(back.records[0].event, record.event);
+    EXPECT_EQ(back.records[0].stamp, record.stamp);
+    EXPECT_EQ(back.records[0].state, 2);
+
+    // The NUL closing the header counts.
+    std::string noNul = bytes;
+    noNul[10] = ' ';
+    EXPECT_EQ(ReadEventBytes(noNul).header, HeaderState::Foreign);
+    EXPECT_EQ(ReadEventBytes(bytes.substr(0, 51)).tailBytes, 40u);
+}

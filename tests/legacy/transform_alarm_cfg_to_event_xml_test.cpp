@@ -1,0 +1,365 @@
+#include <qmsupport/legacy/transform_alarm_cfg_to_event_xml.h>
+#include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/toolsapi/identifiers.h>
+
+#include "legacy/alarm_history_conversion.h"
+#include "legacy/history_test_util.h"
+#include "platform/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using HeaderState = HistoryFileReader::HeaderState;
+
+struct Truncation {
+    std::wstring path;
+    uint64_t offset;
+    uint64_t bytes;
+};
+
+class RecordingObserver : public QMLegacyConversionObserver {
+  public:
+    void OnHistoryTruncated(const QMWideString& path, uint64_t offset, uint64_t bytes) override {
+        truncations.push_back({path.c_str(), offset, bytes});
+    }
+    void OnOccurrenceLimit(const QMWideString&, uint64_t offset) override {
+        limits.push_back(offset);
+    }
+    std::vector<Truncation> truncations;
+    std::vector<uint64_t> limits;
+};
+
+// An installation laid out as the conversion expects it: the legacy history in DATA beside
+// the current directory "bin", the configuration in cfg and the new history in history.
+class AlarmConversion : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_.MakeDirectory("bin");
+        dir_.MakeDirectory("DATA");
+        dir_.MakeDirectory("cfg");
+        setup_.SetCfgPath(dir_.WidePath("cfg/").c_str());
+        setup_.SetDataPath(dir_.WidePath("history/").c_str());
+        cwd_.emplace(dir_.Path("bin"));
+    }
+    void TearDown() override { cwd_.reset(); }
+
+    // Runs the conversion over a legacy alarm tree given as XML text.
+    void Convert(const char* alarmsXml = "<legacy/>") {
+        XmlDocument legacy;
+        ASSERT_TRUE(legacy.Parse(alarmsXml));
+        QMTransformAlarmCfgToEventXml transform;
+        transform.SetObserver(&observer_);
+        EXPECT_TRUE(transform.AlarmQMCfgFile2EventsXml(&legacy.Root()));
+    }
+    std::string Events() const { return dir_.ReadText("cfg/default.xeve"); }
+    // The "id" of the event whose name is `name` in default.xeve.
+    QMGUID EventGuid(const wchar_t* name) const {
+        XmlDocument doc;
+        EXPECT_TRUE(doc.Load(dir_.WidePath("cfg/default.xeve").c_str()));
+        const XmlDocument::XmlNode* event =
+            doc.Root().Node((std::wstring(L"events/event?name=") + name).c_str());
+        EXPECT_NE(event, nullptr);
+        return event ? GuidOf(event->Value(L"id", L"")) : QMGUID{};
+    }
+    static QMGUID GuidOf(const QMWideString& text) {
+        QMGUID g{};
+        unsigned d[11];
+        std::string narrow(text.c_str(), text.c_str() + text.Length());
+        if (std::sscanf(narrow.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d[0], &d[1],
+                        &d[2], &d[3], &d[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10]) == 11) {
+            g.Data1 = d[0];
+            g.Data2 = static_cast<uint16_t>(d[1]);
+            g.Data3 = static_cast<uint16_t>(d[2]);
+            for (int i = 0; i < 8; ++i) {
+                g.Data4[i] = static_cast<uint8_t>(d[3 + i]);
+            }
+        }
+        return g;
+    }
+
+    TempDir dir_;
+    QMTarvioSetup setup_;
+    std::optional<CurrentDirectory> cwd_;
+    RecordingObserver observer_;
+};
+
+const char* kAlarmTree = R"(<legacy>
+  <AlarmGroups>
+    <AlarmGroup Name="Boilers" Id="G1"/>
+    <AlarmGroup Name="Nameless id" Id=""/>
+    <Other Name="x" Id="G9"/>
+  </AlarmGroups>
+  <Alarms>
+    <Alarm ShortText="High" Id="1A" LongText="Too hot" Delay="5" SaveEvent="T" AlarmGroupId="G1">
+      <Expression Operator="&gt;"><Left Variable="B1#T"/><Right Constant="90"/></Expression>
+    </Alarm>
+    <Alarm ShortText="NoId" Id=""/>
+    <Alarm ShortText="" Id="2"/>
+    <Alarm ShortText="Lost group" Id="2" AlarmGroupId="G7"/>
+    <Alarm ShortText="Twin" Id="1a"/>
+  </Alarms>
+</legacy>)";
+
+// The bytes of a checked-in hex dump: pairs of digits, blanks and "#" comments to the end of
+// the line.
+std::string ReadHexDump(const std::string& name) {
+    std::ifstream in(std::string(QMSUPPORT_LEGACY_DATA_DIR) + "/" + name);
+    EXPECT_TRUE(in.good()) << name;
+    std::string bytes, line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line.substr(0, line.find('#')));
+        std::string word;
+        while (words >> word) {
+            bytes.push_back(static_cast<char>(std::stoul(word, nullptr, 16)));
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(AlarmConversion, GoldenEventHistory) {
+    dir_.WriteText("DATA/Alarms0.alm", ReadHexDump("golden.alm.hex"));
+    qm::GuidSeed seed;
+    seed.fill(0x5A);
+    qm::ScopedGuidSeed seeded(seed);
+    ASSERT_NO_FATAL_FAILURE(Convert(R"(<legacy>
+      <AlarmGroups><AlarmGroup Name="Boilers" Id="G1"/></AlarmGroups>
+      <Alarms><Alarm ShortText="High" Id="1A" AlarmGroupId="G1"/></Alarms></legacy>)"));
+    EXPECT_EQ(dir_.ReadText("history/Events0.eve"), ReadHexDump("golden.eve.hex"));
+    ASSERT_EQ(observer_.truncations.size(), 1u);
+    EXPECT_EQ(observer_.truncations[0].offset, 11u + 6 * 13);
+    EXPECT_EQ(observer_.truncations[0].bytes, 5u);
+}
+
+TEST_F(AlarmConversion, WritesEventsAndGroupsInOrder) {
+    ASSERT_NO_FATAL_FAILURE(Convert(kAlarmTree));
+    XmlDocument doc;
+    ASSERT_TRUE(doc.Load(dir_.WidePath("cfg/default.xeve").c_str()));
+    EXPECT_EQ(doc.Root().Tag(), L"main");
+    const XmlDocument::XmlNode* groups = doc.Root().Node(L"eventsGroups");
+    ASSERT_NE(groups, nullptr);
+    ASSERT_EQ(groups->Size(), 1u);
+    const QMWideString groupGuid = groups->Value(L"eventsGroup/id", L"");
+    EXPECT_EQ(groups->Value(L"eventsGroup/name", L""), L"Boilers");
+
+    const XmlDocument::XmlNode* events = doc.Root().Node(L"events");
+    ASSERT_NE(events, nullptr);
+    ASSERT_EQ(events->Size(), 3u);
+    const XmlDocument::XmlNode* high = *events->ChildsBegin();
+    std::vector<std::wstring> keys;
+    for (auto it = high->ChildsBegin(); it != high->ChildsEnd(); ++it) {
+        keys.push_back((*it)->Tag().c_str());
+    }
+    EXPECT_EQ(keys,
+              (std::vector<std::wstring>{L"id", L"name", L"description", L"condition", L"notify",
+                                         L"record", L"delayToActivate", L"delayToDeactivate",
+                                         L"annotation", L"eventsGroups", L"actions"}));
+    EXPECT_EQ(high->Value(L"condition", L"?"), L"[B1#T] > 90");
+    EXPECT_EQ(high->Value(L"record", L""), L"T");
+    EXPECT_EQ(high->Value(L"delayToActivate", L""), L"5");
+    EXPECT_EQ(high->Value(L"eventsGroups/eventsGroup", L""), groupGuid);
+    const XmlDocument::XmlNode* actions = high->Node(L"actions");
+    ASSERT_NE(actions, nullptr);
+    std::vector<std::wstring> actionTags;
+    for (auto it = actions->ChildsBegin(); it != actions->ChildsEnd(); ++it) {
+        actionTags.push_back((*it)->Tag().c_str());
+    }
+    EXPECT_EQ(actionTags,
+              (std::vector<std::wstring>{L"activate", L"while", L"deactivate", L"acknowledge"}));
+
+    const XmlDocument::XmlNode* lost = doc.Root().Node(L"events/event?name=Lost group");
+    ASSERT_NE(lost, nullptr);
+    ASSERT_NE(lost->Node(L"eventsGroups"), nullptr);
+    EXPECT_EQ(lost->Node(L"eventsGroups")->Size(), 0u);
+    EXPECT_EQ(lost->Value(L"condition", L"?"), L"");
+    EXPECT_EQ(lost->Value(L"annotation", L"?"), L"");
+
+    // A second run keeps what the file holds and appends.
+    ASSERT_NO_FATAL_FAILURE(Convert(kAlarmTree));
+    ASSERT_TRUE(doc.Load(dir_.WidePath("cfg/default.xeve").c_str()));
+    EXPECT_EQ(doc.Root().Node(L"events")->Size(), 6u);
+    EXPECT_EQ(doc.Root().Node(L"eventsGroups")->Size(), 2u);
+}
+
+TEST_F(AlarmConversion, HistoryRoundTripKeepsStampsStatesAndOccurrences) {
+    std::mt19937 random(11);
+    // Occurrence numbers 1..40 over alarms 0x1A (known, first of two) and 0x77 (unknown);
+    // each state from 1 to 4 at random, so occurrences close at different times.
+    std::vector<AlarmHistoryRecord> first, second;
+    for (int i = 0; i < 400; ++i) {
+        AlarmHistoryRecord r;
+        r.occurrence = 1 + random() % 40;
+        r.stamp = static_cast<uint32_t>(random());
+        r.alarm = r.occurrence % 2 ? 0x1A : 0x77;
+        r.state = static_cast<uint8_t>(1 + random() % 4);
+        (i < 200 ? first : second).push_back(r);
+    }
+    dir_.WriteText("DATA/Alarms200703.alm", AlarmFileBytes(first));
+    dir_.WriteText("DATA/alarms200704.alm", AlarmFileBytes(second));
+    ASSERT_NO_FATAL_FAILURE(Convert(kAlarmTree));
+
+    std::vector<EventHistoryRecord> events;
+    for (const char* name : {"history/Events200703.eve", "history/Events200704.eve"}) {
+        EventFile file = ReadEventBytes(dir_.ReadText(name));
+        ASSERT_EQ(file.header, HeaderState::Valid) << name;
+        EXPECT_EQ(file.tailBytes, 0u);
+        events.insert(events.end(), file.records.begin(), file.records.end());
+    }
+    std::vector<AlarmHistoryRecord> legacy = first;
+    legacy.insert(legacy.end(), second.begin(), second.end());
+    ASSERT_EQ(events.size(), legacy.size());
+
+    // Model of the occurrence bookkeeping: the index of the record that opened each open
+    // occurrence, and its mask.
+    const QMGUID high = EventGuid(L"High");
+    std::map<uint32_t, std::pair<size_t, int>> open;
+    std::map<uint32_t, QMGUID> unknownEvents;
+    for (size_t i = 0; i < legacy.size(); ++i) {
+        const AlarmHistoryRecord& in = legacy[i];
+        const EventHistoryRecord& out = events[i];
+        EXPECT_EQ(out.stamp, in.stamp);
+        const int expectedState = in.state == 1 ? 2 : in.state == 2 ? 1 : in.state;
+        EXPECT_EQ(out.state, expectedState);
+        EXPECT_EQ(out.reserved, 0u);
+        auto found = open.find(in.occurrence);
+        if (found == open.end()) {
+            for (auto& [number, entry] : open) {
+                EXPECT_NE(events[entry.first].occurrence, out.occurrence) << "GUID reused";
+            }
+            found = open.emplace(in.occurrence, std::make_pair(i, 0)).first;
+            if (in.alarm == 0x1A) {
+                EXPECT_EQ(out.event, high);
+            } else {
+                EXPECT_NE(out.event, high);
+                for (auto& [number, guid] : unknownEvents) {
+                    EXPECT_NE(guid, out.event) << "an unknown alarm gets a fresh GUID";
+                }
+                unknownEvents[in.occurrence] = out.event;
+            }
+        } else {
+            EXPECT_EQ(out.occurrence, events[found->second.first].occurrence) << i;
+            EXPECT_EQ(out.event, events[found->second.first].event) << i;
+        }
+        if (expectedState != 3) {
+            found->second.second |= expectedState;
+        }
+        if (found->second.second == 7) {
+            open.erase(found);
+        }
+    }
+    EXPECT_TRUE(observer_.truncations.empty());
+}
+
+TEST_F(AlarmConversion, AppendsWithoutHeaderAndCopesWithHeaderOnlyFiles) {
+    dir_.WriteText("DATA/Alarms1.alm", AlarmFileBytes({}));
+    dir_.WriteText("DATA/Alarms2.alm", AlarmFileBytes({{5, 9, 1, 1}}));
+    dir_.WriteText("DATA/Alarms3.alm", "ELSE and not an alarm file");
+    dir_.WriteText("DATA/Alarms4.alm", "ALA");
+    ASSERT_NO_FATAL_FAILURE(Convert());
+    EXPECT_EQ(dir_.ReadText("history/Events1.eve"), std::string("EVENTv2.00\0", 11));
+    EXPECT_FALSE(dir_.Exists("history/Events3.eve"));
+    EXPECT_FALSE(dir_.Exists("history/Events4.eve"));
+    ASSERT_EQ(observer_.truncations.size(), 1u);
+    EXPECT_EQ(observer_.truncations[0].offset, 0u);
+    EXPECT_EQ(observer_.truncations[0].bytes, 3u);
+
+    const std::string once = dir_.ReadText("history/Events2.eve");
+    ASSERT_EQ(once.size(), 11u + 41u);
+    ASSERT_NO_FATAL_FAILURE(Convert());
+    const std::string twice = dir_.ReadText("history/Events2.eve");
+    ASSERT_EQ(twice.size(), 11u + 2 * 41u);
+    EXPECT_EQ(twice.substr(0, once.size()), once);
+    EXPECT_EQ(dir_.ReadText("history/Events1.eve").size(), 11u);
+    EventFile back = ReadEventBytes(twice);
+    ASSERT_EQ(back.records.size(), 2u);
+    EXPECT_NE(back.records[0].occurrence, back.records[1].occurrence);  // another run
+}
+
+TEST_F(AlarmConversion, NeverWritesThroughAHardLink) {
+    dir_.WriteText("DATA/Alarms7.alm", AlarmFileBytes({{1, 2, 3, 1}}));
+    dir_.MakeDirectory("history");
+    dir_.MakeDirectory("backup");
+    const std::string old = std::string("EVENTv2.00\0", 11) + std::string(41, '\x01');
+    dir_.WriteText("history/Events7.eve", old);
+    ASSERT_EQ(
+        link(dir_.Path("history/Events7.eve").c_str(), dir_.Path("backup/Events7.eve").c_str()), 0);
+    ASSERT_NO_FATAL_FAILURE(Convert());
+    EXPECT_EQ(dir_.ReadText("backup/Events7.eve"), old);
+    const std::string now = dir_.ReadText("history/Events7.eve");
+    ASSERT_EQ(now.size(), old.size() + 41);
+    EXPECT_EQ(now.substr(0, old.size()), old);
+}
+
+TEST_F(AlarmConversion, ConvertsEveryCompleteRecordOfACutFile) {
+    const std::string whole =
+        AlarmFileBytes({{1, 0x10, 1, 1}, {1, 0x11, 1, 2}, {2, 0x12, 9, 1}, {1, 0x13, 1, 4}});
+    for (size_t cut = 0; cut <= whole.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        TempDir other;
+        other.MakeDirectory("bin");
+        other.MakeDirectory("DATA");
+        other.WriteText("DATA/Alarms9.alm", whole.substr(0, cut));
+        setup_.SetDataPath(other.WidePath("history/").c_str());
+        CurrentDirectory cwd(other.Path("bin"));
+        observer_.truncations.clear();
+        ASSERT_NO_FATAL_FAILURE(Convert());
+        if (cut < 11) {
+            EXPECT_FALSE(other.Exists("history/Events9.eve"));
+            ASSERT_EQ(observer_.truncations.size(), 1u);
+            EXPECT_EQ(observer_.truncations[0].bytes, cut);
+            continue;
+        }
+        EventFile out = ReadEventBytes(other.ReadText("history/Events9.eve"));
+        const size_t complete = (cut - 11) / 13;
+        ASSERT_EQ(out.records.size(), complete);
+        for (size_t i = 0; i < complete; ++i) {
+            EXPECT_EQ(out.records[i].stamp, 0x10u + i);
+        }
+        const size_t lost = (cut - 11) % 13;
+        if (lost == 0) {
+            EXPECT_TRUE(observer_.truncations.empty());
+        } else {
+            ASSERT_EQ(observer_.truncations.size(), 1u);
+            EXPECT_EQ(observer_.truncations[0].offset, 11 + complete * 13);
+            EXPECT_EQ(observer_.truncations[0].bytes, lost);
+            EXPECT_NE(observer_.truncations[0].path.find(L"Alarms9.alm"), std::wstring::npos);
+        }
+    }
+}
+
+TEST(AlarmHistoryConversion, StopsAFileAtTheOpenOccurrenceLimit) {
+    RecordingObserver observer;
+    qm::legacy::AlarmHistoryConversion conversion(&observer, 2);
+    // Occurrence 1 closes, 2 and 3 stay open, 4 would be a third open one.
+    std::string bytes = AlarmFileBytes({{1, 0, 0, 1},
+                                        {1, 0, 0, 2},
+                                        {1, 0, 0, 4},
+                                        {2, 0, 0, 1},
+                                        {3, 0, 0, 1},
+                                        {2, 0, 0, 3},
+                                        {4, 0, 0, 1},
+                                        {2, 0, 0, 2}});
+    CxMemFile in(reinterpret_cast<unsigned char*>(bytes.data()),
+                 static_cast<uint32_t>(bytes.size()));
+    AlarmHistoryReader reader(in);
+    ASSERT_EQ(reader.ReadHeader(), HeaderState::Valid);
+    CxMemFile out;
+    out.Open();
+    EventHistoryWriter writer(out);
+    EXPECT_TRUE(conversion.Convert(reader, writer, L"x.alm"));
+    EXPECT_EQ(out.Size(), 6 * 41);
+    EXPECT_EQ(conversion.OpenOccurrences(), 2u);
+    EXPECT_EQ(observer.limits, std::vector<uint64_t>{11 + 6 * 13});
+}
