@@ -69,8 +69,13 @@ bool PreparePrinter(QWidget* parent, PrintInfo* info) {
         }
         return true;
     }
+    // Every run offers the whole document: the range chosen last time is not kept.
+    const int minPage = static_cast<int>(info->GetMinPage());
+    const int maxPage = static_cast<int>(info->GetMaxPage());
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setFromTo(minPage, maxPage);
     QPrintDialog dialog(&printer, parent);
-    dialog.setMinMax(static_cast<int>(info->GetMinPage()), static_cast<int>(info->GetMaxPage()));
+    dialog.setMinMax(minPage, maxPage);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }

@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
@@ -14,6 +16,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -58,6 +62,19 @@ std::string Run(const std::string& command) {
         pclose(pipe);
     }
     return out;
+}
+
+// Answers the print dialog: print to a PDF file, the pages from-to when `from` is given.
+void PrintToFile(QPrintDialog* print, const std::string& file, int from = 0, int to = 0) {
+    auto* printers = print->findChild<QComboBox*>("printers");
+    printers->setCurrentIndex(printers->count() - 1);  // the last entry prints to a file
+    print->findChild<QLineEdit*>("filename")->setText(QString::fromStdString(file));
+    if (from != 0) {
+        print->findChild<QRadioButton*>("printRange")->setChecked(true);
+        print->findChild<QSpinBox*>("to")->setValue(to);
+        print->findChild<QSpinBox*>("from")->setValue(from);
+    }
+    print->accept();
 }
 
 int PdfPages(const std::string& path) {
@@ -222,6 +239,33 @@ TEST_F(PrintPreviewDialog, CancelledPrintDialogPrintsNothing) {
     EXPECT_TRUE(answer.Answered());
     EXPECT_EQ(maxPage, 5);
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+}
+
+TEST_F(PrintPreviewDialog, PageRangeOfThePrintDialogHoldsForItsRunOnly) {
+    RecordingDialog dialog;
+    dialog.framework = true;
+    const std::string range = dir.Path("range.pdf");
+    ModalAnswer<QPrintDialog> first([&](QPrintDialog* print) { PrintToFile(print, range, 2, 4); });
+    dialog.OnDialogPrint();
+
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"prepare", "begin", "dc 2", "print 2", "dc 3",
+                                                      "print 3", "dc 4", "print 4", "end"}));
+    ASSERT_EQ(PdfPages(range), 3);
+    EXPECT_NE(PdfPageText(range, 1).find("Test page 2 of 5"), std::string::npos);
+
+    // The next print dialog offers the whole document again.
+    dialog.calls.clear();
+    const std::string whole = dir.Path("whole.pdf");
+    bool allPages = false;
+    ModalAnswer<QPrintDialog> second([&](QPrintDialog* print) {
+        allPages = print->printRange() == QAbstractPrintDialog::AllPages;
+        PrintToFile(print, whole);
+    });
+    dialog.OnDialogPrint();
+    EXPECT_TRUE(second.Answered());
+    EXPECT_TRUE(allPages);
+    EXPECT_EQ(dialog.calls, PrintCalls("prepare", 5));
+    EXPECT_EQ(PdfPages(whole), 5);
 }
 
 TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
