@@ -72,7 +72,7 @@ void QMPrintPreviewDialog::OnDialogPrintPreview() {
         mainWindow->setEnabled(true);
     }
     if (!started) {
-        qm::print::ShowPrompt(this, tr("The print preview could not be opened."));
+        qm::print::ShowPrompt(this, qm::print::Prompt::CommandFailed);
         return;
     }
     preview_ = frame;

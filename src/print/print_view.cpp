@@ -50,7 +50,10 @@ QPrinter& ApplicationPrinter() {
     return holder->printer;
 }
 
-void ShowPrompt(QWidget* parent, const QString& text) {
+void ShowPrompt(QWidget* parent, Prompt prompt) {
+    const QString text = prompt == Prompt::FailedToStartPrint
+                             ? PrintView::tr("Could not start print job.")
+                             : PrintView::tr("Command failed.");
     QMessageBox::warning(parent, ProgramName(), text);
 }
 
@@ -64,7 +67,7 @@ bool PreparePrinter(QWidget* parent, PrintInfo* info) {
     QPrinter& printer = *info->printer;
     if (info->direct) {
         if (!UseDefaultPrinter(printer)) {
-            ShowPrompt(parent, PrintView::tr("The printer could not be started."));
+            ShowPrompt(parent, Prompt::FailedToStartPrint);
             return false;
         }
         return true;
@@ -107,7 +110,7 @@ void PrintView::FilePrint(bool direct) {
     }
     QPainter painter;
     if (!painter.begin(&printer)) {
-        ShowPrompt(dialog_, tr("The printer could not be started."));
+        ShowPrompt(dialog_, Prompt::FailedToStartPrint);
         return;
     }
     QProgressDialog progress(tr("Printing..."), tr("Cancel"), 0, 0, dialog_);

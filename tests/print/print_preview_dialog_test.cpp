@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -268,6 +269,32 @@ TEST_F(PrintPreviewDialog, PageRangeOfThePrintDialogHoldsForItsRunOnly) {
     EXPECT_EQ(PdfPages(whole), 5);
 }
 
+TEST_F(PrintPreviewDialog, PrinterThatCannotStartAfterThePrintDialogShowsThePrompt) {
+    setup.SetProgramName(L"Tarvio test");
+    RecordingDialog dialog;
+    dialog.framework = true;
+    dir.MakeDirectory("gone");
+    ModalAnswer<QPrintDialog> print([&](QPrintDialog* print) {
+        PrintToFile(print, dir.Path("gone/out.pdf"));
+        std::filesystem::remove_all(dir.Path("gone"));  // the file can no longer be written
+    });
+    QString title;
+    std::string text;
+    ModalAnswer<QMessageBox> prompt([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text().toStdString();
+        box->accept();
+    });
+    dialog.OnDialogPrint();
+
+    EXPECT_TRUE(print.Answered());
+    EXPECT_TRUE(prompt.Answered());
+    EXPECT_EQ(title, "Tarvio test");
+    EXPECT_EQ(text, "Could not start print job.");
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+    EXPECT_FALSE(dir.Exists("gone"));
+}
+
 TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     if (!QPrinterInfo::defaultPrinter().isNull()) {
         GTEST_SKIP() << "a printer is installed, and this would print on it";
@@ -276,14 +303,17 @@ TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     RecordingDialog dialog;
     dialog.framework = true;
     QString title;
+    std::string text;
     ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
         title = box->windowTitle();
+        text = box->text().toStdString();
         box->accept();
     });
     dialog.OnDialogPrintDirect();
 
     EXPECT_TRUE(answer.Answered());
     EXPECT_EQ(title, "Tarvio test");
+    EXPECT_EQ(text, "Could not start print job.");
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 
@@ -344,13 +374,16 @@ TEST_F(PrintPreviewDialog, PreviewThatCannotStartShowsThePromptAndKeepsTheDialog
     dialog.prepare = false;
     dialog.show();
     bool mainEnabledAtPrompt = false;
+    std::string text;
     ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
         mainEnabledAtPrompt = main.isEnabled();
+        text = box->text().toStdString();
         box->accept();
     });
     dialog.OnDialogPrintPreview();
 
     EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(text, "Command failed.");
     EXPECT_TRUE(mainEnabledAtPrompt);
     EXPECT_EQ(PreviewWindow(), nullptr);
     EXPECT_TRUE(dialog.isVisible());
