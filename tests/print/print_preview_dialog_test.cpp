@@ -100,6 +100,7 @@ class RecordingDialog : public QMPrintPreviewDialog {
     bool framework = false;          // OnPreparePrinting runs the default (print dialog)
     QString pdf;                     // the file printed to, empty: the printer asks for one
     std::vector<std::string> calls;  // the hooks, with page numbers for the per-page ones
+    QWidget* main = nullptr;         // the main window, watched while the pages are drawn
     bool mainEnabledWhileDrawing = true;
 
   protected:
@@ -119,8 +120,8 @@ class RecordingDialog : public QMPrintPreviewDialog {
     }
     void OnBeginPrinting(QPainter* painter, PrintInfo*) override {
         calls.push_back(painter->isActive() ? "begin" : "begin inactive");
-        if (parentWidget()) {
-            mainEnabledWhileDrawing = parentWidget()->window()->isEnabled();
+        if (main) {
+            mainEnabledWhileDrawing = main->isEnabled();
         }
     }
     void OnPrepareDC(QPainter*, PrintInfo* info) override {
@@ -322,6 +323,7 @@ TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
     QMainWindow main;
     main.show();
     RecordingDialog dialog(&main);
+    dialog.main = &main;
     dialog.show();
     dialog.OnDialogPrintPreview();
 
@@ -341,6 +343,22 @@ TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
     EXPECT_EQ(PreviewWindow(), nullptr);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.PreviewActive());
+    EXPECT_TRUE(main.isEnabled());
+}
+
+TEST_F(PrintPreviewDialog, PreviewOfADialogWithoutParentDisablesTheApplicationsMainWindow) {
+    QMainWindow main;
+    main.show();
+    RecordingDialog dialog;
+    dialog.main = &main;
+    dialog.show();
+    dialog.OnDialogPrintPreview();
+
+    ASSERT_NE(PreviewWindow(), nullptr);
+    EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
+    EXPECT_TRUE(main.isEnabled());
+    PreviewWindow()->close();
+    DeleteClosedWindows();
     EXPECT_TRUE(main.isEnabled());
 }
 
