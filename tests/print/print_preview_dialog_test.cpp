@@ -441,6 +441,21 @@ TEST_F(PrintPreviewDialog, PreviewKeepsARunningExecGoing) {
     EXPECT_TRUE(stillInExec);
 }
 
+TEST_F(PrintPreviewDialog, DefaultPreparationAsksForAPrinterOnlyWhenPrinting) {
+    QMPrintPreviewDialog dialog;
+    QPrinter printer;
+    PrintInfo info;
+    EXPECT_FALSE(dialog.OnPreparePrinting(&info));  // no printer
+    info.printer = &printer;
+    info.preview = true;
+    EXPECT_TRUE(dialog.OnPreparePrinting(&info));
+
+    info.preview = false;
+    ModalAnswer<QPrintDialog> cancel([](QPrintDialog* print) { print->reject(); });
+    EXPECT_FALSE(dialog.OnPreparePrinting(&info));
+    EXPECT_TRUE(cancel.Answered());
+}
+
 TEST_F(PrintPreviewDialog, EnterAndEscapeLeaveTheDialogOpen) {
     QMPrintPreviewDialog dialog;
     auto* ok = new QPushButton("OK", &dialog);
@@ -449,6 +464,8 @@ TEST_F(PrintPreviewDialog, EnterAndEscapeLeaveTheDialogOpen) {
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Return);
     QTest::keyClick(&dialog, Qt::Key_Escape);
+    dialog.OnOK();
+    dialog.OnCancel();
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 0);
 }
