@@ -153,11 +153,15 @@ bool PrintView::PrintPages(QPainter& painter, PrintInfo& info, QProgressDialog* 
         if (progress) {
             progress->setLabelText(tr("Printing page %1...").arg(page));
             QCoreApplication::processEvents();
+        }
+        dialog_->OnPrint(&painter, &info);
+        // A Cancel given up to the end of the page aborts the document there.
+        if (progress) {
+            QCoreApplication::processEvents();
             if (progress->wasCanceled()) {
                 return false;
             }
         }
-        dialog_->OnPrint(&painter, &info);
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -96,6 +97,7 @@ class RecordingDialog : public QMPrintPreviewDialog {
 
     unsigned pages = 5;              // the page count set in OnPreparePrinting; 0: unknown
     unsigned stopAt = 0;             // OnPrepareDC clears continuePrinting on this page
+    unsigned cancelAt = 0;           // the user cancels the printing while this page is drawn
     bool prepare = true;             // what OnPreparePrinting answers
     bool framework = false;          // OnPreparePrinting runs the default (print dialog)
     QString pdf;                     // the file printed to, empty: the printer asks for one
@@ -132,6 +134,12 @@ class RecordingDialog : public QMPrintPreviewDialog {
     }
     void OnPrint(QPainter* painter, PrintInfo* info) override {
         calls.push_back("print " + std::to_string(info->currentPage));
+        if (info->currentPage == cancelAt) {
+            if (auto* progress =
+                    qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) {
+                progress->cancel();
+            }
+        }
         painter->setFont(QFont("DejaVu Sans", 12));
         painter->drawText(info->drawRect, Qt::AlignCenter,
                           QString("Test page %1 of %2").arg(info->currentPage).arg(pages));
@@ -195,6 +203,16 @@ TEST_F(PrintPreviewDialog, ClearingContinuePrintingEndsTheDocumentBeforeThatPage
     expected.insert(expected.end() - 1, "dc 3");
     EXPECT_EQ(dialog.calls, expected);
     EXPECT_EQ(PdfPages(dir.Path("open.pdf")), 2);
+}
+
+TEST_F(PrintPreviewDialog, CancelInTheAbortDialogEndsTheRunAfterThatPage) {
+    for (unsigned page : {3u, 5u}) {
+        RecordingDialog dialog;
+        dialog.cancelAt = page;
+        dialog.pdf = QString::fromStdString(dir.Path("cancel.pdf"));
+        dialog.OnDialogPrint();
+        EXPECT_EQ(dialog.calls, PrintCalls("prepare", page)) << page;
+    }
 }
 
 TEST_F(PrintPreviewDialog, RefusedPreparationPrintsNothing) {
