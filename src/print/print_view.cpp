@@ -2,6 +2,7 @@
 
 #include <qmsupport/setup/tarvio_setup.h>
 
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
@@ -129,6 +130,10 @@ bool PrintView::Render(QPainter& painter, PrintInfo& info, QProgressDialog* prog
         info.printer->abort();
     }
     painter.end();
+    // A file is finished even when its document is aborted: an aborted run leaves none.
+    if (!printed && !info.printer->outputFileName().isEmpty()) {
+        QFile::remove(info.printer->outputFileName());
+    }
     if (dialog_) {
         dialog_->OnEndPrinting(&painter, &info);
     }

@@ -205,13 +205,14 @@ TEST_F(PrintPreviewDialog, ClearingContinuePrintingEndsTheDocumentBeforeThatPage
     EXPECT_EQ(PdfPages(dir.Path("open.pdf")), 2);
 }
 
-TEST_F(PrintPreviewDialog, CancelInTheAbortDialogEndsTheRunAfterThatPage) {
+TEST_F(PrintPreviewDialog, CancelInTheAbortDialogAbortsTheRunAfterThatPage) {
     for (unsigned page : {3u, 5u}) {
         RecordingDialog dialog;
         dialog.cancelAt = page;
         dialog.pdf = QString::fromStdString(dir.Path("cancel.pdf"));
         dialog.OnDialogPrint();
         EXPECT_EQ(dialog.calls, PrintCalls("prepare", page)) << page;
+        EXPECT_FALSE(dir.Exists("cancel.pdf")) << page;
     }
 }
 
