@@ -11,6 +11,8 @@
 #include <QPrinterInfo>
 #include <QProgressDialog>
 
+#include <algorithm>
+
 namespace qm::print {
 
 namespace {
@@ -143,7 +145,9 @@ bool PrintView::Render(QPainter& painter, PrintInfo& info, QProgressDialog* prog
 bool PrintView::PrintPages(QPainter& painter, PrintInfo& info, QProgressDialog* progress) {
     QPrinter& printer = *info.printer;
     const unsigned first = std::max(info.GetFromPage(), info.GetMinPage());
-    const unsigned last = std::min(info.GetToPage(), info.GetMaxPage());
+    // Page numbers are those a print dialog can name, so counting up never wraps around.
+    const unsigned last =
+        std::min({info.GetToPage(), info.GetMaxPage(), PrintInfo::kUnknownMaxPage});
     info.continuePrinting = true;
     for (unsigned page = first; page <= last && dialog_; ++page) {
         info.currentPage = page;

@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -96,6 +97,7 @@ class RecordingDialog : public QMPrintPreviewDialog {
     using QMPrintPreviewDialog::QMPrintPreviewDialog;
 
     unsigned pages = 5;              // the page count set in OnPreparePrinting; 0: unknown
+    unsigned from = 0;               // the first page asked for; 0: the whole document
     unsigned stopAt = 0;             // OnPrepareDC clears continuePrinting on this page
     unsigned cancelAt = 0;           // the user cancels the printing while this page is drawn
     bool prepare = true;             // what OnPreparePrinting answers
@@ -114,6 +116,7 @@ class RecordingDialog : public QMPrintPreviewDialog {
         if (framework) {
             return QMPrintPreviewDialog::OnPreparePrinting(info);
         }
+        info->SetFromPage(from);
         if (!info->preview) {
             info->printer->setOutputFormat(QPrinter::PdfFormat);
             info->printer->setOutputFileName(pdf);
@@ -214,6 +217,16 @@ TEST_F(PrintPreviewDialog, CancelInTheAbortDialogAbortsTheRunAfterThatPage) {
         EXPECT_EQ(dialog.calls, PrintCalls("prepare", page)) << page;
         EXPECT_FALSE(dir.Exists("cancel.pdf")) << page;
     }
+}
+
+TEST_F(PrintPreviewDialog, PageNumbersEndAtTheLastPageAPrintDialogCanName) {
+    RecordingDialog dialog;
+    dialog.pages = UINT_MAX;
+    dialog.from = UINT_MAX;
+    dialog.stopAt = 2;
+    dialog.pdf = QString::fromStdString(dir.Path("beyond.pdf"));
+    dialog.OnDialogPrint();
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"prepare", "begin", "end"}));
 }
 
 TEST_F(PrintPreviewDialog, RefusedPreparationPrintsNothing) {
