@@ -3,6 +3,27 @@
 #include "print/preview_frame.h"
 #include "print/print_view.h"
 
+#include <QApplication>
+
+namespace {
+
+// The application's main window: the window the dialog belongs to, else the main window the
+// application shows (a dialog without a parent still serves the application's main window).
+QWidget* ApplicationMainWindow(const QWidget* dialog) {
+    if (QWidget* parent = dialog->parentWidget()) {
+        return parent->window();
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && qobject_cast<QMainWindow*>(window) &&
+            !qobject_cast<qm::print::PreviewFrame*>(window)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 QMPrintPreviewDialog::QMPrintPreviewDialog(QWidget* parent) : QDialog(parent) {}
 
 QMPrintPreviewDialog::~QMPrintPreviewDialog() {
@@ -54,9 +75,8 @@ void QMPrintPreviewDialog::OnDialogPrintPreview() {
         preview_->activateWindow();
         return;
     }
-    // The main window is the window the dialog belongs to; it stays disabled while the
-    // preview is being set up.
-    QWidget* mainWindow = parentWidget() ? parentWidget()->window() : nullptr;
+    // The main window stays disabled while the preview is being set up.
+    QWidget* mainWindow = ApplicationMainWindow(this);
     if (mainWindow) {
         mainWindow->setEnabled(false);
     }
@@ -72,7 +92,7 @@ void QMPrintPreviewDialog::OnDialogPrintPreview() {
         mainWindow->setEnabled(true);
     }
     if (!started) {
-        qm::print::ShowPrompt(this, tr("The print preview could not be opened."));
+        qm::print::ShowPrompt(this, qm::print::Prompt::CommandFailed);
         return;
     }
     preview_ = frame;

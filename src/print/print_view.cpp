@@ -2,6 +2,7 @@
 
 #include <qmsupport/setup/tarvio_setup.h>
 
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
@@ -9,6 +10,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+
+#include <algorithm>
 
 namespace qm::print {
 
@@ -50,7 +53,10 @@ QPrinter& ApplicationPrinter() {
     return holder->printer;
 }
 
-void ShowPrompt(QWidget* parent, const QString& text) {
+void ShowPrompt(QWidget* parent, Prompt prompt) {
+    const QString text = prompt == Prompt::FailedToStartPrint
+                             ? PrintView::tr("Could not start print job.")
+                             : PrintView::tr("Command failed.");
     QMessageBox::warning(parent, ProgramName(), text);
 }
 
@@ -64,13 +70,18 @@ bool PreparePrinter(QWidget* parent, PrintInfo* info) {
     QPrinter& printer = *info->printer;
     if (info->direct) {
         if (!UseDefaultPrinter(printer)) {
-            ShowPrompt(parent, PrintView::tr("The printer could not be started."));
+            ShowPrompt(parent, Prompt::FailedToStartPrint);
             return false;
         }
         return true;
     }
+    // Every run offers the whole document: the range chosen last time is not kept.
+    const int minPage = static_cast<int>(info->GetMinPage());
+    const int maxPage = static_cast<int>(info->GetMaxPage());
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setFromTo(minPage, maxPage);
     QPrintDialog dialog(&printer, parent);
-    dialog.setMinMax(static_cast<int>(info->GetMinPage()), static_cast<int>(info->GetMaxPage()));
+    dialog.setMinMax(minPage, maxPage);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
@@ -102,7 +113,7 @@ void PrintView::FilePrint(bool direct) {
     }
     QPainter painter;
     if (!painter.begin(&printer)) {
-        ShowPrompt(dialog_, tr("The printer could not be started."));
+        ShowPrompt(dialog_, Prompt::FailedToStartPrint);
         return;
     }
     QProgressDialog progress(tr("Printing..."), tr("Cancel"), 0, 0, dialog_);
@@ -121,6 +132,10 @@ bool PrintView::Render(QPainter& painter, PrintInfo& info, QProgressDialog* prog
         info.printer->abort();
     }
     painter.end();
+    // A file is finished even when its document is aborted: an aborted run leaves none.
+    if (!printed && !info.printer->outputFileName().isEmpty()) {
+        QFile::remove(info.printer->outputFileName());
+    }
     if (dialog_) {
         dialog_->OnEndPrinting(&painter, &info);
     }
@@ -130,7 +145,9 @@ bool PrintView::Render(QPainter& painter, PrintInfo& info, QProgressDialog* prog
 bool PrintView::PrintPages(QPainter& painter, PrintInfo& info, QProgressDialog* progress) {
     QPrinter& printer = *info.printer;
     const unsigned first = std::max(info.GetFromPage(), info.GetMinPage());
-    const unsigned last = std::min(info.GetToPage(), info.GetMaxPage());
+    // Page numbers are those a print dialog can name, so counting up never wraps around.
+    const unsigned last =
+        std::min({info.GetToPage(), info.GetMaxPage(), PrintInfo::kUnknownMaxPage});
     info.continuePrinting = true;
     for (unsigned page = first; page <= last && dialog_; ++page) {
         info.currentPage = page;
@@ -145,11 +162,15 @@ bool PrintView::PrintPages(QPainter& painter, PrintInfo& info, QProgressDialog* 
         if (progress) {
             progress->setLabelText(tr("Printing page %1...").arg(page));
             QCoreApplication::processEvents();
+        }
+        dialog_->OnPrint(&painter, &info);
+        // A Cancel given up to the end of the page aborts the document there.
+        if (progress) {
+            QCoreApplication::processEvents();
             if (progress->wasCanceled()) {
                 return false;
             }
         }
-        dialog_->OnPrint(&painter, &info);
     }
     return true;
 }

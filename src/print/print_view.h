@@ -19,8 +19,14 @@ QPrinter& ApplicationPrinter();
 // while there is no setup.
 QString ProgramName();
 
+// The prompts of the printing framework.
+enum class Prompt {
+    FailedToStartPrint,  // the printer or its document cannot be started
+    CommandFailed,       // the print preview cannot be started
+};
+
 // Shows a prompt of the printing framework as a warning box over `parent`.
-void ShowPrompt(QWidget* parent, const QString& text);
+void ShowPrompt(QWidget* parent, Prompt prompt);
 
 // Chooses the printer of a run for QMPrintPreviewDialog::DoPreparePrinting.
 bool PreparePrinter(QWidget* parent, PrintInfo* info);

@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
@@ -13,13 +15,18 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -60,6 +67,19 @@ std::string Run(const std::string& command) {
     return out;
 }
 
+// Answers the print dialog: print to a PDF file, the pages from-to when `from` is given.
+void PrintToFile(QPrintDialog* print, const std::string& file, int from = 0, int to = 0) {
+    auto* printers = print->findChild<QComboBox*>("printers");
+    printers->setCurrentIndex(printers->count() - 1);  // the last entry prints to a file
+    print->findChild<QLineEdit*>("filename")->setText(QString::fromStdString(file));
+    if (from != 0) {
+        print->findChild<QRadioButton*>("printRange")->setChecked(true);
+        print->findChild<QSpinBox*>("to")->setValue(to);
+        print->findChild<QSpinBox*>("from")->setValue(from);
+    }
+    print->accept();
+}
+
 int PdfPages(const std::string& path) {
     const std::string info = Run("pdfinfo '" + path + "' 2>/dev/null");
     const size_t at = info.find("Pages:");
@@ -77,11 +97,14 @@ class RecordingDialog : public QMPrintPreviewDialog {
     using QMPrintPreviewDialog::QMPrintPreviewDialog;
 
     unsigned pages = 5;              // the page count set in OnPreparePrinting; 0: unknown
+    unsigned from = 0;               // the first page asked for; 0: the whole document
     unsigned stopAt = 0;             // OnPrepareDC clears continuePrinting on this page
+    unsigned cancelAt = 0;           // the user cancels the printing while this page is drawn
     bool prepare = true;             // what OnPreparePrinting answers
     bool framework = false;          // OnPreparePrinting runs the default (print dialog)
     QString pdf;                     // the file printed to, empty: the printer asks for one
     std::vector<std::string> calls;  // the hooks, with page numbers for the per-page ones
+    QWidget* main = nullptr;         // the main window, watched while the pages are drawn
     bool mainEnabledWhileDrawing = true;
 
   protected:
@@ -93,6 +116,7 @@ class RecordingDialog : public QMPrintPreviewDialog {
         if (framework) {
             return QMPrintPreviewDialog::OnPreparePrinting(info);
         }
+        info->SetFromPage(from);
         if (!info->preview) {
             info->printer->setOutputFormat(QPrinter::PdfFormat);
             info->printer->setOutputFileName(pdf);
@@ -101,8 +125,8 @@ class RecordingDialog : public QMPrintPreviewDialog {
     }
     void OnBeginPrinting(QPainter* painter, PrintInfo*) override {
         calls.push_back(painter->isActive() ? "begin" : "begin inactive");
-        if (parentWidget()) {
-            mainEnabledWhileDrawing = parentWidget()->window()->isEnabled();
+        if (main) {
+            mainEnabledWhileDrawing = main->isEnabled();
         }
     }
     void OnPrepareDC(QPainter*, PrintInfo* info) override {
@@ -113,6 +137,12 @@ class RecordingDialog : public QMPrintPreviewDialog {
     }
     void OnPrint(QPainter* painter, PrintInfo* info) override {
         calls.push_back("print " + std::to_string(info->currentPage));
+        if (info->currentPage == cancelAt) {
+            if (auto* progress =
+                    qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) {
+                progress->cancel();
+            }
+        }
         painter->setFont(QFont("DejaVu Sans", 12));
         painter->drawText(info->drawRect, Qt::AlignCenter,
                           QString("Test page %1 of %2").arg(info->currentPage).arg(pages));
@@ -178,6 +208,27 @@ TEST_F(PrintPreviewDialog, ClearingContinuePrintingEndsTheDocumentBeforeThatPage
     EXPECT_EQ(PdfPages(dir.Path("open.pdf")), 2);
 }
 
+TEST_F(PrintPreviewDialog, CancelInTheAbortDialogAbortsTheRunAfterThatPage) {
+    for (unsigned page : {3u, 5u}) {
+        RecordingDialog dialog;
+        dialog.cancelAt = page;
+        dialog.pdf = QString::fromStdString(dir.Path("cancel.pdf"));
+        dialog.OnDialogPrint();
+        EXPECT_EQ(dialog.calls, PrintCalls("prepare", page)) << page;
+        EXPECT_FALSE(dir.Exists("cancel.pdf")) << page;
+    }
+}
+
+TEST_F(PrintPreviewDialog, PageNumbersEndAtTheLastPageAPrintDialogCanName) {
+    RecordingDialog dialog;
+    dialog.pages = UINT_MAX;
+    dialog.from = UINT_MAX;
+    dialog.stopAt = 2;
+    dialog.pdf = QString::fromStdString(dir.Path("beyond.pdf"));
+    dialog.OnDialogPrint();
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"prepare", "begin", "end"}));
+}
+
 TEST_F(PrintPreviewDialog, RefusedPreparationPrintsNothing) {
     RecordingDialog dialog;
     dialog.prepare = false;
@@ -224,6 +275,59 @@ TEST_F(PrintPreviewDialog, CancelledPrintDialogPrintsNothing) {
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 
+TEST_F(PrintPreviewDialog, PageRangeOfThePrintDialogHoldsForItsRunOnly) {
+    RecordingDialog dialog;
+    dialog.framework = true;
+    const std::string range = dir.Path("range.pdf");
+    ModalAnswer<QPrintDialog> first([&](QPrintDialog* print) { PrintToFile(print, range, 2, 4); });
+    dialog.OnDialogPrint();
+
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"prepare", "begin", "dc 2", "print 2", "dc 3",
+                                                      "print 3", "dc 4", "print 4", "end"}));
+    ASSERT_EQ(PdfPages(range), 3);
+    EXPECT_NE(PdfPageText(range, 1).find("Test page 2 of 5"), std::string::npos);
+
+    // The next print dialog offers the whole document again.
+    dialog.calls.clear();
+    const std::string whole = dir.Path("whole.pdf");
+    bool allPages = false;
+    ModalAnswer<QPrintDialog> second([&](QPrintDialog* print) {
+        allPages = print->printRange() == QAbstractPrintDialog::AllPages;
+        PrintToFile(print, whole);
+    });
+    dialog.OnDialogPrint();
+    EXPECT_TRUE(second.Answered());
+    EXPECT_TRUE(allPages);
+    EXPECT_EQ(dialog.calls, PrintCalls("prepare", 5));
+    EXPECT_EQ(PdfPages(whole), 5);
+}
+
+TEST_F(PrintPreviewDialog, PrinterThatCannotStartAfterThePrintDialogShowsThePrompt) {
+    setup.SetProgramName(L"Tarvio test");
+    RecordingDialog dialog;
+    dialog.framework = true;
+    dir.MakeDirectory("gone");
+    ModalAnswer<QPrintDialog> print([&](QPrintDialog* print) {
+        PrintToFile(print, dir.Path("gone/out.pdf"));
+        std::filesystem::remove_all(dir.Path("gone"));  // the file can no longer be written
+    });
+    QString title;
+    std::string text;
+    ModalAnswer<QMessageBox> prompt([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text().toStdString();
+        box->accept();
+    });
+    dialog.OnDialogPrint();
+
+    EXPECT_TRUE(print.Answered());
+    EXPECT_TRUE(prompt.Answered());
+    EXPECT_EQ(title, "Tarvio test");
+    EXPECT_EQ(text, "Could not start print job.");
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+    EXPECT_FALSE(dir.Exists("gone"));
+}
+
 TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     if (!QPrinterInfo::defaultPrinter().isNull()) {
         GTEST_SKIP() << "a printer is installed, and this would print on it";
@@ -232,14 +336,17 @@ TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     RecordingDialog dialog;
     dialog.framework = true;
     QString title;
+    std::string text;
     ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
         title = box->windowTitle();
+        text = box->text().toStdString();
         box->accept();
     });
     dialog.OnDialogPrintDirect();
 
     EXPECT_TRUE(answer.Answered());
     EXPECT_EQ(title, "Tarvio test");
+    EXPECT_EQ(text, "Could not start print job.");
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 
@@ -248,6 +355,7 @@ TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
     QMainWindow main;
     main.show();
     RecordingDialog dialog(&main);
+    dialog.main = &main;
     dialog.show();
     dialog.OnDialogPrintPreview();
 
@@ -267,6 +375,22 @@ TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
     EXPECT_EQ(PreviewWindow(), nullptr);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.PreviewActive());
+    EXPECT_TRUE(main.isEnabled());
+}
+
+TEST_F(PrintPreviewDialog, PreviewOfADialogWithoutParentDisablesTheApplicationsMainWindow) {
+    QMainWindow main;
+    main.show();
+    RecordingDialog dialog;
+    dialog.main = &main;
+    dialog.show();
+    dialog.OnDialogPrintPreview();
+
+    ASSERT_NE(PreviewWindow(), nullptr);
+    EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
+    EXPECT_TRUE(main.isEnabled());
+    PreviewWindow()->close();
+    DeleteClosedWindows();
     EXPECT_TRUE(main.isEnabled());
 }
 
@@ -300,13 +424,16 @@ TEST_F(PrintPreviewDialog, PreviewThatCannotStartShowsThePromptAndKeepsTheDialog
     dialog.prepare = false;
     dialog.show();
     bool mainEnabledAtPrompt = false;
+    std::string text;
     ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
         mainEnabledAtPrompt = main.isEnabled();
+        text = box->text().toStdString();
         box->accept();
     });
     dialog.OnDialogPrintPreview();
 
     EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(text, "Command failed.");
     EXPECT_TRUE(mainEnabledAtPrompt);
     EXPECT_EQ(PreviewWindow(), nullptr);
     EXPECT_TRUE(dialog.isVisible());
@@ -346,6 +473,21 @@ TEST_F(PrintPreviewDialog, PreviewKeepsARunningExecGoing) {
     EXPECT_TRUE(stillInExec);
 }
 
+TEST_F(PrintPreviewDialog, DefaultPreparationAsksForAPrinterOnlyWhenPrinting) {
+    QMPrintPreviewDialog dialog;
+    QPrinter printer;
+    PrintInfo info;
+    EXPECT_FALSE(dialog.OnPreparePrinting(&info));  // no printer
+    info.printer = &printer;
+    info.preview = true;
+    EXPECT_TRUE(dialog.OnPreparePrinting(&info));
+
+    info.preview = false;
+    ModalAnswer<QPrintDialog> cancel([](QPrintDialog* print) { print->reject(); });
+    EXPECT_FALSE(dialog.OnPreparePrinting(&info));
+    EXPECT_TRUE(cancel.Answered());
+}
+
 TEST_F(PrintPreviewDialog, EnterAndEscapeLeaveTheDialogOpen) {
     QMPrintPreviewDialog dialog;
     auto* ok = new QPushButton("OK", &dialog);
@@ -354,6 +496,8 @@ TEST_F(PrintPreviewDialog, EnterAndEscapeLeaveTheDialogOpen) {
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Return);
     QTest::keyClick(&dialog, Qt::Key_Escape);
+    dialog.OnOK();
+    dialog.OnCancel();
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 0);
 }

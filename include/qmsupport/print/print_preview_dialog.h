@@ -9,7 +9,6 @@
 class QPainter;
 
 namespace qm::print {
-class PrintView;
 class PreviewFrame;
 }  // namespace qm::print
 
@@ -46,7 +45,8 @@ class QMSUPPORT_API QMPrintPreviewDialog : public QDialog {
     // and for the main window until it is closed.
     void OnDialogPrintPreview();
 
-  protected:
+  public:
+    // The printing hooks, which the print loop and the preview call in the order above.
     // Sets up the run; false cancels it. The default runs DoPreparePrinting.
     virtual bool OnPreparePrinting(PrintInfo* info);
     // The painter is active on the run's printer; the defaults do nothing.
@@ -58,14 +58,13 @@ class QMSUPPORT_API QMPrintPreviewDialog : public QDialog {
     virtual void OnOK();
     virtual void OnCancel();
 
+  protected:
     // Chooses the printer of a run: nothing to choose for a preview, the default printer for
     // print-direct (a prompt when there is none), else the print dialog, which may narrow the
     // page range. False when there is no printer or the user cancels.
     bool DoPreparePrinting(PrintInfo* info);
 
   private:
-    friend class qm::print::PrintView;
-
     bool previewActive_ = false;
     QPointer<qm::print::PreviewFrame> preview_;
 };
