@@ -179,7 +179,7 @@ TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
 }
 
 TEST_F(Migrate27Test, DryRunChangesNothing) {
-    const Result result = RunTool(dir, {"plant", "--dry-run", "--report", "report.json"});
+    const Result result = RunTool(dir, {"plant", "--dry-run", "--report=report.json"});
     ASSERT_EQ(result.status, kSampleWarned) << result.err;
     EXPECT_TRUE(IsOriginal());
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
@@ -273,9 +273,11 @@ TEST_F(Migrate27Test, AnUnreadableScreenIsReportedAndLeftAsItWas) {
     const Result result = RunTool(dir, {"plant", "--report", "report.json"});
     ASSERT_EQ(result.status, 3) << result.err;
     EXPECT_EQ(dir.ReadText("plant/Cfg/Broken.xscn"), "<screen><page>");
-    EXPECT_NE(dir.ReadText("report.json")
-                  .find(R"({"file": "Cfg/Broken.xscn", "reason": "not a well-formed XML file: Cfg/Broken.xscn:1:)"),
-              std::string::npos);
+    EXPECT_NE(
+        dir.ReadText("report.json")
+            .find(
+                R"({"file": "Cfg/Broken.xscn", "reason": "not a well-formed XML file: Cfg/Broken.xscn:1:)"),
+        std::string::npos);
     EXPECT_NE(result.out.find("warning: Cfg/Broken.xscn was left as it was"), std::string::npos)
         << result.out;
 }
