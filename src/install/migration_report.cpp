@@ -1,4 +1,5 @@
 #include <qmsupport/install/migration_report.h>
+#include <qmsupport/version.h>
 
 #include <cstdio>
 
@@ -60,6 +61,7 @@ std::string MigrationReport::Json() const {
         AppendJsonString(out, value);
         out += ",\n";
     };
+    field("programVersion", qm::Version());
     field("started", started);
     field("finished", finished);
     field("outcome", outcome);

@@ -169,6 +169,8 @@ TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
 
     const std::string report = dir.ReadText("report.json");
     EXPECT_NE(report.find(R"("dryRun": false)"), std::string::npos);
+    EXPECT_NE(report.find(std::string(R"("programVersion": ")") + QMSUPPORT_PROJECT_VERSION + "\""),
+              std::string::npos);
     EXPECT_NE(report.find(R"({"old": "Totals & Costs", "new": "Totals___Costs", "places": 4})"),
               std::string::npos);
     EXPECT_NE(report.find(R"("historyMoved": 11)"), std::string::npos);
