@@ -32,6 +32,9 @@ constexpr int kExitWarnings = 3;
 constexpr const char* kUsage =
     "usage: qmsupport migrate27 INSTALL_DIR [--config=FILE] [--scada] [--dry-run]\n"
     "                           [--report=FILE] [--backup=copy|link] [--no-backup] [--quiet]\n"
+    "       qmsupport migrate27 INSTALL_DIR --dry-run --plan=FILE [options]\n"
+    "       qmsupport migrate27 INSTALL_DIR --apply=FILE [--report=FILE] [--backup=copy|link]\n"
+    "                           [--no-backup] [--quiet]\n"
     "       qmsupport migrate27 --recover INSTALL_DIR\n"
     "       qmsupport migrate27 --undo INSTALL_DIR\n"
     "\n"
@@ -64,6 +67,12 @@ constexpr const char* kUsage =
     "                 installation (hard links): fast, but a shared file changed in the live\n"
     "                 installation changes in the backup too\n"
     "  --no-backup    remove the former installation once the migrated one is in place\n"
+    "  --plan FILE    with --dry-run: also write a plan to FILE, outside the installation: the\n"
+    "                 dry run's report, the seed of the identifiers (GUIDs) it generated, and\n"
+    "                 a fingerprint (size and BLAKE2b hash) of every file of the installation\n"
+    "  --apply FILE   migrate exactly as the plan in FILE showed, with the same identifiers;\n"
+    "                 refused, naming the file, when a file of the installation has changed,\n"
+    "                 appeared or disappeared since the plan was made\n"
     "  --quiet        no progress on stderr (it only shows on a terminal)\n"
     "  --recover      only complete or undo an interrupted run\n"
     "  --undo         put the former installation back; the migrated one is kept as\n"
@@ -87,6 +96,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
     bool force = false;
     std::optional<std::string> config;
     std::optional<std::string> backup;
+    std::optional<std::string> plan;
+    std::optional<std::string> apply;
     OptionParser parser("migrate27", kUsage);
     parser.Flag("--scada", migration.scada)
         .Flag("--dry-run", migration.dryRun)
@@ -97,7 +108,9 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
         .Flag("--force", force)
         .Value("--config", "a file name", config)
         .Value("--report", "a file name", options.report)
-        .Value("--backup", "copy or link", backup);
+        .Value("--backup", "copy or link", backup)
+        .Value("--plan", "a file name", plan)
+        .Value("--apply", "a file name", apply);
     std::vector<std::string> operands;
     if (std::optional<int> done = parser.Parse(args, operands)) {
         return done;
@@ -127,9 +140,19 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
         migration.backup = BackupForm::None;
     }
     migration.config = config.value_or("");
+    migration.plan = plan.value_or("");
+    migration.apply = apply.value_or("");
+    if (plan && !migration.dryRun) {
+        return parser.Error("--plan is written by a dry run: give --dry-run too");
+    }
+    if (apply && (migration.dryRun || config || migration.scada)) {
+        return parser.Error(
+            "--apply takes the dry run's choices from the plan: no --dry-run, --config or "
+            "--scada with it");
+    }
     if ((options.recover || options.undo) &&
         (config || options.report || migration.scada || migration.dryRun || noBackup || backup ||
-         (options.recover && options.undo))) {
+         plan || apply || (options.recover && options.undo))) {
         return parser.Error(std::string(options.recover ? "--recover" : "--undo") +
                             " takes no other option than --quiet");
     }
@@ -296,6 +319,11 @@ int Migrate(Options& options) {
             return kExitFailure;
         }
     }
+    if (!options.migration.plan.empty()) {
+        std::error_code error;
+        options.migration.plan =
+            fs::absolute(options.migration.plan, error).lexically_normal().string();
+    }
     TerminalProgress progress(!options.quiet && isatty(STDERR_FILENO));
     MigrationReport report;
     const Result result = MigrateInstallationTo27(options.migration, report, &progress);
@@ -314,6 +342,11 @@ int Migrate(Options& options) {
     PrintSummary(out, report);
     if (options.report && *options.report != "-") {
         std::fprintf(out, "  report:             %s\n", options.report->c_str());
+    }
+    if (!options.migration.plan.empty()) {
+        std::fprintf(out, "  plan:               %s\n", options.migration.plan.c_str());
+        std::fprintf(out, "  apply it with:      qmsupport migrate27 %s --apply %s\n",
+                     report.installation.c_str(), options.migration.plan.c_str());
     }
     for (const std::string& warning : report.warnings) {
         std::fprintf(out, "warning: %s\n", warning.c_str());

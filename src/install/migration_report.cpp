@@ -81,6 +81,12 @@ std::string MigrationReport::Json() const {
     }
     out += ",\n  \"backupForm\": ";
     AppendJsonString(out, backupForm);
+    out += ",\n  \"plan\": ";
+    if (plan.empty()) {
+        out += "null";
+    } else {
+        AppendJsonString(out, plan);
+    }
     out += ",\n  \"counts\": {\"stagedFiles\": " + std::to_string(stagedFiles) +
            ", \"copiedFiles\": " + std::to_string(copiedFiles) +
            ", \"backupCopies\": " + std::to_string(backupCopies) +
