@@ -205,13 +205,16 @@ Plan ReadPlan(const fs::path& file) {
     if (!in) {
         throw Refusal("cannot read the plan '" + file.string() + "': " + ErrnoText());
     }
+    std::ostringstream content;
+    content << in.rdbuf();
+    return ParsePlan(content.str(), file);
+}
+
+Plan ParsePlan(const std::string& text, const fs::path& file) {
     const auto notAPlan = [&file](const std::string& why) {
         return Refusal("'" + file.string() + "' is not a plan of a migration to 2.7 (" + why +
                        "); nothing was changed");
     };
-    std::ostringstream content;
-    content << in.rdbuf();
-    const std::string text = content.str();
     if (text.rfind(kPlanHeader, 0) != 0) {
         throw notAPlan("it does not begin like one");
     }

@@ -42,6 +42,8 @@ std::vector<FileFingerprint> FingerprintInstallation(const fs::path& install);
 
 // Reads a plan file written by Plan::Text. Throws a Refusal naming the file when it is not one.
 Plan ReadPlan(const fs::path& file);
+// Reads the text of a plan file; `file` names it in messages.
+Plan ParsePlan(const std::string& text, const fs::path& file);
 
 // Throws a Refusal naming the first file that changed, appeared or disappeared since `plan`.
 void CheckUnchangedSince(const Plan& plan, const std::vector<FileFingerprint>& now,
