@@ -2,6 +2,7 @@
 // installation service. This file holds the options, the progress line and the printing.
 
 #include "command.h"
+#include "options.h"
 #include "text_output.h"
 
 #include <qmsupport/install/installation_migration.h>
@@ -29,8 +30,11 @@ using namespace qm::install;
 constexpr int kExitWarnings = 3;
 
 constexpr const char* kUsage =
-    "usage: qmsupport migrate27 INSTALL_DIR [--config FILE] [--scada] [--dry-run]\n"
-    "                           [--report FILE] [--backup=copy|link] [--no-backup] [--quiet]\n"
+    "usage: qmsupport migrate27 INSTALL_DIR [--config=FILE] [--scada] [--dry-run]\n"
+    "                           [--report=FILE] [--backup=copy|link] [--no-backup] [--quiet]\n"
+    "       qmsupport migrate27 INSTALL_DIR --dry-run --plan=FILE [options]\n"
+    "       qmsupport migrate27 INSTALL_DIR --apply=FILE [--report=FILE] [--backup=copy|link]\n"
+    "                           [--no-backup] [--quiet]\n"
     "       qmsupport migrate27 --recover INSTALL_DIR\n"
     "       qmsupport migrate27 --undo INSTALL_DIR\n"
     "\n"
@@ -63,6 +67,12 @@ constexpr const char* kUsage =
     "                 installation (hard links): fast, but a shared file changed in the live\n"
     "                 installation changes in the backup too\n"
     "  --no-backup    remove the former installation once the migrated one is in place\n"
+    "  --plan FILE    with --dry-run: also write a plan to FILE, outside the installation: the\n"
+    "                 dry run's report, the seed of the identifiers (GUIDs) it generated, and\n"
+    "                 a fingerprint (size and BLAKE2b hash) of every file of the installation\n"
+    "  --apply FILE   migrate exactly as the plan in FILE showed, with the same identifiers;\n"
+    "                 refused, naming the file, when a file of the installation has changed,\n"
+    "                 appeared or disappeared since the plan was made\n"
     "  --quiet        no progress on stderr (it only shows on a terminal)\n"
     "  --recover      only complete or undo an interrupted run\n"
     "  --undo         put the former installation back; the migrated one is kept as\n"
@@ -78,70 +88,73 @@ struct Options {
     bool quiet = false;
     bool recover = false;
     bool undo = false;
-    bool backupGiven = false;
 };
-
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "qmsupport migrate27: %s\n\n%s", message.c_str(), kUsage);
-    return kExitUsage;
-}
 
 std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& options) {
     MigrationOptions& migration = options.migration;
     bool noBackup = false;
+    bool force = false;
     std::optional<std::string> config;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        bool* flag = arg == "--scada"       ? &migration.scada
-                     : arg == "--dry-run"   ? &migration.dryRun
-                     : arg == "--no-backup" ? &noBackup
-                     : arg == "--quiet"     ? &options.quiet
-                     : arg == "--recover"   ? &options.recover
-                     : arg == "--undo"      ? &options.undo
-                                            : nullptr;
-        if (flag != nullptr) {
-            *flag = true;
-        } else if (arg == "--backup=copy" || arg == "--backup=link") {
-            migration.backup = arg == "--backup=copy" ? BackupForm::Copy : BackupForm::Link;
-            options.backupGiven = true;
-        } else if (arg.rfind("--backup", 0) == 0) {
-            return UsageError("--backup takes =copy or =link, not '" + arg + "'");
-        } else if (arg == "--force") {
-            return UsageError(
-                "--force is no longer offered: an installation in the 2.7 layout is never "
-                "migrated again (--undo gives the former installation back)");
-        } else if (arg == "--config" || arg == "--report") {
-            if (i + 1 == args.size() || args[i + 1].empty()) {
-                return UsageError(arg + " needs a file name");
-            }
-            (arg == "--config" ? config : options.report) = args[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option '" + arg + "'");
-        } else if (!migration.install.empty()) {
-            return UsageError("one installation folder only, not also '" + arg + "'");
-        } else {
-            migration.install = arg;
-        }
+    std::optional<std::string> backup;
+    std::optional<std::string> plan;
+    std::optional<std::string> apply;
+    OptionParser parser("migrate27", kUsage);
+    parser.Flag("--scada", migration.scada)
+        .Flag("--dry-run", migration.dryRun)
+        .Flag("--no-backup", noBackup)
+        .Flag("--quiet", options.quiet)
+        .Flag("--recover", options.recover)
+        .Flag("--undo", options.undo)
+        .Flag("--force", force)
+        .Value("--config", "a file name", config)
+        .Value("--report", "a file name", options.report)
+        .Value("--backup", "copy or link", backup)
+        .Value("--plan", "a file name", plan)
+        .Value("--apply", "a file name", apply);
+    std::vector<std::string> operands;
+    if (std::optional<int> done = parser.Parse(args, operands)) {
+        return done;
     }
-    if (migration.install.empty()) {
-        return UsageError("no installation folder given");
+    if (force) {
+        return parser.Error(
+            "--force is no longer offered: an installation in the 2.7 layout is never "
+            "migrated again (--undo gives the former installation back)");
     }
-    if (noBackup && options.backupGiven) {
-        return UsageError("--no-backup and --backup exclude each other");
+    if (backup) {
+        if (*backup != "copy" && *backup != "link") {
+            return parser.Error("--backup takes copy or link, not '" + *backup + "'");
+        }
+        migration.backup = *backup == "copy" ? BackupForm::Copy : BackupForm::Link;
+    }
+    if (operands.empty()) {
+        return parser.Error("no installation folder given");
+    }
+    if (operands.size() > 1) {
+        return parser.Error("one installation folder only, not also '" + operands[1] + "'");
+    }
+    migration.install = operands[0];
+    if (noBackup && backup) {
+        return parser.Error("--no-backup and --backup exclude each other");
     }
     if (noBackup) {
         migration.backup = BackupForm::None;
     }
     migration.config = config.value_or("");
+    migration.plan = plan.value_or("");
+    migration.apply = apply.value_or("");
+    if (plan && !migration.dryRun) {
+        return parser.Error("--plan is written by a dry run: give --dry-run too");
+    }
+    if (apply && (migration.dryRun || config || migration.scada)) {
+        return parser.Error(
+            "--apply takes the dry run's choices from the plan: no --dry-run, --config or "
+            "--scada with it");
+    }
     if ((options.recover || options.undo) &&
-        (config || options.report || migration.scada || migration.dryRun || noBackup ||
-         options.backupGiven || (options.recover && options.undo))) {
-        return UsageError(std::string(options.recover ? "--recover" : "--undo") +
-                          " takes no other option than --quiet");
+        (config || options.report || migration.scada || migration.dryRun || noBackup || backup ||
+         plan || apply || (options.recover && options.undo))) {
+        return parser.Error(std::string(options.recover ? "--recover" : "--undo") +
+                            " takes no other option than --quiet");
     }
     return std::nullopt;
 }
@@ -306,6 +319,11 @@ int Migrate(Options& options) {
             return kExitFailure;
         }
     }
+    if (!options.migration.plan.empty()) {
+        std::error_code error;
+        options.migration.plan =
+            fs::absolute(options.migration.plan, error).lexically_normal().string();
+    }
     TerminalProgress progress(!options.quiet && isatty(STDERR_FILENO));
     MigrationReport report;
     const Result result = MigrateInstallationTo27(options.migration, report, &progress);
@@ -324,6 +342,11 @@ int Migrate(Options& options) {
     PrintSummary(out, report);
     if (options.report && *options.report != "-") {
         std::fprintf(out, "  report:             %s\n", options.report->c_str());
+    }
+    if (!options.migration.plan.empty()) {
+        std::fprintf(out, "  plan:               %s\n", options.migration.plan.c_str());
+        std::fprintf(out, "  apply it with:      qmsupport migrate27 %s --apply %s\n",
+                     report.installation.c_str(), options.migration.plan.c_str());
     }
     for (const std::string& warning : report.warnings) {
         std::fprintf(out, "warning: %s\n", warning.c_str());

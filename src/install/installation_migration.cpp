@@ -2,6 +2,7 @@
 
 #include "install/backup.h"
 #include "install/install_common.h"
+#include "install/plan.h"
 #include "install/report_observer.h"
 #include "install/stage.h"
 #include "install/swap.h"
@@ -9,6 +10,7 @@
 
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 #include <qmsupport/platform/file_find.h>
+#include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/xml_document.h>
@@ -478,16 +480,31 @@ void CollectWarnings(MigrationReport& report) {
     }
 }
 
-Result Migrate(const MigrationOptions& options, MigrationReport& report,
-               MigrationProgress& progress) {
-    const fs::path install = ResolveInstall(options.install);
+// Refuses a plan file that lies inside the installation: the plan would change what it
+// fingerprints.
+void CheckPlanOutside(const std::string& file, const fs::path& install) {
+    std::error_code error;
+    if (!file.empty() && IsInside(fs::weakly_canonical(file, error), install)) {
+        throw Refusal("the plan '" + file + "' must lie outside the installation");
+    }
+}
+
+// Runs the migration; `plan` receives the plan that a dry run with a plan file made, or the
+// one applied.
+Result Migrate(const MigrationOptions& given, MigrationReport& report, MigrationProgress& progress,
+               Plan& plan) {
+    const fs::path install = ResolveInstall(given.install);
+    if (!given.plan.empty() && (!given.dryRun || !given.apply.empty())) {
+        throw Refusal("a plan is written by a dry run (and not while applying one)");
+    }
+    CheckPlanOutside(given.plan, install);
     report.installation = install.string();
-    report.dryRun = options.dryRun;
-    report.backupForm = options.dryRun ? "none" : FormName(options.backup);
+    report.dryRun = given.dryRun;
+    report.backupForm = given.dryRun ? "none" : FormName(given.backup);
     const Places places = Places::For(install, kJob);
     const Lock lock(places.lock);
     std::error_code error;
-    if (options.dryRun && fs::exists(fs::symlink_status(places.journal, error))) {
+    if (given.dryRun && fs::exists(fs::symlink_status(places.journal, error))) {
         throw Refusal("an interrupted migration of '" + install.string() +
                       "' must be completed or undone first (--recover); the dry run changes "
                       "nothing");
@@ -498,10 +515,26 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
         return {Status::Done, detail};
     }
     if (!fs::exists(install, error)) {
-        throw Refusal("there is no installation folder '" + options.install + "'");
+        throw Refusal("there is no installation folder '" + given.install + "'");
     }
     if (!fs::is_directory(install, error)) {
-        throw Refusal("'" + options.install + "' is not a folder");
+        throw Refusal("'" + given.install + "' is not a folder");
+    }
+
+    // A planned run draws its identifiers from the plan's seed, for its whole length.
+    MigrationOptions options = given;
+    std::optional<qm::ScopedGuidSeed> seeded;
+    if (!options.apply.empty()) {
+        plan = ReadPlan(options.apply);
+        CheckUnchangedSince(plan, FingerprintInstallation(install), options.apply);
+        options.config = (install / plan.configuration).string();
+        options.scada = plan.scada;
+        report.plan = plan.Fingerprint();
+        seeded.emplace(plan.seed);
+    } else if (!options.plan.empty()) {
+        plan.seed = qm::NewGuidSeed();
+        plan.files = FingerprintInstallation(install);
+        seeded.emplace(plan.seed);
     }
 
     const Layout layout = FindLayout(install, options);
@@ -518,6 +551,11 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
     }
     CheckHistoryFoldersInside(cfg, HistoryFolders(cfg, layout.workingDirectory), install);
     report.scada = DetectScada(layout.cfg, options.scada, report.scadaReason);
+    if (!options.plan.empty()) {
+        plan.configuration = report.configuration;
+        plan.scada = report.scada;
+        report.plan = plan.Fingerprint();
+    }
 
     if (fs::exists(fs::symlink_status(places.stage, error))) {
         throw Refusal("'" + places.stage.string() +
@@ -649,10 +687,24 @@ Result MigrateInstallationTo27(const MigrationOptions& options, MigrationReport&
     MigrationProgress silent;
     report = MigrationReport();
     report.started = IsoTime();
-    const Result result =
-        Guarded([&] { return Migrate(options, report, progress ? *progress : silent); });
+    // The run changes its current directory: the plan files are named from the caller's.
+    MigrationOptions run = options;
+    std::error_code error;
+    for (std::string* file : {&run.plan, &run.apply}) {
+        if (!file->empty()) {
+            *file = fs::absolute(*file, error).lexically_normal().string();
+        }
+    }
+    Plan plan;
+    Result result =
+        Guarded([&] { return Migrate(run, report, progress ? *progress : silent, plan); });
     report.finished = IsoTime();
     report.outcome = Outcome(result, options.dryRun);
+    if (result.status == Status::Done && !run.plan.empty() &&
+        !qm::platform::WriteFileAtomic(run.plan, plan.Text(report))) {
+        result = {Status::Failed, "cannot write the plan '" + run.plan + "': " + ErrnoText()};
+        report.outcome = Outcome(result, options.dryRun);
+    }
     return result;
 }
 

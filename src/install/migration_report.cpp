@@ -1,4 +1,5 @@
 #include <qmsupport/install/migration_report.h>
+#include <qmsupport/version.h>
 
 #include <cstdio>
 
@@ -60,6 +61,7 @@ std::string MigrationReport::Json() const {
         AppendJsonString(out, value);
         out += ",\n";
     };
+    field("programVersion", qm::Version());
     field("started", started);
     field("finished", finished);
     field("outcome", outcome);
@@ -79,6 +81,12 @@ std::string MigrationReport::Json() const {
     }
     out += ",\n  \"backupForm\": ";
     AppendJsonString(out, backupForm);
+    out += ",\n  \"plan\": ";
+    if (plan.empty()) {
+        out += "null";
+    } else {
+        AppendJsonString(out, plan);
+    }
     out += ",\n  \"counts\": {\"stagedFiles\": " + std::to_string(stagedFiles) +
            ", \"copiedFiles\": " + std::to_string(copiedFiles) +
            ", \"backupCopies\": " + std::to_string(backupCopies) +

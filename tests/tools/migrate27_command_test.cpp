@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <regex>
 #include <string>
@@ -169,6 +170,8 @@ TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
 
     const std::string report = dir.ReadText("report.json");
     EXPECT_NE(report.find(R"("dryRun": false)"), std::string::npos);
+    EXPECT_NE(report.find(std::string(R"("programVersion": ")") + QMSUPPORT_PROJECT_VERSION + "\""),
+              std::string::npos);
     EXPECT_NE(report.find(R"({"old": "Totals & Costs", "new": "Totals___Costs", "places": 4})"),
               std::string::npos);
     EXPECT_NE(report.find(R"("historyMoved": 11)"), std::string::npos);
@@ -179,7 +182,7 @@ TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
 }
 
 TEST_F(Migrate27Test, DryRunChangesNothing) {
-    const Result result = RunTool(dir, {"plant", "--dry-run", "--report", "report.json"});
+    const Result result = RunTool(dir, {"plant", "--dry-run", "--report=report.json"});
     ASSERT_EQ(result.status, kSampleWarned) << result.err;
     EXPECT_TRUE(IsOriginal());
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
@@ -273,9 +276,11 @@ TEST_F(Migrate27Test, AnUnreadableScreenIsReportedAndLeftAsItWas) {
     const Result result = RunTool(dir, {"plant", "--report", "report.json"});
     ASSERT_EQ(result.status, 3) << result.err;
     EXPECT_EQ(dir.ReadText("plant/Cfg/Broken.xscn"), "<screen><page>");
-    EXPECT_NE(dir.ReadText("report.json")
-                  .find(R"({"file": "Cfg/Broken.xscn", "reason": "not a well-formed XML file: Cfg/Broken.xscn:1:)"),
-              std::string::npos);
+    EXPECT_NE(
+        dir.ReadText("report.json")
+            .find(
+                R"({"file": "Cfg/Broken.xscn", "reason": "not a well-formed XML file: Cfg/Broken.xscn:1:)"),
+        std::string::npos);
     EXPECT_NE(result.out.find("warning: Cfg/Broken.xscn was left as it was"), std::string::npos)
         << result.out;
 }
@@ -372,6 +377,78 @@ TEST_F(Migrate27Test, ALinkedBackupSharesFilesAndRefusesAnUndoOnceOneChanged) {
     EXPECT_EQ(Snapshot(plant), changed);
     EXPECT_EQ(RunTool(dir, {"plant", "--backup=hard"}).status, 2);
     EXPECT_EQ(RunTool(dir, {"plant", "--backup=link", "--no-backup"}).status, 2);
+}
+
+// The GUID-prefixed names in a migrated Cfg folder.
+std::vector<std::string> GuidNames(const fs::path& plant) {
+    std::vector<std::string> names;
+    for (const std::string& name : Names(plant / "Cfg")) {
+        if (std::regex_match(name, kGuidPrefixed)) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+// A plan's identifiers are the ones applied: two copies migrated by one plan come out byte
+// for byte alike, named as the dry run's report said.
+TEST_F(Migrate27Test, APlanIsAppliedWithItsIdentifiers) {
+    const fs::path copy = dir.Path("copy");
+    fs::copy(plant, copy, fs::copy_options::recursive);
+    const Result dry = RunTool(dir, {"plant", "--dry-run", "--plan=plan.json", "--quiet"});
+    ASSERT_EQ(dry.status, kSampleWarned) << dry.err;
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_NE(dry.out.find("--apply " + dir.Path("plan.json")), std::string::npos) << dry.out;
+    const std::string plan = dir.ReadText("plan.json");
+    EXPECT_NE(plan.find(R"({"file": "Cfg/Main.xscn", "size": )"), std::string::npos);
+    std::smatch fingerprint;
+    ASSERT_TRUE(std::regex_search(plan, fingerprint, std::regex(R"x("plan": "[0-9a-f]{64}")x")));
+
+    const Result applied =
+        RunTool(dir, {"plant", "--apply", "plan.json", "--report=report.json", "--quiet"});
+    ASSERT_EQ(applied.status, kSampleWarned) << applied.err;
+    ExpectMigratedSample(plant);
+    EXPECT_NE(dir.ReadText("report.json").find(fingerprint[0].str()), std::string::npos);
+    const std::vector<std::string> names = GuidNames(plant);
+    ASSERT_EQ(names.size(), 5u);
+    for (const std::string& name : names) {
+        EXPECT_NE(plan.find("\"Cfg/" + name + "\""), std::string::npos) << name;
+    }
+    ASSERT_EQ(RunTool(dir, {"copy", "--apply=plan.json", "--quiet"}).status, kSampleWarned);
+    EXPECT_EQ(Snapshot(copy), Snapshot(plant));
+}
+
+TEST_F(Migrate27Test, APlanIsRefusedOnceTheInstallationChanged) {
+    ASSERT_EQ(RunTool(dir, {"plant", "--dry-run", "--plan", "plan.json", "--quiet"}).status,
+              kSampleWarned);
+    const struct {
+        std::function<void()> change;
+        std::string expected;
+    } cases[] = {
+        {[&] { std::ofstream(plant / "Cfg/Main.xscn", std::ios::app) << " "; },
+         "'Cfg/Main.xscn' has changed since the plan"},
+        {[&] { std::ofstream(plant / "Data/new.std") << "x"; },
+         "'Data/new.std' has appeared since the plan"},
+        {[&] { fs::remove(plant / "Cfg/Red.xsty"); }, "'Cfg/Red.xsty' has disappeared since"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(plant);
+        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        c.change();
+        const auto before = Snapshot(plant);
+        const Result result = RunTool(dir, {"plant", "--apply", "plan.json"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find(c.expected), std::string::npos) << result.err;
+        EXPECT_EQ(Snapshot(plant), before);
+        EXPECT_EQ(Backups(), std::vector<std::string>{});
+    }
+    // A plan needs a dry run; applying one takes its choices from it.
+    EXPECT_EQ(RunTool(dir, {"plant", "--plan", "p.json"}).status, 2);
+    EXPECT_EQ(RunTool(dir, {"plant", "--apply", "plan.json", "--scada"}).status, 2);
+    std::ofstream(dir.Path("bad.json")) << "{}";
+    const Result bad = RunTool(dir, {"plant", "--apply", "bad.json"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("is not a plan"), std::string::npos) << bad.err;
 }
 
 // Nothing outside the installation is read for writing, renamed or moved, by a dry run

@@ -30,6 +30,14 @@ struct MigrationOptions {
     bool scada = false;   // a SCADA installation even without screens, reports or styles
     bool dryRun = false;  // migrate the replica, report, and remove it
     BackupForm backup = BackupForm::Copy;
+    // With dryRun: also write a plan of the run to this file, outside the installation. The
+    // plan holds the dry run's report, the seed of the identifiers it generated, and a
+    // fingerprint of every file of the installation.
+    std::string plan;
+    // Migrates as the plan in this file says, with the identifiers its dry run showed; its
+    // main configuration and edition replace `config` and `scada`. Refused, naming the file,
+    // when a file of the installation has changed, appeared or disappeared since the plan.
+    std::string apply;
 };
 
 // The phases of a run, in their order.

@@ -60,6 +60,7 @@ struct QMSUPPORT_API MigrationReport {
     size_t stagedFiles = 0;
     size_t copiedFiles = 0;   // staged as copies because a hard link was impossible
     size_t backupCopies = 0;  // files copied to make the backup independent
+    std::string plan;         // the fingerprint of the plan written or applied; empty: none
 
     std::string Json() const;
 };
