@@ -9,6 +9,7 @@
 
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 #include <qmsupport/platform/file_find.h>
+#include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/xml_document.h>
@@ -560,8 +561,12 @@ Result Migrate(const MigrationOptions& options, MigrationReport& report,
     observer.SetTotals((report.scada ? CountSideFiles(inStage(layout.cfg)) : 0) +
                            (qm::migrate27::HasVirtualDevices(cfg) ? 1 : 0),
                        CountFiles(dataFolders, false));
-    MigrateStage(cfg, inStage(layout.config), inStage(layout.cfg), inStage(layout.data),
-                 inStage(layout.workingDirectory), report.scada, observer);
+    {
+        // Nothing relies on the stage before SwapIn flushes the whole file system.
+        const qm::platform::DeferredFlush deferred;
+        MigrateStage(cfg, inStage(layout.config), inStage(layout.cfg), inStage(layout.data),
+                     inStage(layout.workingDirectory), report.scada, observer);
+    }
     report.rewritten.push_back(report.configuration);
     const fs::path security =
         qm::platform::NativePath((layout.cfg / Utf8(qm::migrate27::kSecurityFile)).string());
