@@ -15,10 +15,14 @@ namespace qm::install {
 namespace {
 
 // Fills `to` with the content of `from`: a reflink where the file system can share blocks
-// copy-on-write, else copy_file_range, else plain reads and writes.
-bool CopyContent(int from, int to, off_t size) {
-    if (ioctl(to, FICLONE, from) == 0) {
-        return true;
+// copy-on-write, else copy_file_range, else plain reads and writes. `cloneable` turns false
+// once the file system refused a reflink, so that later files do not ask again.
+bool CopyContent(int from, int to, off_t size, bool& cloneable) {
+    if (cloneable) {
+        if (ioctl(to, FICLONE, from) == 0) {
+            return true;
+        }
+        cloneable = errno != EOPNOTSUPP && errno != ENOTTY && errno != EXDEV && errno != ENOSYS;
     }
     off_t done = 0;
     bool ranged = true;
@@ -60,21 +64,25 @@ bool CopyContent(int from, int to, off_t size) {
 }
 
 // Replaces `file` by a copy with the same content, mode, owner (where allowed) and times.
-void ReplaceByCopy(const fs::path& file, const struct stat& st) {
+void ReplaceByCopy(const fs::path& file, const struct stat& st, bool& cloneable) {
     const fs::path temporary =
         file.parent_path() / ("." + file.filename().string().substr(0, 160) + ".backup-copy");
     const int from = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (from < 0) {
         throw Failure("cannot read '" + file.string() + "' to copy it: " + ErrnoText());
     }
-    unlink(temporary.c_str());
-    const int to = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    int to = open(temporary.c_str(), flags, 0600);
+    if (to < 0 && errno == EEXIST) {  // left by an earlier run that was stopped
+        unlink(temporary.c_str());
+        to = open(temporary.c_str(), flags, 0600);
+    }
     if (to < 0) {
         const std::string reason = ErrnoText();
         close(from);
         throw Failure("cannot create '" + temporary.string() + "': " + reason);
     }
-    const bool copied = CopyContent(from, to, st.st_size);
+    const bool copied = CopyContent(from, to, st.st_size, cloneable);
     const std::string reason = ErrnoText();
     close(from);
     if (fchown(to, st.st_uid, st.st_gid) != 0) {
@@ -124,11 +132,12 @@ size_t UnshareStage(const fs::path& stage, const std::unordered_set<ino_t>& shar
         files.emplace_back(file, st);
     });
     std::map<ino_t, fs::path> copies;
+    bool cloneable = true;
     size_t done = 0;
     for (const auto& [file, st] : files) {
         const auto copy = copies.find(st.st_ino);
         if (copy == copies.end()) {
-            ReplaceByCopy(file, st);
+            ReplaceByCopy(file, st, cloneable);
             copies.emplace(st.st_ino, file);
         } else {
             const fs::path temporary =

@@ -598,8 +598,12 @@ Result Migrate(const MigrationOptions& given, MigrationReport& report, Migration
     observer.SetTotals((report.scada ? CountSideFiles(inStage(layout.cfg)) : 0) +
                            (qm::migrate27::HasVirtualDevices(cfg) ? 1 : 0),
                        CountFiles(dataFolders, false));
-    MigrateStage(cfg, inStage(layout.config), inStage(layout.cfg), inStage(layout.data),
-                 inStage(layout.workingDirectory), report.scada, observer);
+    {
+        // Nothing relies on the stage before SwapIn flushes the whole file system.
+        const qm::platform::DeferredFlush deferred;
+        MigrateStage(cfg, inStage(layout.config), inStage(layout.cfg), inStage(layout.data),
+                     inStage(layout.workingDirectory), report.scada, observer);
+    }
     report.rewritten.push_back(report.configuration);
     const fs::path security =
         qm::platform::NativePath((layout.cfg / Utf8(qm::migrate27::kSecurityFile)).string());

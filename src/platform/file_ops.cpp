@@ -99,7 +99,20 @@ int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
     return errno == EEXIST && to == from ? 0 : -1;
 }
 
+// Set while a DeferredFlush of this thread lives.
+thread_local bool flushDeferred = false;
+
 }  // namespace
+
+DeferredFlush::DeferredFlush() : outer_(!flushDeferred) {
+    flushDeferred = true;
+}
+
+DeferredFlush::~DeferredFlush() {
+    if (outer_) {
+        flushDeferred = false;
+    }
+}
 
 bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
     AtomicFile file;
@@ -179,7 +192,7 @@ bool AtomicFile::Commit() {
             // Only a privileged process may give a file away; the permissions are kept.
         }
     }
-    ok = ok && fsync(fd) == 0;
+    ok = ok && (flushDeferred || fsync(fd) == 0);
     ok = std::fclose(stream_) == 0 && ok;
     stream_ = nullptr;
     if (!ok || rename(tempPath_.c_str(), target_.c_str()) != 0) {
@@ -188,7 +201,9 @@ bool AtomicFile::Commit() {
         errno = error;
         return false;
     }
-    SyncDirectory(directory_);
+    if (!flushDeferred) {
+        SyncDirectory(directory_);
+    }
     return true;
 }
 

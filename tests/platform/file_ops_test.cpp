@@ -42,6 +42,27 @@ TEST(WriteFileAtomic, CreatesAndReplacesKeepingPermissions) {
     EXPECT_EQ(dir.ReadText(longName), "long");
 }
 
+TEST(WriteFileAtomic, UnderADeferredFlushStillReplacesOnlyTheTargetsName) {
+    TempDir dir;
+    dir.WriteText("a.xml", "old");
+    ASSERT_EQ(link(dir.Path("a.xml").c_str(), dir.Path("shared.xml").c_str()), 0);
+    {
+        const DeferredFlush outer;
+        {
+            const DeferredFlush inner;
+            ASSERT_TRUE(WriteFileAtomic(dir.Path("a.xml"), "new"));
+        }
+        AtomicFile file;
+        ASSERT_TRUE(file.Open(dir.Path("b.xml")));
+        ASSERT_GE(std::fputs("created", file.Stream()), 0);
+        ASSERT_TRUE(file.Commit());
+    }
+    EXPECT_EQ(dir.ReadText("a.xml"), "new");
+    EXPECT_EQ(dir.ReadText("shared.xml"), "old");  // the other name keeps the old bytes
+    EXPECT_EQ(dir.ReadText("b.xml"), "created");
+    EXPECT_EQ(EntryCount(dir.Path()), 3);  // no temporary file left behind
+}
+
 TEST(WriteFileAtomic, WritesThroughASymbolicLink) {
     TempDir dir;
     dir.WriteText("real.xml", "old");

@@ -46,6 +46,21 @@ class QMSUPPORT_API AtomicFile {
     unsigned owner_ = 0;
     unsigned group_ = 0;
 };
+// While an object of this class lives, atomic writes of the calling thread still replace
+// their target whole but skip the fsync of the file and of its directory. For a tree that
+// nobody relies on until its owner flushes the whole file system once (syncfs) before putting
+// it in use, such as a stage that is swapped in later; thousands of flushes become one.
+class QMSUPPORT_API DeferredFlush {
+  public:
+    DeferredFlush();
+    ~DeferredFlush();
+    DeferredFlush(const DeferredFlush&) = delete;
+    DeferredFlush& operator=(const DeferredFlush&) = delete;
+
+  private:
+    bool outer_;
+};
+
 // Opens a regular file for reading, without blocking: a FIFO or a device in the file's place
 // could block the open or the reads for ever. Returns the descriptor, or -1 when the file
 // cannot be opened or is no regular file; `size` (optional) receives the file's size.
