@@ -3,6 +3,7 @@
 
 #include "install/tree_snapshot.h"
 #include "platform/temp_dir.h"
+#include "tools/run_program.h"
 
 #include <qmsupport/toolsapi/xml_document.h>
 
@@ -23,49 +24,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;  // the exit status, or -1 when killed
-    int signal = 0;
-    std::string out;
-    std::string err;
-};
+using Result = ProgramResult;
 
-// Runs the program with `args`, adding `env` to its environment.
-// With `user` other than 0, the program runs as that user (the test must run as root).
+// Runs `qmsupport migrate27` with `args`; see RunProgram for `env` and `user`.
 Result RunTool(const TempDir& dir, std::vector<std::string> args,
                const std::map<std::string, std::string>& env = {}, uid_t user = 0) {
-    args.insert(args.begin(), {QMSUPPORT_TOOL, "migrate27"});
-    const pid_t pid = fork();
-    if (pid == 0) {
-        for (const auto& [name, value] : env) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
-        if (!freopen(dir.Path("out.txt").c_str(), "w", stdout) ||
-            !freopen(dir.Path("err.txt").c_str(), "w", stderr) || chdir(dir.Path().c_str())) {
-            _exit(127);
-        }
-        if (user != 0 && (setgid(user) != 0 || setuid(user) != 0)) {
-            _exit(127);
-        }
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Result result;
-    if (WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
-    result.out = dir.ReadText("out.txt");
-    result.err = dir.ReadText("err.txt");
-    return result;
+    args.insert(args.begin(), "migrate27");
+    return RunProgram(dir, QMSUPPORT_TOOL, std::move(args), env, user);
 }
 
 std::vector<std::string> Names(const fs::path& folder) {
