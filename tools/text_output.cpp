@@ -21,4 +21,3 @@ std::string JsonString(std::string_view text) {
     AppendJsonString(out, text);
     return out;
 }
-

@@ -19,4 +19,3 @@ QMWideString Wide(const std::string& text);
 // Appends `text` as a quoted JSON string, escaping quotes, backslashes and control characters.
 using qm::install::AppendJsonString;
 std::string JsonString(std::string_view text);
-

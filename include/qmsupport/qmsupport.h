@@ -40,9 +40,9 @@
 #include <qmsupport/values/value.h>
 #include <qmsupport/values/value_complex.h>
 
+#include <qmsupport/text/check_dialog_size.h>
 #include <qmsupport/text/config_identifiers.h>
 #include <qmsupport/text/file_name.h>
-#include <qmsupport/text/check_dialog_size.h>
 #include <qmsupport/text/parse_date_time.h>
 #include <qmsupport/text/parse_xml_text.h>
 #include <qmsupport/text/send_xml_text.h>
