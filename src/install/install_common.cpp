@@ -47,18 +47,6 @@ std::string IsoTime() {
     return UtcNow("%Y-%m-%dT%H:%M:%SZ");
 }
 
-std::string Utf8(const QMWideString& text) {
-    QMNarrowString out;
-    Utf16ToUtf8(out, text.c_str());
-    return out.str();
-}
-
-QMWideString Wide(const std::string& text) {
-    QMWideString out;
-    Utf8ToUtf16(out, text.c_str(), text.size());
-    return out;
-}
-
 const char* Result::Description() const {
     switch (status) {
         case Status::Done:

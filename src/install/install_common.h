@@ -5,6 +5,7 @@
 
 #include <qmsupport/install/migration_result.h>
 #include <qmsupport/toolsapi/basic_string.h>
+#include <qmsupport/toolsapi/codecs.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -40,7 +41,7 @@ void SyncDirectory(const fs::path& directory);
 std::string Timestamp();
 std::string IsoTime();
 
-std::string Utf8(const QMWideString& text);
-QMWideString Wide(const std::string& text);
+using qm::Utf8;
+using qm::Wide;
 
 }  // namespace qm::install

@@ -674,14 +674,9 @@ const char* Outcome(const Result& result, bool dryRun) {
             return dryRun ? "dry run" : "migrated";
         case Status::NothingToDo:
             return "already migrated";
-        case Status::Refused:
-            return "refused";
-        case Status::Failed:
-            return "failed";
-        case Status::Interrupted:
-            return "interrupted";
+        default:
+            return result.Description();
     }
-    return "failed";
 }
 
 }  // namespace

@@ -434,3 +434,18 @@ void BtoH(unsigned char byte, wchar_t* out) {
 void BtoH(unsigned char byte, char* out) {
     WriteHexByte(byte, out);
 }
+
+std::string qm::Utf8(const wchar_t* text) {
+    if (!text) {
+        return {};
+    }
+    QMNarrowString out;
+    Utf16ToUtf8(out, text);
+    return std::move(out.str());
+}
+
+QMWideString qm::Wide(std::string_view text) {
+    QMWideString out;
+    Utf8ToUtf16(out, text.data(), text.size());
+    return out;
+}

@@ -437,21 +437,6 @@ XmlNode* Impl::Copy(Pool& pool, Store& store, XmlDocument* document, uintptr_t s
 
 namespace {
 
-std::string ToUtf8(const wchar_t* text) {
-    if (!text) {
-        return {};
-    }
-    QMNarrowString out;
-    Utf16ToUtf8(out, text);
-    return std::move(out.str());
-}
-
-QMWideString ToWide(std::string_view text) {
-    QMWideString out;
-    Utf8ToUtf16(out, text.data(), text.size());
-    return out;
-}
-
 bool IsOneOf(wchar_t c, std::wstring_view set) {
     return set.find(c) != std::wstring_view::npos;
 }
@@ -509,7 +494,7 @@ XmlNode::XmlNode(XmlDocument* document, const wchar_t* tag, int /*index*/)
       children_(nullptr) {
     Store& store = Impl::StoreOf(*this);
     try {
-        tag_ = store.Intern(ToUtf8(tag), false);
+        tag_ = store.Intern(qm::Utf8(tag), false);
     } catch (const std::exception&) {
         tag_ = store.Find({});
     }
@@ -548,16 +533,16 @@ XmlNode& XmlNode::operator=(const XmlNode& other) {
 }
 
 QMWideString XmlNode::Tag() const {
-    return ToWide(TagUtf8());
+    return qm::Wide(TagUtf8());
 }
 
 QMWideString XmlNode::Value() const {
-    return ToWide(ValueUtf8());
+    return qm::Wide(ValueUtf8());
 }
 
 QMWideString XmlNode::Value(const wchar_t* path, const wchar_t* def) const {
     try {
-        if (const XmlNode* node = Impl::Resolve(*this, ToUtf8(path))) {
+        if (const XmlNode* node = Impl::Resolve(*this, qm::Utf8(path))) {
             return node->Value();
         }
     } catch (const std::exception&) {
@@ -567,14 +552,14 @@ QMWideString XmlNode::Value(const wchar_t* path, const wchar_t* def) const {
 
 void XmlNode::SetValue(const wchar_t* text) {
     try {
-        SetValueUtf8(ToUtf8(text));
+        SetValueUtf8(qm::Utf8(text));
     } catch (const std::exception&) {
     }
 }
 
 void XmlNode::SetValue(const wchar_t* key, const wchar_t* value) {
     try {
-        SetValueUtf8(ToUtf8(key), ToUtf8(value));
+        SetValueUtf8(qm::Utf8(key), qm::Utf8(value));
     } catch (const std::exception&) {
     }
 }
@@ -628,7 +613,7 @@ const XmlNode* XmlNode::NodeUtf8(std::string_view path) const {
 
 XmlNode* XmlNode::Node(const wchar_t* path) {
     try {
-        return NodeUtf8(ToUtf8(path));
+        return NodeUtf8(qm::Utf8(path));
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -636,7 +621,7 @@ XmlNode* XmlNode::Node(const wchar_t* path) {
 
 const XmlNode* XmlNode::Node(const wchar_t* path) const {
     try {
-        return NodeUtf8(ToUtf8(path));
+        return NodeUtf8(qm::Utf8(path));
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -662,7 +647,7 @@ XmlNode* XmlNode::NewChild(const wchar_t* tag) {
     Pool& pool = Impl::PoolOf(*this);
     XmlNode* node = nullptr;
     try {
-        const XmlNode::TagName* interned = Impl::StoreOf(*this).Intern(ToUtf8(tag), false);
+        const XmlNode::TagName* interned = Impl::StoreOf(*this).Intern(qm::Utf8(tag), false);
         node = Impl::NewNode(pool, document_, interned, up_ & Impl::kSide);
         Impl::Link(*this, node);
         return node;
@@ -708,7 +693,7 @@ bool XmlNode::RemoveChild(XmlNode* node) {
 
 bool XmlNode::Erase(const wchar_t* key) {
     try {
-        const XmlNode::TagName* tag = Impl::StoreOf(*this).Find(ToUtf8(key));
+        const XmlNode::TagName* tag = Impl::StoreOf(*this).Find(qm::Utf8(key));
         return tag && RemoveChild(Impl::FindChild(*this, tag));
     } catch (const std::exception&) {
         return false;
@@ -823,7 +808,7 @@ bool XmlDocument::IsOK() const {
 bool XmlDocument::Create(const wchar_t* rootTag) {
     Reset();
     try {
-        root_.tag_ = store_->Intern(ToUtf8(rootTag), false);
+        root_.tag_ = store_->Intern(qm::Utf8(rootTag), false);
     } catch (const std::exception&) {
         return false;
     }

@@ -4,6 +4,7 @@
 #include <qmsupport/toolsapi/basic_string.h>
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Base64 in the standard alphabet with "=" padding. Decoding skips white space (stored text
@@ -28,6 +29,15 @@ QMSUPPORT_API void Utf8ToUtf16(QMWideString& out, const char* in);
 QMSUPPORT_API void Utf8ToUtf16(QMWideString& out, const char* in, size_t length);
 QMSUPPORT_API void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in);
 QMSUPPORT_API void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in, size_t length);
+
+namespace qm {
+// The same conversions returning their result; a null `text` gives empty text.
+QMSUPPORT_API std::string Utf8(const wchar_t* text);
+inline std::string Utf8(const QMWideString& text) {
+    return Utf8(text.c_str());
+}
+QMSUPPORT_API QMWideString Wide(std::string_view text);
+}  // namespace qm
 
 // Escapes &, <, >, " and ' as XML entities and tab, line feed and carriage return as
 // character references (so that they survive in attributes); a byte that is not valid UTF-8
