@@ -5,10 +5,13 @@
 #include "install/plan.h"
 #include "install/report_observer.h"
 #include "install/stage.h"
+#include "install/steps25.h"
 #include "install/swap.h"
 #include "migrate27/layout27.h"
 
 #include <qmsupport/migrate27/transform_cfg_to27.h>
+#include <qmsupport/platform/app_path.h>
+#include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
@@ -22,6 +25,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
@@ -30,8 +35,29 @@ namespace qm::install {
 
 namespace {
 
-constexpr const char* kJob = "migrate27";
-constexpr const char* kTarget = "2.7";
+// A migration's names: `name` names its journal, stage and lock files, `target` its backup.
+struct Job {
+    Migration migration;
+    const char* name;
+    const char* target;
+    bool to25;  // the legacy steps and the 2.5 migration
+    bool to27;
+};
+
+const Job kJobs[] = {
+    {Migration::To25, "migrate25", "2.5", true, false},
+    {Migration::To27, "migrate27", "2.7", false, true},
+    {Migration::Upgrade, "upgrade", "2.7", true, true},
+};
+
+const Job& JobOf(Migration migration) {
+    for (const Job& job : kJobs) {
+        if (job.migration == migration) {
+            return job;
+        }
+    }
+    return kJobs[0];
+}
 
 // The installation's real path; an interrupted swap may have left no folder there.
 fs::path ResolveInstall(const std::string& given) {
@@ -57,6 +83,40 @@ std::optional<fs::path> FindFolder(const fs::path& install, const char* name) {
     return found;
 }
 
+// A file of the installation that the run reads, given on the command line: a relative name
+// is taken from the current directory, else from the installation. Refused when it lies
+// outside the installation, is missing, or cannot be read; `what` names it ("main
+// configuration", "legacy alarm file").
+fs::path ResolveFile(const std::string& name, const fs::path& install, const std::string& what) {
+    std::error_code error;
+    fs::path given = name;
+    if (given.is_relative() && !fs::exists(given, error)) {
+        given = install / given;
+    }
+    const fs::path file = fs::weakly_canonical(qm::platform::NativePath(given.string()), error);
+    if (!IsInside(file, install)) {
+        throw Refusal("the " + what + " '" + name + "' lies outside the installation '" +
+                      install.string() + "'");
+    }
+    return file;
+}
+
+// Refuses a file the run must read that is missing, not a regular file, or unreadable.
+void CheckReadable(const fs::path& file, const std::string& what) {
+    std::error_code error;
+    if (!fs::exists(file, error)) {
+        throw Refusal("there is no " + what + " file '" + file.string() + "'");
+    }
+    if (!fs::is_regular_file(file, error)) {
+        throw Refusal("the " + what + " '" + file.string() + "' is not a regular file");
+    }
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw Refusal("cannot read the " + what + " '" + file.string() + "': " + ErrnoText());
+    }
+    close(fd);
+}
+
 // The folders and files of the installation that the migration reads and writes.
 struct Layout {
     fs::path cfg;
@@ -76,33 +136,10 @@ Layout FindLayout(const fs::path& install, const MigrationOptions& options) {
     layout.cfg = *cfg;
     layout.data = *data;
     layout.workingDirectory = FindFolder(install, "Bin").value_or(*cfg);
-    std::error_code error;
-    if (options.config.empty()) {
-        layout.config = qm::platform::NativePath((layout.cfg / "default.xcfg").string());
-    } else {
-        fs::path given = options.config;
-        if (given.is_relative() && !fs::exists(given, error)) {
-            given = install / given;
-        }
-        layout.config = fs::weakly_canonical(qm::platform::NativePath(given.string()), error);
-        if (!IsInside(layout.config, install)) {
-            throw Refusal("the configuration file '" + options.config +
-                          "' lies outside the installation '" + install.string() + "'");
-        }
-    }
-    if (!fs::exists(layout.config, error)) {
-        throw Refusal("there is no main configuration file '" + layout.config.string() + "'");
-    }
-    if (!fs::is_regular_file(layout.config, error)) {
-        throw Refusal("the main configuration '" + layout.config.string() +
-                      "' is not a regular file");
-    }
-    const int fd = open(layout.config.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw Refusal("cannot read the main configuration '" + layout.config.string() +
-                      "': " + ErrnoText());
-    }
-    close(fd);
+    layout.config = options.config.empty()
+                        ? fs::path(qm::platform::NativePath((layout.cfg / "default.xcfg").string()))
+                        : ResolveFile(options.config, install, "configuration file");
+    CheckReadable(layout.config, "main configuration");
     return layout;
 }
 
@@ -187,12 +224,15 @@ class StageGuard {
     bool armed_ = true;
 };
 
-// The setup the migration reads, pointed at the stage for the length of the run. A host's own
-// setup (with its drivers catalogue) is used and given back as it was; without one, a default
-// setup serves the run.
+// The setup, application path and display the migration reads, pointed at the stage for the
+// length of the run. A host's own setup (with its drivers catalogue) is used and given back as
+// it was; without one, a default setup serves the run.
 class StageSetup {
   public:
-    StageSetup(const fs::path& cfg, const fs::path& data, bool scada) {
+    StageSetup(const fs::path& cfg, const fs::path& data, const fs::path& images,
+               const fs::path& program, const qm::platform::DisplayMetrics& display, bool scada)
+        : appPath_(qm::platform::AppPathOverride()),
+          display_(qm::platform::DisplayMetrics::Current()) {
         if (QMTarvioSetup::HasInstance()) {
             saved_.emplace(QMTarvioSetup::Get());
         } else {
@@ -203,8 +243,13 @@ class StageSetup {
                          (scada ? QMTarvioSetup::kScadaEdition : 0));
         setup.SetCfgPath(Wide(cfg.string() + "/"));
         setup.SetDataPath(Wide(data.string() + "/"));
+        setup.SetImagesPath(Wide(images.string() + "/"));
+        qm::platform::SetAppPath(Wide(program.string() + "/"));
+        qm::platform::DisplayMetrics::Set(display);
     }
     ~StageSetup() {
+        qm::platform::DisplayMetrics::Set(display_);
+        qm::platform::SetAppPath(appPath_);
         if (saved_) {
             QMTarvioSetup::Get() = *saved_;
         }
@@ -213,32 +258,64 @@ class StageSetup {
     StageSetup& operator=(const StageSetup&) = delete;
 
   private:
+    QMWideString appPath_;
+    qm::platform::DisplayMetrics display_;
     std::optional<QMTarvioSetup> saved_;  // a copy does not become the current setup
     std::optional<QMTarvioSetup> own_;
 };
 
-// Runs the library's migration on the stage, from its working directory, and saves the main
-// configuration stamped with the new version.
-void MigrateStage(XmlDocument& cfg, const fs::path& stageConfig, const fs::path& stageCfg,
-                  const fs::path& stageData, const fs::path& workingDirectory, bool scada,
-                  ReportObserver& observer) {
+// The stage's folders and the steps of one run.
+struct StageRun {
+    fs::path stage;
+    fs::path config;  // the main configuration file
+    fs::path cfg;
+    fs::path data;
+    fs::path images;            // for the 2.5 steps
+    fs::path workingDirectory;  // the program folder Bin, else Cfg
+    qm::platform::DisplayMetrics display;
+    bool scada = false;
+    std::optional<Steps25> steps25;
+    bool to27 = false;
+};
+
+// Runs the library's migrations on the stage, from its working directory: the 2.5 steps,
+// then the 2.7 migration, which saves the main configuration stamped with the new version.
+void MigrateStage(XmlDocument& cfg, const StageRun& run, ReportObserver& observer,
+                  MigrationReport& report) {
     const fs::path previous = fs::current_path();
-    if (chdir(workingDirectory.c_str()) != 0) {
-        throw Failure("cannot change into '" + workingDirectory.string() + "': " + ErrnoText());
+    if (chdir(run.workingDirectory.c_str()) != 0) {
+        throw Failure("cannot change into '" + run.workingDirectory.string() + "': " + ErrnoText());
     }
-    StageSetup setup(stageCfg, stageData, scada);
-    QMTransformCfgTo27 transform;
-    transform.SetObserver(&observer);
-    transform.transform(cfg);
-    qm::migrate27::StampVersion(cfg);
-    cfg.SetFileName(Wide(stageConfig.string()).c_str());
-    const bool saved = cfg.Save();
-    const std::string reason = ErrnoText();
+    std::optional<Failure> failure;
+    try {
+        StageSetup setup(run.cfg, run.data, run.images, run.workingDirectory, run.display,
+                         run.scada || run.steps25);
+        report.timeZone = Utf8(QMTarvioSetup::Get().OlsonTimeZone());
+        cfg.SetFileName(Wide(run.config.string()).c_str());
+        if (run.steps25) {
+            const std::vector<fs::path> folders = {run.cfg, run.data};
+            const FileSnapshot before(folders);
+            RunSteps25(cfg, *run.steps25, observer, report);
+            FileSnapshot(folders).ReportChangesSince(before, run.stage, report);
+        }
+        if (run.to27) {
+            QMTransformCfgTo27 transform;
+            transform.SetObserver(&observer);
+            transform.transform(cfg);
+            qm::migrate27::StampVersion(cfg);
+            if (!cfg.Save()) {
+                throw Failure("cannot save the migrated main configuration: " + ErrnoText());
+            }
+            report.steps.push_back("2.7");
+        }
+    } catch (const Failure& thrown) {
+        failure = thrown;
+    }
     if (chdir(previous.c_str()) != 0) {
         throw Failure("cannot change back into '" + previous.string() + "': " + ErrnoText());
     }
-    if (!saved) {
-        throw Failure("cannot save the migrated main configuration: " + reason);
+    if (failure) {
+        throw *failure;
     }
     if (!observer.SaveFailed().empty()) {
         throw Failure("could not save the migrated '" + observer.SaveFailed().front() + "'");
@@ -489,10 +566,95 @@ void CheckPlanOutside(const std::string& file, const fs::path& install) {
     }
 }
 
+// The choices of a run that a plan keeps besides the main configuration and the edition: the
+// migration and its 2.5 steps, one "key=value" line each. The alarm file is named relative
+// to the installation.
+std::string ChoicesText(const Job& job, const MigrationOptions& options, const fs::path& alarms,
+                        const fs::path& install) {
+    std::string text = std::string("migration=") + job.name + "\n";
+    if (job.to25) {
+        text += std::string("legacyScreens=") + (options.legacyScreens ? "1" : "0") + "\n";
+        text += "alarms=" +
+                (alarms.empty() ? std::string() : alarms.lexically_relative(install).string()) +
+                "\n";
+        text += std::string("security=") + (options.noSecurity ? "0" : "1") + "\n";
+        text += std::string("force=") + (options.force ? "1" : "0") + "\n";
+        text += "display=" + options.display + "\n";
+    }
+    return text;
+}
+
+// Takes the choices of a plan into `options`; refuses a plan of another migration.
+void ApplyChoices(const std::string& text, const Job& job, const fs::path& planFile,
+                  const fs::path& install, MigrationOptions& options) {
+    std::map<std::string, std::string> values;
+    size_t begin = 0;
+    for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
+        const std::string line = text.substr(begin, end - begin);
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    if (values["migration"] != job.name) {
+        throw Refusal(
+            "the plan '" + planFile.string() + "' was made by " +
+            (values["migration"].empty() ? "another program" : "qmsupport " + values["migration"]) +
+            ", not by qmsupport " + job.name + "; nothing was changed");
+    }
+    options.legacyScreens = values["legacyScreens"] == "1";
+    options.alarms = values["alarms"].empty() ? "" : (install / values["alarms"]).string();
+    options.noSecurity = values["security"] == "0";
+    options.force = values["force"] == "1";
+    options.display = values["display"];
+}
+
+// The display a 2.5 migration converts for.
+qm::platform::DisplayMetrics RunDisplay(const MigrationOptions& options) {
+    qm::platform::DisplayMetrics display = qm::platform::DisplayMetrics::Current();
+    if (!options.display.empty() &&
+        !qm::platform::DisplayMetrics::Parse(options.display.c_str(), display)) {
+        throw Refusal("'" + options.display +
+                      "' is no display: write it as WIDTHxHEIGHT@WMMxHMMmm/DPI, as in "
+                      "1920x1080@508x285.75mm/96");
+    }
+    return display;
+}
+
+std::string DisplayText(const qm::platform::DisplayMetrics& display) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%dx%d@%gx%gmm/%d", display.widthPixels, display.heightPixels,
+                  display.widthMillimetres, display.heightMillimetres,
+                  display.logicalPixelsPerInch);
+    return text;
+}
+
+// The locks of every migration of the installation, held together so that no two kinds of
+// migration run on it at once. Refused while another kind's interrupted run waits for its
+// recovery: its journal knows how to finish it.
+class InstallationLocks {
+  public:
+    InstallationLocks(const fs::path& install, const Job& job) {
+        for (const Job& other : kJobs) {
+            const Places places = Places::For(install, other.name);
+            locks_.push_back(std::make_unique<Lock>(places.lock));
+            std::error_code error;
+            if (&other != &job && fs::exists(fs::symlink_status(places.journal, error))) {
+                throw Refusal("an interrupted run of qmsupport " + std::string(other.name) +
+                              " must be completed or undone first: qmsupport " + other.name +
+                              " --recover " + install.string());
+            }
+        }
+    }
+
+  private:
+    std::vector<std::unique_ptr<Lock>> locks_;
+};
+
 // Runs the migration; `plan` receives the plan that a dry run with a plan file made, or the
 // one applied.
-Result Migrate(const MigrationOptions& given, MigrationReport& report, MigrationProgress& progress,
-               Plan& plan) {
+Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& report,
+               MigrationProgress& progress, Plan& plan) {
     const fs::path install = ResolveInstall(given.install);
     if (!given.plan.empty() && (!given.dryRun || !given.apply.empty())) {
         throw Refusal("a plan is written by a dry run (and not while applying one)");
@@ -501,8 +663,8 @@ Result Migrate(const MigrationOptions& given, MigrationReport& report, Migration
     report.installation = install.string();
     report.dryRun = given.dryRun;
     report.backupForm = given.dryRun ? "none" : FormName(given.backup);
-    const Places places = Places::For(install, kJob);
-    const Lock lock(places.lock);
+    const Places places = Places::For(install, job.name);
+    const InstallationLocks locks(install, job);
     std::error_code error;
     if (given.dryRun && fs::exists(fs::symlink_status(places.journal, error))) {
         throw Refusal("an interrupted migration of '" + install.string() +
@@ -526,6 +688,7 @@ Result Migrate(const MigrationOptions& given, MigrationReport& report, Migration
     std::optional<qm::ScopedGuidSeed> seeded;
     if (!options.apply.empty()) {
         plan = ReadPlan(options.apply);
+        ApplyChoices(plan.choices, job, options.apply, install, options);
         CheckUnchangedSince(plan, FingerprintInstallation(install), options.apply);
         options.config = (install / plan.configuration).string();
         options.scada = plan.scada;
@@ -544,16 +707,60 @@ Result Migrate(const MigrationOptions& given, MigrationReport& report, Migration
         throw Refusal(qm::XmlLoadFailure(report.configuration, cfg) +
                       " (the main configuration is not a well-formed XML file)");
     }
-    std::string why;
-    if (qm::migrate27::IsMigrated(cfg, why)) {
-        return {Status::NothingToDo, "'" + layout.config.string() + "' is already in the " +
-                                         kTarget + " layout: " + why + "; nothing was changed"};
+
+    // What the installation needs: the checks read the live installation and change nothing.
+    std::string why27;
+    const bool run27 = job.to27 && !qm::migrate27::IsMigrated(cfg, why27);
+    std::optional<Steps25> steps25;
+    fs::path alarms;
+    std::string why25;
+    qm::platform::DisplayMetrics display = qm::platform::DisplayMetrics::Current();
+    if (job.to25) {
+        display = RunDisplay(options);
+        if (options.legacyScreens) {
+            const fs::path application = LegacyApplicationFile(install);
+            CheckReadable(application, "legacy SCADA application");
+            if (!options.force) {
+                CheckLegacyScreensNotConverted(application, layout.cfg);
+            }
+        }
+        if (!options.alarms.empty()) {
+            alarms = ResolveFile(options.alarms, install, "legacy alarm file");
+            CheckReadable(alarms, "legacy alarm");
+            if (!options.force) {
+                CheckAlarmsNotConverted(alarms, layout.cfg);
+            }
+        }
+        if (options.legacyScreens || !alarms.empty() || options.force ||
+            Needs25(layout.cfg, layout.workingDirectory, !options.noSecurity, why25)) {
+            steps25 = Steps25{options.legacyScreens, {}, !options.noSecurity};
+        }
     }
-    CheckHistoryFoldersInside(cfg, HistoryFolders(cfg, layout.workingDirectory), install);
-    report.scada = DetectScada(layout.cfg, options.scada, report.scadaReason);
+    if (!steps25 && !run27) {
+        std::string message =
+            job.to27 ? "'" + layout.config.string() + "' is already in the 2.7 layout: " + why27
+                     : std::string();
+        if (job.to25) {
+            message += std::string(message.empty() ? "" : ", and ") +
+                       "every screen, report and style is at 2.5 or later" +
+                       (job.to27 ? "" : " (--force migrates them again)");
+        }
+        return {Status::NothingToDo, message + "; nothing was changed"};
+    }
+    if (run27) {
+        CheckHistoryFoldersInside(cfg, HistoryFolders(cfg, layout.workingDirectory), install);
+    }
+    if (steps25) {
+        report.scada = true;
+        report.scadaReason = "the 2.5 migration works on the SCADA files";
+        report.display = DisplayText(display);
+    } else {
+        report.scada = DetectScada(layout.cfg, options.scada, report.scadaReason);
+    }
     if (!options.plan.empty()) {
         plan.configuration = report.configuration;
         plan.scada = report.scada;
+        plan.choices = ChoicesText(job, options, alarms, install);
         report.plan = plan.Fingerprint();
     }
 
@@ -578,37 +785,73 @@ Result Migrate(const MigrationOptions& given, MigrationReport& report, Migration
     report.copiedFiles = staged.copiedFiles;
     StopHere("staged");
 
-    std::vector<fs::path> touched = {inStage(layout.cfg), inStage(layout.data),
-                                     inStage(layout.config), inStage(layout.workingDirectory)};
+    StageRun run;
+    run.stage = places.stage;
+    run.config = inStage(layout.config);
+    run.cfg = inStage(layout.cfg);
+    run.data = inStage(layout.data);
+    run.workingDirectory = inStage(layout.workingDirectory);
+    run.display = display;
+    run.scada = report.scada;
+    run.steps25 = steps25;
+    run.to27 = run27;
+    std::vector<fs::path> touched = {run.cfg, run.data, run.config, run.workingDirectory};
+    if (steps25) {
+        // The images of the 2.5 controls go to Cfg/Images, made when missing.
+        run.images = qm::platform::NativePath((run.cfg / "Images").string());
+        touched.push_back(run.images);
+        if (options.legacyScreens) {
+            touched.push_back(inStage(LegacyApplicationFile(install)).parent_path());
+        }
+        if (!alarms.empty()) {
+            run.steps25->alarms = inStage(alarms);
+            touched.push_back(run.steps25->alarms);
+        }
+    }
     CheckStageConfined(staged, touched, places.stage);
-    const std::vector<fs::path> history = RealHistoryFolders(cfg, inStage(layout.workingDirectory));
-    CheckStageConfined(staged, history, places.stage);
-    CheckNoLinkedSideFiles(inStage(layout.cfg), places.stage);
+    std::vector<fs::path> history;
+    if (run27) {
+        history = RealHistoryFolders(cfg, run.workingDirectory);
+        CheckStageConfined(staged, history, places.stage);
+    }
+    CheckNoLinkedSideFiles(run.cfg, places.stage);
     std::vector<fs::path> named = history;
-    named.push_back(inStage(layout.cfg));
-    named.push_back(inStage(layout.data));
+    named.push_back(run.cfg);
+    named.push_back(run.data);
     CheckNamesAreUtf8(named, places.stage);
+    if (steps25 && !fs::is_directory(run.images, error) &&
+        !fs::create_directory(run.images, error)) {
+        throw Failure("cannot create the images folder '" + run.images.string() +
+                      "': " + error.message());
+    }
     CheckStop(progress);
 
     std::vector<fs::path> dataFolders = history;
-    dataFolders.push_back(fs::canonical(inStage(layout.data), error));
-    std::sort(dataFolders.begin(), dataFolders.end());
-    dataFolders.erase(std::unique(dataFolders.begin(), dataFolders.end()), dataFolders.end());
-    ReportObserver observer(report, places.stage, inStage(layout.workingDirectory), progress);
-    observer.SetTotals((report.scada ? CountSideFiles(inStage(layout.cfg)) : 0) +
-                           (qm::migrate27::HasVirtualDevices(cfg) ? 1 : 0),
+    if (run27) {
+        dataFolders.push_back(fs::canonical(run.data, error));
+        std::sort(dataFolders.begin(), dataFolders.end());
+        dataFolders.erase(std::unique(dataFolders.begin(), dataFolders.end()), dataFolders.end());
+    }
+    ReportObserver observer(report, places.stage, run.workingDirectory, progress);
+    const size_t sideFiles = report.scada ? CountSideFiles(run.cfg) : 0;
+    observer.SetTotals((steps25 ? sideFiles : 0) + (run27 ? sideFiles : 0) +
+                           (run27 && qm::migrate27::HasVirtualDevices(cfg) ? 1 : 0),
                        CountFiles(dataFolders, false));
     {
         // Nothing relies on the stage before SwapIn flushes the whole file system.
         const qm::platform::DeferredFlush deferred;
-        MigrateStage(cfg, inStage(layout.config), inStage(layout.cfg), inStage(layout.data),
-                     inStage(layout.workingDirectory), report.scada, observer);
+        MigrateStage(cfg, run, observer, report);
     }
-    report.rewritten.push_back(report.configuration);
-    const fs::path security =
-        qm::platform::NativePath((layout.cfg / Utf8(qm::migrate27::kSecurityFile)).string());
-    WarnOfLostGrants(security, inStage(security), report);
-    ListLeftFiles(dataFolders, places.stage, report);
+    if (run27) {
+        if (std::find(report.rewritten.begin(), report.rewritten.end(), report.configuration) ==
+            report.rewritten.end()) {
+            report.rewritten.push_back(report.configuration);
+        }
+        const fs::path security =
+            qm::platform::NativePath((layout.cfg / Utf8(qm::migrate27::kSecurityFile)).string());
+        WarnOfLostGrants(security, inStage(security), report);
+        ListLeftFiles(dataFolders, places.stage, report);
+    }
     CheckStop(progress);
 
     if (!options.dryRun && options.backup == BackupForm::Copy) {
@@ -629,7 +872,8 @@ Result Migrate(const MigrationOptions& given, MigrationReport& report, Migration
         DiscardStage(places);
         return {Status::Done, detail};
     }
-    const fs::path backup = UniqueName(install.string() + ".before-" + kTarget + "." + Timestamp());
+    const fs::path backup =
+        UniqueName(install.string() + ".before-" + job.target + "." + Timestamp());
     if (options.backup != BackupForm::None) {
         report.backup = backup.string();
     }
@@ -681,12 +925,14 @@ const char* Outcome(const Result& result, bool dryRun) {
 
 }  // namespace
 
-Result MigrateInstallationTo27(const MigrationOptions& options, MigrationReport& report,
-                               MigrationProgress* progress) {
+Result MigrateInstallation(Migration migration, const MigrationOptions& options,
+                           MigrationReport& report, MigrationProgress* progress) {
+    const Job& job = JobOf(migration);
     MigrationProgress silent;
     report = MigrationReport();
     report.started = IsoTime();
-    // The run changes its current directory: the plan files are named from the caller's.
+    // The run changes its current directory: the files it is given are named from the
+    // caller's.
     MigrationOptions run = options;
     std::error_code error;
     for (std::string* file : {&run.plan, &run.apply}) {
@@ -696,7 +942,7 @@ Result MigrateInstallationTo27(const MigrationOptions& options, MigrationReport&
     }
     Plan plan;
     Result result =
-        Guarded([&] { return Migrate(run, report, progress ? *progress : silent, plan); });
+        Guarded([&] { return Migrate(job, run, report, progress ? *progress : silent, plan); });
     report.finished = IsoTime();
     report.outcome = Outcome(result, options.dryRun);
     if (result.status == Status::Done && !run.plan.empty() &&
@@ -707,11 +953,12 @@ Result MigrateInstallationTo27(const MigrationOptions& options, MigrationReport&
     return result;
 }
 
-Result RecoverInstallationTo27(const std::string& given) {
+Result RecoverInstallation(Migration migration, const std::string& given) {
+    const Job& job = JobOf(migration);
     return Guarded([&]() -> Result {
         const fs::path install = ResolveInstall(given);
-        const Places places = Places::For(install, kJob);
-        const Lock lock(places.lock);
+        const Places places = Places::For(install, job.name);
+        const InstallationLocks locks(install, job);
         std::string detail;
         if (Recover(places, detail) == Recovery::None) {
             return {Status::NothingToDo, "no interrupted migration to recover"};
@@ -720,11 +967,12 @@ Result RecoverInstallationTo27(const std::string& given) {
     });
 }
 
-Result UndoMigrationTo27(const std::string& given) {
+Result UndoMigration(Migration migration, const std::string& given) {
+    const Job& job = JobOf(migration);
     return Guarded([&]() -> Result {
         const fs::path install = ResolveInstall(given);
-        const Places places = Places::For(install, kJob);
-        const Lock lock(places.lock);
+        const Places places = Places::For(install, job.name);
+        const InstallationLocks locks(install, job);
         std::string detail;
         Recover(places, detail);
         UndoRecord record;
@@ -751,7 +999,7 @@ Result UndoMigrationTo27(const std::string& given) {
             }
         }
         const fs::path after =
-            UniqueName(install.string() + ".after-" + kTarget + "." + Timestamp());
+            UniqueName(install.string() + ".after-" + job.target + "." + Timestamp());
         SwapIn(places, {Swap::Kind::Undo, record.backup, after, true, ""});
         return {Status::Done, "'" + record.backup.string() + "' is back in place as '" +
                                   install.string() + "'; the migrated installation is kept as '" +

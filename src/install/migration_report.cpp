@@ -69,6 +69,10 @@ std::string MigrationReport::Json() const {
     AppendJsonString(out, installation);
     out += ",\n  \"configuration\": ";
     AppendJsonString(out, configuration);
+    out += ",\n  \"display\": ";
+    AppendJsonString(out, display);
+    out += ",\n  \"timeZone\": ";
+    AppendJsonString(out, timeZone);
     out += std::string(",\n  \"dryRun\": ") + (dryRun ? "true" : "false");
     out += std::string(",\n  \"scada\": ") + (scada ? "true" : "false");
     out += ",\n  \"scadaReason\": ";
@@ -113,6 +117,8 @@ std::string MigrationReport::Json() const {
         AppendJsonString(out, item.to);
         out += ", \"places\": " + std::to_string(item.places) + "}";
     };
+    AppendJsonList(out, "steps", steps,
+                   [&out](const std::string& step) { AppendJsonString(out, step); });
     AppendJsonList(out, "deviceRenames", deviceRenames, rename);
     AppendJsonList(out, "variableRenames", variableRenames, rename);
     std::vector<Rename> unused;

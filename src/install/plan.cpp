@@ -15,7 +15,7 @@ namespace qm::install {
 
 namespace {
 
-constexpr const char* kPlanHeader = "{\n  \"planVersion\": 1,\n";
+constexpr const char* kPlanHeader = "{\n  \"planVersion\": 2,\n";
 constexpr size_t kHashSize = 32;  // BLAKE2b-256
 
 std::string Hex(const unsigned char* bytes, size_t size) {
@@ -70,6 +70,8 @@ std::string Header(const Plan& plan) {
     out += ",\n  \"configuration\": ";
     AppendJsonString(out, plan.configuration);
     out += std::string(",\n  \"scada\": ") + (plan.scada ? "true" : "false");
+    out += ",\n  \"choices\": ";
+    AppendJsonString(out, plan.choices);
     out += ",\n  \"files\": [";
     for (size_t i = 0; i < plan.files.size(); ++i) {
         const FileFingerprint& file = plan.files[i];
@@ -212,7 +214,7 @@ Plan ReadPlan(const fs::path& file) {
 
 Plan ParsePlan(const std::string& text, const fs::path& file) {
     const auto notAPlan = [&file](const std::string& why) {
-        return Refusal("'" + file.string() + "' is not a plan of a migration to 2.7 (" + why +
+        return Refusal("'" + file.string() + "' is not a plan of a migration (" + why +
                        "); nothing was changed");
     };
     if (text.rfind(kPlanHeader, 0) != 0) {
@@ -238,6 +240,9 @@ Plan ParsePlan(const std::string& text, const fs::path& file) {
         throw notAPlan("no edition");
     }
     plan.scada = line.substr(pos).starts_with("true");
+    if (!field("choices") || !ReadJsonString(line, pos, plan.choices)) {
+        throw notAPlan("no choices");
+    }
     if (!field("files")) {
         throw notAPlan("no list of files");
     }

@@ -28,6 +28,9 @@ struct Plan {
     qm::GuidSeed seed{};
     std::string configuration;  // the main configuration, relative to the installation
     bool scada = false;
+    // The run's other choices (the migration and its steps) in the installation service's
+    // own text form.
+    std::string choices;
     std::vector<FileFingerprint> files;  // sorted by name
 
     // The plan's fingerprint: a hash of everything above, in hexadecimal.

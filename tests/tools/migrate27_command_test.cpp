@@ -285,7 +285,7 @@ TEST_F(Migrate27Test, TheReportNamesWhatWasDroppedAndLeft) {
     ASSERT_EQ(result.status, kSampleWarned) << result.err;
     const std::string report = dir.ReadText("report.json");
     for (const char* expected :
-         {R"("schemaVersion": 2)", R"("outcome": "migrated")", R"("backupForm": "copy")",
+         {R"("schemaVersion": 3)", R"("outcome": "migrated")", R"("backupForm": "copy")",
           R"({"device": "Spare", "reason": "its connection 'Old line' does not exist)",
           R"({"file": "Data/METER2_02_2008.dat", "reason": "a device data file (.dat))",
           R"("unusedRenames": [

@@ -38,6 +38,25 @@ struct MigrationOptions {
     // main configuration and edition replace `config` and `scada`. Refused, naming the file,
     // when a file of the installation has changed, appeared or disappeared since the plan.
     std::string apply;
+
+    // The steps of the migration to 2.5, in the order they run (MigrateTo25 and Upgrade):
+    bool legacyScreens = false;  // convert the legacy SCADA screens and styles of cfg/scada
+    std::string alarms;          // a legacy alarm file to convert into events, named as `config` is
+    bool noSecurity = false;     // leave the security file as it is
+    // Repeat a legacy conversion whose results exist already, and migrate to 2.5 even when
+    // every screen, report and style is at 2.5 or later.
+    bool force = false;
+    // The display the screens were drawn on, as QMSUPPORT_DISPLAY writes it; empty for the
+    // display in force.
+    std::string display;
+};
+
+// The migrations an installation can go through. Each has its own journal, stage and backup
+// names (INSTALL.migrate25-journal, INSTALL.before-2.5.<time>, ...).
+enum class Migration {
+    To25,     // the legacy steps asked for, then the screens, reports, styles and security
+    To27,     // the main configuration and everything that names its devices
+    Upgrade,  // every migration the installation needs, in order, in one run
 };
 
 // The phases of a run, in their order.
@@ -56,21 +75,34 @@ class QMSUPPORT_API MigrationProgress {
     virtual bool StopRequested() { return false; }
 };
 
-// Migrates the installation to the 2.7 layout. An interrupted earlier run is completed or
-// undone first (a dry run refuses instead). `report` receives what was done; `progress` may
-// be null. The migration reads the program folder's relative paths, so the run changes the
-// process's current directory while it works, and points the current QMTarvioSetup (the
-// host's, if there is one) at the stage; both are given back before it returns.
-QMSUPPORT_API Result MigrateInstallationTo27(const MigrationOptions& options,
-                                             MigrationReport& report,
-                                             MigrationProgress* progress = nullptr);
+// Migrates the installation. An interrupted earlier run is completed or undone first (a dry
+// run refuses instead). `report` receives what was done; `progress` may be null. The
+// migration reads the program folder's relative paths, so the run changes the process's
+// current directory and application path while it works, and points the current
+// QMTarvioSetup (the host's, if there is one) and the display at the stage's; all are given
+// back before it returns.
+QMSUPPORT_API Result MigrateInstallation(Migration migration, const MigrationOptions& options,
+                                         MigrationReport& report,
+                                         MigrationProgress* progress = nullptr);
 
-// Only completes or undoes an interrupted run of the 2.7 migration.
-QMSUPPORT_API Result RecoverInstallationTo27(const std::string& install);
+// Only completes or undoes an interrupted run of the migration.
+QMSUPPORT_API Result RecoverInstallation(Migration migration, const std::string& install);
 
-// Puts the installation kept by the last 2.7 migration back in place, under the same journal
-// and lock, and keeps the migrated tree as INSTALL.after-2.7.<time>. Refused when no backup
-// was kept, or when a shared (--backup=link) file has changed since the migration.
-QMSUPPORT_API Result UndoMigrationTo27(const std::string& install);
+// Puts the installation kept by the last run of the migration back in place, under the same
+// journal and lock, and keeps the migrated tree as INSTALL.after-<version>.<time>. Refused
+// when no backup was kept, or when a shared (--backup=link) file has changed since the run.
+QMSUPPORT_API Result UndoMigration(Migration migration, const std::string& install);
+
+// The 2.7 migration alone.
+inline Result MigrateInstallationTo27(const MigrationOptions& options, MigrationReport& report,
+                                      MigrationProgress* progress = nullptr) {
+    return MigrateInstallation(Migration::To27, options, report, progress);
+}
+inline Result RecoverInstallationTo27(const std::string& install) {
+    return RecoverInstallation(Migration::To27, install);
+}
+inline Result UndoMigrationTo27(const std::string& install) {
+    return UndoMigration(Migration::To27, install);
+}
 
 }  // namespace qm::install

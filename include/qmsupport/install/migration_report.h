@@ -32,13 +32,18 @@ struct LeftFile {
 // The record of one run. File names are relative to the installation, with "/".
 struct QMSUPPORT_API MigrationReport {
     // The version of the JSON layout; it grows when a field changes its meaning.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     std::string started;  // UTC, as 2026-01-31T12:00:00Z
     std::string finished;
     std::string outcome;  // "migrated", "dry run", "already migrated", "refused", "failed"...
     std::string installation;
     std::string configuration;  // the main configuration file
+    // The steps that ran, in order: "legacy screens", "legacy alarms", "2.5", "security",
+    // "2.7".
+    std::vector<std::string> steps;
+    std::string display;   // the display of a 2.5 migration, as QMSUPPORT_DISPLAY writes it
+    std::string timeZone;  // the time zone dates were converted in, for a 2.5 migration
     bool dryRun = false;
     bool scada = false;
     std::string scadaReason;            // how SCADA was decided
