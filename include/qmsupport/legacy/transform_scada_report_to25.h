@@ -71,4 +71,5 @@ class QMSUPPORT_API QMTransformScadaReportTo25 {
     QMWideString id;
     QMWideString name;
     QMTransformCfgTo27Observer* observer_ = nullptr;
+    std::unique_ptr<ReadNotes> notes_;  // of the documents read so far
 };
