@@ -4,8 +4,7 @@
 //   bench_migrate25_plant generate DIR   writes a big installation from before 2.5:
 //       200 screens and 100 reports of about 200 KB, 50 styles, 20 backgrounds of
 //       1920 x 1080 pixels used by 200 pages (each with a floodfill), 2,000 embedded images
-//       and a legacy
-//       security file;
+//       and a legacy security file;
 //   bench_migrate25_plant floor DIR      does the least any safe migration of it must do:
 //       stages DIR with hard links beside it, loads and saves every XML file of the stage
 //       once with the library, decodes the background of every page that names one, decodes

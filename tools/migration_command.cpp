@@ -236,15 +236,27 @@ void PrintSummary(FILE* out, const MigrationCommand& command, const MigrationRep
     std::fprintf(out, "  configuration:      %s\n", report.configuration.c_str());
     std::fprintf(out, "  staged files:       %zu (%zu copied, the rest hard-linked)\n",
                  report.stagedFiles, report.copiedFiles);
-    std::fprintf(out, "  devices renamed:    %zu\n", report.deviceRenames.size());
-    PrintFirst(out, report.deviceRenames);
-    std::fprintf(out, "  variables renamed:  %zu\n", report.variableRenames.size());
-    PrintFirst(out, report.variableRenames);
+    const bool ran27 =
+        std::find(report.steps.begin(), report.steps.end(), "2.7") != report.steps.end();
+    if (ran27 || !command.steps25) {
+        std::fprintf(out, "  devices renamed:    %zu\n", report.deviceRenames.size());
+        PrintFirst(out, report.deviceRenames);
+        std::fprintf(out, "  variables renamed:  %zu\n", report.variableRenames.size());
+        PrintFirst(out, report.variableRenames);
+    }
+    if (report.steps.size() > (ran27 ? 1u : 0u)) {
+        std::fprintf(out, "  controls left out:  %zu\n", report.droppedControls.size());
+        std::fprintf(out, "  images stored:      %zu (%zu lost)\n", report.storedImages.size(),
+                     report.imagesNotStored.size());
+        std::fprintf(out, "  security grants:    %zu renamed\n", report.securityChanges.size());
+    }
     std::fprintf(out, "  files rewritten:    %zu\n", report.rewritten.size());
     std::fprintf(out, "  files created:      %zu\n", report.created.size());
-    std::fprintf(out, "  files renamed:      %zu\n", report.renamed.size());
-    std::fprintf(out, "  history files:      %zu moved, %zu could not be moved\n",
-                 report.historyMoved.size(), report.historyFailed.size());
+    if (ran27 || !command.steps25) {
+        std::fprintf(out, "  files renamed:      %zu\n", report.renamed.size());
+        std::fprintf(out, "  history files:      %zu moved, %zu could not be moved\n",
+                     report.historyMoved.size(), report.historyFailed.size());
+    }
     std::fprintf(out, "  files skipped:      %zu\n", report.skipped.size());
     if (!report.dryRun) {
         if (report.backup.empty()) {

@@ -555,6 +555,13 @@ void CollectWarnings(MigrationReport& report) {
         report.warnings.push_back("the history file " + file.from + " could not be moved to " +
                                   file.to);
     }
+    for (const LeftFile& control : report.droppedControls) {
+        report.warnings.push_back("the control " + control.file +
+                                  " was left out: " + control.reason);
+    }
+    for (const LeftFile& image : report.imagesNotStored) {
+        report.warnings.push_back("the image " + image.file + " was lost: " + image.reason);
+    }
 }
 
 // Refuses a plan file that lies inside the installation: the plan would change what it

@@ -155,6 +155,10 @@ std::string MigrationReport::Json() const {
     AppendJsonList(out, "convertedDevices", convertedDevices,
                    [&out](const std::string& device) { AppendJsonString(out, device); });
     AppendJsonList(out, "left", left, named("file"));
+    AppendJsonList(out, "droppedControls", droppedControls, named("control"));
+    AppendJsonList(out, "storedImages", storedImages, pair("from", "to"));
+    AppendJsonList(out, "imagesNotStored", imagesNotStored, named("image"));
+    AppendJsonList(out, "securityChanges", securityChanges, pair("from", "to"));
     AppendJsonList(out, "created", created,
                    [&out](const std::string& file) { AppendJsonString(out, file); });
     AppendJsonList(out, "warnings", warnings,

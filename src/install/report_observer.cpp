@@ -1,5 +1,6 @@
 #include "install/report_observer.h"
 
+#include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
 #include <fcntl.h>
@@ -135,6 +136,48 @@ void ReportObserver::OnHistoryFileMoved(const QMWideString& from, const QMWideSt
     MovedFile entry{Relative(StagePath(from)), Relative(StagePath(to))};
     (moved ? report_.historyMoved : report_.historyFailed).push_back(std::move(entry));
     Tick(true);
+}
+
+void ReportObserver::OnControlDropped(const QMWideString& file, int page, const QMWideString& tag,
+                                      ControlDropReason reason) {
+    const char* why = "";
+    switch (reason) {
+        case ControlDropReason::UnknownKind:
+            why = "no control is of this kind";
+            break;
+        case ControlDropReason::NoView:
+            why = "it shows no view of a known kind";
+            break;
+        case ControlDropReason::NoHotSpot:
+            why = "it has no hot spot (hotX and hotY)";
+            break;
+        case ControlDropReason::NoControl:
+            why =
+                "its entry holds no control of a known kind; the condition stays, with nothing "
+                "shown";
+            break;
+    }
+    report_.droppedControls.push_back(
+        {Relative(StagePath(file)) + ", page " + std::to_string(page) + ": " + Utf8(tag), why});
+}
+
+void ReportObserver::OnImageStored(const QMWideString& file, const QMWideString& image,
+                                   const QMWideString& source, bool stored) {
+    const std::string from =
+        source.IsEmpty() ? "embedded in " + Relative(StagePath(file)) : Relative(StagePath(source));
+    const std::string to = Relative(StagePath(QMTarvioSetup::Get().ImagesPath() + image + L".img"));
+    if (stored) {
+        report_.storedImages.push_back({from, to});
+    } else {
+        report_.imagesNotStored.push_back({from, "it could not be stored as " + to});
+    }
+}
+
+void ReportObserver::OnSecurityResourceChanged(const QMWideString&, const QMWideString& profile,
+                                               const QMWideString& oldName,
+                                               const QMWideString& newName) {
+    report_.securityChanges.push_back(
+        {Utf8(profile) + ": Alarm " + Utf8(oldName), Utf8(profile) + ": Event " + Utf8(newName)});
 }
 
 }  // namespace qm::install

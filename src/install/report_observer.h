@@ -1,6 +1,6 @@
 #pragma once
 
-// Fills a MigrationReport from the 2.7 migration's notifications, and tells the progress of
+// Fills a MigrationReport from the 2.5 and 2.7 migrations' notifications, and tells the progress of
 // each step.
 
 #include "install/install_common.h"
@@ -29,6 +29,13 @@ class ReportObserver : public QMTransformCfgTo27Observer {
     void OnDeviceDropped(const QMWideString& device, const QMWideString& connection) override;
     void OnVirtualDeviceConverted(const QMWideString& device) override;
     void OnHistoryFileMoved(const QMWideString& from, const QMWideString& to, bool moved) override;
+    void OnControlDropped(const QMWideString& file, int page, const QMWideString& tag,
+                          ControlDropReason reason) override;
+    void OnImageStored(const QMWideString& file, const QMWideString& image,
+                       const QMWideString& source, bool stored) override;
+    void OnSecurityResourceChanged(const QMWideString& file, const QMWideString& profile,
+                                   const QMWideString& oldName,
+                                   const QMWideString& newName) override;
 
     // The stage file a library path names, and the same relative to the installation.
     fs::path StagePath(const QMWideString& path) const;

@@ -3,9 +3,12 @@
 #include "migrate27/layout27.h"
 
 #include <qmsupport/legacy/transform_alarm_cfg_to_event_xml.h>
+#include <qmsupport/legacy/transform_cfg_to25.h>
 #include <qmsupport/legacy/transform_scada_cfg_to_xml.h>
 #include <qmsupport/platform/file_find.h>
+#include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
+#include <qmsupport/setup/tarvio_setup.h>
 
 #include <sys/stat.h>
 
@@ -197,7 +200,25 @@ void RunSteps25(XmlDocument& cfg, const Steps25& steps, ReportObserver& observer
         alarms.AlarmQMCfgFile2EventsXml(&tree.Root());
         report.steps.push_back("legacy alarms");
     }
-    (void)observer;
+    QMTransformCfgTo25 transform;
+    transform.SetObserver(&observer);
+    transform.transform(cfg);
+    report.steps.push_back("2.5");
+    // An installation without users' profiles has no security file of either form.
+    const bool hasSecurity =
+        qm::platform::FileExists(
+            (QMTarvioSetup::Get().CfgPath() + qm::migrate27::kSecurityFile).c_str()) ||
+        qm::platform::FileExists(L"..\\cfg\\security.cfg");
+    if (steps.security && hasSecurity) {
+        if (transform.transformSecurityFile()) {
+            report.steps.push_back("security");
+        } else {
+            report.skipped.push_back(
+                {"Cfg/Security.xcfg",
+                 "neither it nor the legacy cfg/security.cfg could be read; the security file "
+                 "was not migrated"});
+        }
+    }
 }
 
 }  // namespace qm::install

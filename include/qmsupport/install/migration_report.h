@@ -60,8 +60,15 @@ struct QMSUPPORT_API MigrationReport {
     std::vector<std::string> loaded;
     std::vector<LeftFile> droppedDevices;       // device name, and why it was dropped
     std::vector<std::string> convertedDevices;  // virtual devices now calculated variables
-    std::vector<LeftFile> left;         // files of the history folders the migration did not move
-    std::vector<std::string> warnings;  // what the user must know: dropped, skipped, left
+    std::vector<LeftFile> left;  // files of the history folders the migration did not move
+    // Of a 2.5 migration: the controls left out of a screen or report ("Cfg/Main.xscn, page 2:
+    // show") and why; the images stored in the images folder (from the picture file, or from
+    // the document that embedded it, to the stored file); the security grants renamed.
+    std::vector<LeftFile> droppedControls;
+    std::vector<MovedFile> storedImages;
+    std::vector<LeftFile> imagesNotStored;
+    std::vector<MovedFile> securityChanges;  // "Operator: Alarm View" -> "Event Notified"
+    std::vector<std::string> warnings;       // what the user must know: dropped, skipped, left
     size_t stagedFiles = 0;
     size_t copiedFiles = 0;   // staged as copies because a hard link was impossible
     size_t backupCopies = 0;  // files copied to make the backup independent

@@ -1,0 +1,334 @@
+// End-to-end tests of `qmsupport migrate25` and `qmsupport upgrade`, run as separate processes
+// on copies of the legacy sample installation.
+
+#include "install/tree_snapshot.h"
+#include "platform/temp_dir.h"
+#include "tools/run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Result = ProgramResult;
+
+// The sample leaves out controls of unknown kinds on purpose, so a migration of it ends with
+// warnings.
+constexpr int kSampleWarned = 3;
+
+// Every step of the 2.5 migration, with the display and time zone fixed.
+const std::vector<std::string> kAllSteps = {"--legacy-screens", "--alarms", "Cfg/alarms.cfg"};
+const std::map<std::string, std::string> kFixedSetting = {
+    {"TZ", "UTC"}, {"QMSUPPORT_DISPLAY", "1920x1080@508x285.75mm/96"}};
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class Migrate25Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::copy(QMSUPPORT_LEGACY_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        original = Snapshot(plant);
+    }
+
+    // Runs `qmsupport COMMAND plant ARGS...` (or without "plant" when `args` begins with an
+    // option that takes the folder, such as --recover).
+    Result Run(const std::string& command, std::vector<std::string> args,
+               std::map<std::string, std::string> env = {}) const {
+        args.insert(args.begin(), command);
+        env.insert(kFixedSetting.begin(), kFixedSetting.end());
+        return RunProgram(dir, QMSUPPORT_TOOL, std::move(args), env);
+    }
+    Result Migrate25(std::vector<std::string> args,
+                     const std::map<std::string, std::string>& env = {}) const {
+        args.insert(args.begin(), "plant");
+        return Run("migrate25", std::move(args), env);
+    }
+    Result Upgrade(std::vector<std::string> args,
+                   const std::map<std::string, std::string>& env = {}) const {
+        args.insert(args.begin(), "plant");
+        return Run("upgrade", std::move(args), env);
+    }
+
+    bool IsOriginal() const { return fs::exists(plant) && Snapshot(plant) == original; }
+    // The names beside the installation that start with `prefix`.
+    std::vector<std::string> Beside(const std::string& prefix) const {
+        std::vector<std::string> names;
+        for (const std::string& name : Names(dir.Path())) {
+            if (name.rfind(prefix, 0) == 0) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+    // What a run may leave beside the installation besides its backups: nothing but the lock
+    // and undo files.
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> names;
+        for (const std::string& name : Beside("plant.")) {
+            if (name.find(".before-") == std::string::npos &&
+                name.find(".after-") == std::string::npos &&
+                name.find("-lock") == std::string::npos &&
+                name.find("-undo") == std::string::npos) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+
+    TempDir dir;
+    fs::path plant = dir.Path("plant");
+    std::map<std::string, std::string> original;
+};
+
+TEST_F(Migrate25Test, RunsTheLegacyStepsAndTheMigrationInTheStage) {
+    std::vector<std::string> args = kAllSteps;
+    args.insert(args.end(), {"--report", "report.json", "--quiet"});
+    const Result result = Migrate25(args);
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
+    const std::string report = dir.ReadText("report.json");
+    EXPECT_TRUE(Contains(report, R"("steps": [
+    "legacy screens",
+    "legacy alarms",
+    "2.5",
+    "security"
+  ])")) << report;
+    // The legacy files were found in the installation, through Bin/.. as the programs did.
+    for (const char* file : {"Cfg/Plant.xscn", "Cfg/Boiler.xscn", "Cfg/Title.xsty",
+                             "Cfg/default.xeve", "Data/Events_03_2004.eve", "Cfg/Security.xcfg"}) {
+        EXPECT_TRUE(fs::exists(plant / file)) << file;
+        EXPECT_TRUE(Contains(report, std::string("\"") + file + "\"")) << file;
+    }
+    EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/default.xcfg"), "StartScreen=\"Plant\""));
+    EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/Security.xcfg"), "Notified"));
+    EXPECT_TRUE(Contains(report, R"("display": "1920x1080@508x285.75mm/96")"));
+    EXPECT_TRUE(Contains(report, R"("timeZone": "UTC")") ||
+                Contains(report, R"("timeZone": "Etc/UTC")"))
+        << report;
+    // An unknown control kind is named among the warnings.
+    EXPECT_TRUE(Contains(result.out, "warning: the control Cfg/Overview.xscn, page 1: gauge"))
+        << result.out;
+    // The former installation is kept whole, and shares no file with the migrated one.
+    const auto backups = Beside("plant.before-2.5.");
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(Snapshot(dir.Path(backups[0])), original);
+    EXPECT_FALSE(SharesFiles(plant, dir.Path(backups[0])));
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(Migrate25Test, DryRunOfTheUpgradeShowsTheWholePathAndChangesNothing) {
+    std::vector<std::string> args = kAllSteps;
+    args.insert(args.end(), {"--dry-run", "--report", "report.json"});
+    const Result result = Upgrade(args);
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(Beside("plant.before-"), std::vector<std::string>{});
+    EXPECT_TRUE(Contains(result.out,
+                         "steps:              legacy screens, legacy alarms, 2.5, "
+                         "security, 2.7"))
+        << result.out;
+    EXPECT_TRUE(Contains(dir.ReadText("report.json"), R"("dryRun": true)"));
+}
+
+TEST_F(Migrate25Test, UpgradeRunsBothMigrationsWithOneBackup) {
+    std::vector<std::string> args = kAllSteps;
+    args.push_back("--quiet");
+    ASSERT_EQ(Upgrade(args).status, kSampleWarned);
+    EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/default.xcfg"), "<Configuration version=\"2.7\""));
+    // The screens converted from the legacy set went on to the 2.7 names.
+    bool renamed = false;
+    for (const std::string& name : Names(plant / "Cfg")) {
+        renamed = renamed || (name.front() == '{' && name.ends_with(".Plant.xscn"));
+    }
+    EXPECT_TRUE(renamed);
+    ASSERT_EQ(Beside("plant.before-").size(), 1u);
+    EXPECT_EQ(Snapshot(dir.Path(Beside("plant.before-2.7.")[0])), original);
+
+    // Nothing is left to do, for the upgrade or for either migration alone.
+    const auto upgraded = Snapshot(plant);
+    const Result again = Upgrade({});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(Contains(again.out, "nothing was changed")) << again.out;
+    EXPECT_EQ(Snapshot(plant), upgraded);
+
+    // The undo gives back the installation from before both migrations.
+    ASSERT_EQ(Run("upgrade", {"--undo", "plant"}).status, 0);
+    EXPECT_TRUE(IsOriginal());
+}
+
+TEST_F(Migrate25Test, LegacyStepsRefuseAnEarlierConversionUnlessForced) {
+    std::vector<std::string> args = kAllSteps;
+    args.push_back("--no-backup");
+    ASSERT_EQ(Migrate25(args).status, kSampleWarned);
+    const auto migrated = Snapshot(plant);
+
+    const Result screens = Migrate25({"--legacy-screens"});
+    EXPECT_EQ(screens.status, 1);
+    EXPECT_TRUE(Contains(screens.err, "'Plant.xscn' exists")) << screens.err;
+    const Result alarms = Migrate25({"--alarms", "Cfg/alarms.cfg"});
+    EXPECT_EQ(alarms.status, 1);
+    EXPECT_TRUE(Contains(alarms.err, "legacy alarm 'HighTemp' was converted before")) << alarms.err;
+    EXPECT_EQ(Snapshot(plant), migrated);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+
+    // Every file is at 2.5 now: nothing to do, unless forced.
+    const Result nothing = Migrate25({});
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_TRUE(Contains(nothing.out, "every screen, report and style is at 2.5 or later"))
+        << nothing.out;
+    EXPECT_EQ(Snapshot(plant), migrated);
+
+    const Result forced = Migrate25({"--alarms", "Cfg/alarms.cfg", "--force", "--no-backup"});
+    EXPECT_EQ(forced.status, kSampleWarned) << forced.err << forced.out;
+    EXPECT_NE(Snapshot(plant), migrated);
+}
+
+TEST_F(Migrate25Test, RefusalsNameTheirCauseAndChangeNothing) {
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::string expected;
+        std::function<void()> prepare;
+    } cases[] = {
+        {"alarm file outside", {"--alarms", "/etc/hostname"}, "lies outside the installation", {}},
+        {"alarm file missing", {"--alarms", "Cfg/none.cfg"}, "there is no legacy alarm file", {}},
+        {"no legacy screens",
+         {"--legacy-screens"},
+         "there is no legacy SCADA application file",
+         [&] { fs::remove(plant / "Cfg/scada/default.apl"); }},
+        {"every file at 2.5",
+         {"--no-security"},
+         "every screen, report and style is at 2.5 or later",
+         [&] {
+             for (const std::string& name : Names(plant / "Cfg")) {
+                 if (name.ends_with(".xscn") || name.ends_with(".xrpt") ||
+                     (name.ends_with(".xsty") && name != "Modern.xsty")) {
+                     fs::remove(plant / "Cfg" / name);
+                 }
+             }
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(plant);
+        fs::copy(QMSUPPORT_LEGACY_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        if (c.prepare) {
+            c.prepare();
+        }
+        const auto before = Snapshot(plant);
+        const Result result = Migrate25(c.args);
+        EXPECT_TRUE(Contains(result.err + result.out, c.expected)) << result.err << result.out;
+        EXPECT_EQ(Snapshot(plant), before);
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+        EXPECT_EQ(Beside("plant.before-"), std::vector<std::string>{});
+    }
+}
+
+TEST_F(Migrate25Test, UsageErrors) {
+    EXPECT_EQ(Migrate25({"--display", "big"}).status, 2);
+    EXPECT_EQ(Migrate25({"--apply", "x.plan", "--legacy-screens"}).status, 2);
+    EXPECT_EQ(Run("migrate25", {"--recover", "plant", "--force"}).status, 2);
+    EXPECT_EQ(Run("migrate27", {"plant", "--legacy-screens"}).status, 2);
+    EXPECT_TRUE(IsOriginal());
+}
+
+TEST_F(Migrate25Test, APlanIsAppliedWithItsStepsAndOnlyByItsOwnCommand) {
+    std::vector<std::string> args = kAllSteps;
+    args.insert(args.end(), {"--dry-run", "--plan", "run.plan", "--report", "planned.json"});
+    ASSERT_EQ(Migrate25(args).status, kSampleWarned);
+    EXPECT_TRUE(IsOriginal());
+
+    const Result other = Upgrade({"--apply", "run.plan"});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_TRUE(Contains(other.err, "made by qmsupport migrate25")) << other.err;
+
+    ASSERT_EQ(Migrate25({"--apply", "run.plan", "--report", "applied.json"}).status, kSampleWarned);
+    // The plan's steps ran, and its identifiers came back: the same start screen file.
+    EXPECT_TRUE(fs::exists(plant / "Data/Events_03_2004.eve"));
+    const auto created = [](const std::string& report) {
+        return report.substr(report.find("\"created\""));
+    };
+    EXPECT_EQ(created(dir.ReadText("applied.json")), created(dir.ReadText("planned.json")));
+}
+
+TEST_F(Migrate25Test, AnotherKindOfMigrationIsLockedOut) {
+    const int fd = open(dir.Path("plant.migrate27-lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    const Result result = Migrate25({});
+    close(fd);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(Contains(result.err, "another migration")) << result.err;
+    EXPECT_TRUE(IsOriginal());
+}
+
+// Runs killed at points of their course never change a byte of the live installation before
+// the swap: files the steps write in place of (the events file, the event history appended
+// to) are replaced in the stage, never written through the hard links it shares with the
+// installation. A file linked from outside shows a write in place.
+class Migrate25KillTest : public Migrate25Test,
+                          public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Migrate25KillTest, TheLiveInstallationIsUnchangedAndRecoverable) {
+    const std::string point = GetParam();
+    // An event history to append to, and an events file to add to.
+    dir.WriteText("plant/Data/Events_03_2004.eve", std::string("EVENTv2.00\0", 11));
+    dir.WriteText("plant/Cfg/default.xeve", "<main><events/></main>");
+    original = Snapshot(plant);
+    fs::create_hard_link(plant / "Data/Events_03_2004.eve", dir.Path("events-link"));
+    fs::create_hard_link(plant / "Cfg/default.xeve", dir.Path("xeve-link"));
+    fs::create_hard_link(plant / "Cfg/Overview.xscn", dir.Path("screen-link"));
+    const auto links = [&] {
+        return dir.ReadText("events-link") + dir.ReadText("xeve-link") +
+               dir.ReadText("screen-link");
+    };
+    const std::string linked = links();
+
+    std::vector<std::string> args = kAllSteps;
+    args.insert(args.end(), {"--quiet", "--backup=link"});
+    const Result killed = Upgrade(args, {{"QMSUPPORT_MIGRATE27_KILL_AT", point}});
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.err;
+    EXPECT_EQ(links(), linked);
+    if (point == "staged" || point == "migrated" || point == "journal") {
+        EXPECT_TRUE(IsOriginal());
+    }
+
+    // Another kind of migration waits for this one's recovery.
+    const Result other = Migrate25({});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_TRUE(Contains(other.err, "qmsupport upgrade --recover")) << other.err;
+
+    const Result recovered = Run("upgrade", {"--recover", "plant"});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(links(), linked);
+    if (!IsOriginal()) {
+        EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/default.xcfg"), "version=\"2.7\""));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, Migrate25KillTest,
+                         ::testing::Values("staged", "migrated", "journal", "swapped"));
+
+}  // namespace
