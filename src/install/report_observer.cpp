@@ -98,9 +98,15 @@ void ReportObserver::OnSideFile(SideFileEvent event, const QMWideString& path,
         case SideFileEvent::Renamed:
             report_.renamed.push_back({Relative(file), Relative(StagePath(newPath))});
             break;
-        case SideFileEvent::Skipped:
-            report_.skipped.push_back({Relative(file), WhyNotLoaded(file, Relative(file))});
+        case SideFileEvent::Skipped: {
+            // An upgrade's 2.5 and 2.7 steps both skip a file that does not load: once.
+            const std::string name = Relative(file);
+            if (std::none_of(report_.skipped.begin(), report_.skipped.end(),
+                             [&name](const LeftFile& left) { return left.file == name; })) {
+                report_.skipped.push_back({name, WhyNotLoaded(file, name)});
+            }
             break;
+        }
         case SideFileEvent::SaveFailed:
             saveFailed_.push_back(Relative(file));
             return;
