@@ -13,7 +13,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -135,6 +138,73 @@ TEST_F(Migrate25Test, RunsTheLegacyStepsAndTheMigrationInTheStage) {
     EXPECT_EQ(Snapshot(dir.Path(backups[0])), original);
     EXPECT_FALSE(SharesFiles(plant, dir.Path(backups[0])));
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+// Every GUID of `text` replaced by a token numbered in order of first appearance, the same
+// GUID by the same token across all texts given to one object.
+class GuidTokens {
+  public:
+    std::string Replace(const std::string& text) {
+        static const std::regex guid(
+            R"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\})");
+        std::string out;
+        auto last = text.cbegin();
+        for (std::sregex_iterator it(text.begin(), text.end(), guid), end; it != end; ++it) {
+            out.append(last, text.cbegin() + it->position());
+            const auto [token, added] = tokens_.emplace(it->str(), tokens_.size() + 1);
+            out += "{GUID-" + std::to_string(token->second) + "}";
+            last = text.cbegin() + it->position() + it->length();
+        }
+        return out.append(last, text.cend());
+    }
+
+  private:
+    std::map<std::string, size_t> tokens_;
+};
+
+// What a migration changed in the installation, comparable from run to run: "files.txt" lists
+// every file created or changed, and each changed XML file is given with its GUIDs as tokens.
+std::map<std::string, std::string> Changes(const std::map<std::string, std::string>& before,
+                                           const std::map<std::string, std::string>& after) {
+    std::map<std::string, std::string> changes;
+    GuidTokens tokens;
+    for (const auto& [file, content] : after) {
+        const auto old = before.find(file);
+        if (content == "<dir>" || (old != before.end() && old->second == content)) {
+            continue;
+        }
+        changes["files.txt"] += file + "\n";
+        const std::string extension = fs::path(file).extension().string();
+        if (extension == ".xscn" || extension == ".xrpt" || extension == ".xsty" ||
+            extension == ".xeve" || extension == ".xcfg") {
+            changes[file] = tokens.Replace(content);
+        }
+    }
+    return changes;
+}
+
+// The migrated sample against the checked-in result. QMSUPPORT_UPDATE_GOLDEN=1 rewrites the
+// checked-in files from this run instead, for a change of the migration made on purpose.
+TEST_F(Migrate25Test, TheMigratedSampleMatchesItsGoldenFiles) {
+    std::vector<std::string> args = kAllSteps;
+    args.insert(args.end(), {"--no-backup", "--quiet"});
+    ASSERT_EQ(Migrate25(args).status, kSampleWarned);
+    const auto changes = Changes(original, Snapshot(plant));
+    const fs::path golden = QMSUPPORT_GOLDEN_DIR;
+    if (std::getenv("QMSUPPORT_UPDATE_GOLDEN") != nullptr) {
+        fs::remove_all(golden);
+        for (const auto& [file, content] : changes) {
+            fs::create_directories((golden / file).parent_path());
+            std::ofstream(golden / file, std::ios::binary) << content;
+        }
+    }
+    ASSERT_TRUE(fs::is_directory(golden));
+    std::map<std::string, std::string> expected = Snapshot(golden);
+    std::erase_if(expected, [](const auto& entry) { return entry.second == "<dir>"; });
+    EXPECT_EQ(changes.at("files.txt"), expected["files.txt"]);
+    for (const auto& [file, content] : expected) {
+        EXPECT_EQ(changes.count(file) ? changes.at(file) : "(missing)", content) << file;
+    }
 }
 
 TEST_F(Migrate25Test, DryRunOfTheUpgradeShowsTheWholePathAndChangesNothing) {
