@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <memory>
 #include <new>
@@ -286,7 +287,8 @@ void MigrateStage(XmlDocument& cfg, const StageRun& run, ReportObserver& observe
     if (chdir(run.workingDirectory.c_str()) != 0) {
         throw Failure("cannot change into '" + run.workingDirectory.string() + "': " + ErrnoText());
     }
-    std::optional<Failure> failure;
+    // Whatever the steps throw, the current directory is given back first.
+    std::exception_ptr failure;
     try {
         StageSetup setup(run.cfg, run.data, run.images, run.workingDirectory, run.display,
                          run.scada || run.steps25);
@@ -308,14 +310,14 @@ void MigrateStage(XmlDocument& cfg, const StageRun& run, ReportObserver& observe
             }
             report.steps.push_back("2.7");
         }
-    } catch (const Failure& thrown) {
-        failure = thrown;
+    } catch (...) {
+        failure = std::current_exception();
     }
     if (chdir(previous.c_str()) != 0) {
         throw Failure("cannot change back into '" + previous.string() + "': " + ErrnoText());
     }
     if (failure) {
-        throw *failure;
+        std::rethrow_exception(failure);
     }
     if (!observer.SaveFailed().empty()) {
         throw Failure("could not save the migrated '" + observer.SaveFailed().front() + "'");
