@@ -17,7 +17,7 @@
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <unistd.h>
 

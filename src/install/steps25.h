@@ -8,7 +8,7 @@
 #include "install/report_observer.h"
 
 #include <qmsupport/install/migration_report.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <sys/types.h>
 

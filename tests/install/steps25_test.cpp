@@ -2,7 +2,7 @@
 // a step created or rewrote.
 
 #include "install/steps25.h"
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <qmsupport/platform/file_ops.h>
 

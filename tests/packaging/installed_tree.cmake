@@ -58,7 +58,7 @@ foreach(part "qmsupport ${VERSION}" ".SS drivers" ".SS migrate27" "--drivers-set
 endforeach()
 
 set(completion ${prefix}/share/bash-completion/completions/qmsupport)
-foreach(case "mig|migrate27" "help re|render-text" "drivers --drivers-s|--drivers-setup")
+foreach(case "migrate2|migrate25 migrate27" "up|upgrade" "help re|render-text" "drivers --drivers-s|--drivers-setup")
     string(REPLACE "|" ";" case "${case}")
     list(GET case 0 words)
     list(GET case 1 expected)

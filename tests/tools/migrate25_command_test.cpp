@@ -1,9 +1,9 @@
 // End-to-end tests of `qmsupport migrate25` and `qmsupport upgrade`, run as separate processes
 // on copies of the legacy sample installation.
 
-#include "install/tree_snapshot.h"
-#include "platform/temp_dir.h"
-#include "tools/run_program.h"
+#include "common/run_program.h"
+#include "common/temp_dir.h"
+#include "common/tree_snapshot.h"
 
 #include <gtest/gtest.h>
 
