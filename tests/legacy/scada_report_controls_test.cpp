@@ -4,8 +4,8 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
+#include "common/temp_dir.h"
 #include "legacy/scada_report_controls.h"
-#include "platform/temp_dir.h"
 
 #include "legacy/document_text.h"
 
