@@ -2,9 +2,12 @@
 #include <qmsupport/images/raster.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace qm::images {
 
@@ -12,102 +15,136 @@ namespace {
 
 constexpr long kLargestSquaredDistance = 3 * 255 * 255;
 
-// The fill's state: the image read, the seed colour, the visited bytes and the pending runs.
-class ScanlineFill {
+// One bit a pixel while the fill runs: set while the pixel matches the seed's colour and is
+// not filled yet. The bits past the last column stay clear, so runs end at the image's edge.
+class WaitingBits {
   public:
-    ScanlineFill(const CxImage& image, FloodRegion& region, const uint8_t* seedColour, long limit)
-        : image_(image),
-          region_(region),
-          red_(seedColour[0]),
-          green_(seedColour[1]),
-          blue_(seedColour[2]),
-          limit_(limit),
-          width_(static_cast<long>(image.GetWidth())),
-          height_(static_cast<long>(image.GetHeight())) {}
+    WaitingBits(long width, long height)
+        : wordsPerRow_((width + 63) / 64), bits_(static_cast<size_t>(wordsPerRow_) * height) {}
 
-    void Run(PixelPoint seed) {
-        if (!Matches(seed)) {
-            return;
+    uint64_t* Row(long y) { return bits_.data() + static_cast<size_t>(y) * wordsPerRow_; }
+
+    static bool Test(const uint64_t* row, long x) { return (row[x >> 6] >> (x & 63)) & 1; }
+
+    // The first position in [x, end) whose bit is set (or clear, with `clear`); else end.
+    static long Next(const uint64_t* row, long x, long end, bool clear) {
+        if (x >= end) {
+            return end;
         }
-        pending_.push_back(seed);
-        while (!pending_.empty()) {
-            PixelPoint point = pending_.back();
-            pending_.pop_back();
-            // A run may be pushed from the rows above and below before it is filled.
-            if (!Matches(point)) {
-                continue;
+        const uint64_t flip = clear ? ~uint64_t{0} : 0;
+        long word = x >> 6;
+        uint64_t bits = (row[word] ^ flip) & (~uint64_t{0} << (x & 63));
+        while (bits == 0) {
+            if ((++word << 6) >= end) {
+                return end;
             }
-            FillRun(point);
+            bits = row[word] ^ flip;
+        }
+        return std::min(end, (word << 6) + std::countr_zero(bits));
+    }
+
+    // The last position at or before x whose bit is clear; -1 when there is none.
+    static long PreviousClear(const uint64_t* row, long x) {
+        long word = x >> 6;
+        uint64_t bits = ~row[word] & (~uint64_t{0} >> (63 - (x & 63)));
+        while (bits == 0) {
+            if (word == 0) {
+                return -1;
+            }
+            bits = ~row[--word];
+        }
+        return (word << 6) + 63 - std::countl_zero(bits);
+    }
+
+    static void Clear(uint64_t* row, long first, long last) {
+        for (long word = first >> 6; word <= last >> 6; ++word) {
+            uint64_t mask = ~uint64_t{0};
+            if (word == first >> 6) {
+                mask &= ~uint64_t{0} << (first & 63);
+            }
+            if (word == last >> 6) {
+                mask &= ~uint64_t{0} >> (63 - (last & 63));
+            }
+            row[word] &= ~mask;
         }
     }
 
   private:
-    // One row as the fill reads it: the image's pixels and the visited bytes.
-    struct Row {
-        const uint8_t* rgb;
-        uint8_t* visited;
+    long wordsPerRow_;
+    std::vector<uint64_t> bits_;
+};
+
+// Sets the bit of every pixel whose squared colour distance to the seed's is at most the limit.
+void ClassifyPixels(const CxImage& image, const uint8_t* seed, long limit, WaitingBits& waiting) {
+    const long width = image.GetWidth(), height = image.GetHeight();
+    const int red = seed[0], green = seed[1], blue = seed[2];
+    // Pages are mostly flat: a pixel of the same colour as the one before it gets its bit.
+    uint32_t lastColour = 0xFFFFFFFF;
+    uint64_t lastBit = 0;
+    for (long y = 0; y < height; ++y) {
+        const uint8_t* p = image.TopRow(y);
+        uint64_t* out = waiting.Row(y);
+        for (long x0 = 0; x0 < width; x0 += 64) {
+            const long count = std::min(64L, width - x0);
+            uint64_t word = 0;
+            for (long i = 0; i < count; ++i, p += 3) {
+                const uint32_t colour = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
+                if (colour != lastColour) {
+                    int dr = p[0] - red, dg = p[1] - green, db = p[2] - blue;
+                    lastBit = dr * dr + dg * dg + db * db <= limit;
+                    lastColour = colour;
+                }
+                word |= lastBit << i;
+            }
+            out[x0 >> 6] = word;
+        }
+    }
+}
+
+// The scanline fill. Each popped point fills the run of waiting pixels through it, and pushes
+// one point for each run of waiting pixels beside that run on the rows above and below.
+void FillRuns(FloodRegion& region, WaitingBits& waiting, PixelPoint seed) {
+    const long width = region.width, height = region.height;
+    long left = seed.x, top = seed.y, right = seed.x, bottom = seed.y;
+    std::vector<std::pair<int32_t, int32_t>> pending;
+    auto pushRuns = [&](long first, long last, long y) {
+        const uint64_t* row = waiting.Row(y);
+        for (long x = WaitingBits::Next(row, first, last + 1, false); x <= last;
+             x = WaitingBits::Next(row, WaitingBits::Next(row, x, last + 1, true), last + 1,
+                                   false)) {
+            pending.emplace_back(static_cast<int32_t>(x), static_cast<int32_t>(y));
+        }
     };
-
-    Row RowAt(long y) {
-        return Row{image_.TopRow(y), region_.filled.data() + static_cast<size_t>(y) * width_};
-    }
-
-    bool Matches(const Row& row, long x) const {
-        if (row.visited[x]) {
-            return false;
+    pending.emplace_back(static_cast<int32_t>(seed.x), static_cast<int32_t>(seed.y));
+    while (!pending.empty()) {
+        const auto [x, y] = pending.back();
+        pending.pop_back();
+        uint64_t* row = waiting.Row(y);
+        // A run can be pushed from the rows above and below before it is filled.
+        if (!WaitingBits::Test(row, x)) {
+            continue;
         }
-        const uint8_t* p = row.rgb + x * 3;
-        long dr = p[0] - red_, dg = p[1] - green_, db = p[2] - blue_;
-        return dr * dr + dg * dg + db * db <= limit_;
-    }
-
-    bool Matches(PixelPoint point) { return Matches(RowAt(point.y), point.x); }
-
-    // Fills the run of matching pixels through the point, widens the box to it and pushes one
-    // point for each run of matching pixels beside it on the rows above and below.
-    void FillRun(PixelPoint point) {
-        const long y = point.y;
-        const Row row = RowAt(y);
-        long first = point.x, last = point.x;
-        while (first > 0 && Matches(row, first - 1)) {
-            --first;
-        }
-        while (last + 1 < width_ && Matches(row, last + 1)) {
-            ++last;
-        }
-        std::memset(row.visited + first, 1, static_cast<size_t>(last - first + 1));
-        region_.left = std::min(region_.left, first);
-        region_.right = std::max(region_.right, last);
-        region_.top = std::min(region_.top, y);
-        region_.bottom = std::max(region_.bottom, y);
-        if (y + 1 < height_) {
-            PushRuns(first, last, y + 1);
+        const long first = WaitingBits::PreviousClear(row, x) + 1;
+        const long last = WaitingBits::Next(row, x, width, true) - 1;
+        WaitingBits::Clear(row, first, last);
+        std::memset(region.filled.data() + static_cast<size_t>(y) * width + first, 1,
+                    static_cast<size_t>(last - first + 1));
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min<long>(top, y);
+        bottom = std::max<long>(bottom, y);
+        if (y + 1 < height) {
+            pushRuns(first, last, y + 1);
         }
         if (y > 0) {
-            PushRuns(first, last, y - 1);
+            pushRuns(first, last, y - 1);
         }
     }
-
-    void PushRuns(long first, long last, long y) {
-        const Row row = RowAt(y);
-        for (long x = first; x <= last; ++x) {
-            if (!Matches(row, x)) {
-                continue;
-            }
-            pending_.push_back(PixelPoint{x, y});
-            while (x + 1 <= last && Matches(row, x + 1)) {
-                ++x;
-            }
-        }
-    }
-
-    const CxImage& image_;
-    FloodRegion& region_;
-    const long red_, green_, blue_;
-    const long limit_;
-    const long width_, height_;
-    std::vector<PixelPoint> pending_;
-};
+    region.left = left;
+    region.top = top;
+    region.right = right;
+    region.bottom = bottom;
+}
 
 }  // namespace
 
@@ -132,6 +169,7 @@ long SquaredDistanceLimit(double tolerance) {
 }
 
 FloodRegion FloodFill(const CxImage& image, PixelPoint seed, double tolerance) {
+    // Nothing filled: the box is the seed point.
     FloodRegion region;
     region.left = region.right = seed.x;
     region.top = region.bottom = seed.y;
@@ -140,18 +178,21 @@ FloodRegion FloodFill(const CxImage& image, PixelPoint seed, double tolerance) {
         seed.y >= static_cast<long>(image.GetHeight())) {
         return region;
     }
+    const FloodRegion unfilled = region;
     try {
         region.filled.assign(size_t{image.GetWidth()} * image.GetHeight(), 0);
         region.width = image.GetWidth();
         region.height = image.GetHeight();
         region.seedInside = true;
-        ScanlineFill fill(image, region, image.TopRow(seed.y) + seed.x * 3,
-                          SquaredDistanceLimit(tolerance));
-        fill.Run(seed);
+        const long limit = SquaredDistanceLimit(tolerance);
+        if (limit < 0) {
+            return region;  // nothing matches, not even the seed
+        }
+        WaitingBits waiting(region.width, region.height);
+        ClassifyPixels(image, image.TopRow(seed.y) + seed.x * 3, limit, waiting);
+        FillRuns(region, waiting, seed);
     } catch (const std::bad_alloc&) {
-        region = FloodRegion();
-        region.left = region.right = seed.x;
-        region.top = region.bottom = seed.y;
+        return unfilled;
     }
     return region;
 }
