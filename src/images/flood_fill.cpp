@@ -77,10 +77,14 @@ class WaitingBits {
 // Sets the bit of every pixel whose squared colour distance to the seed's is at most the limit.
 void ClassifyPixels(const CxImage& image, const uint8_t* seed, long limit, WaitingBits& waiting) {
     const long width = image.GetWidth(), height = image.GetHeight();
-    const int red = seed[0], green = seed[1], blue = seed[2];
-    // Pages are mostly flat: a pixel of the same colour as the one before it gets its bit.
-    uint32_t lastColour = 0xFFFFFFFF;
-    uint64_t lastBit = 0;
+    // The squared difference of each channel value from the seed's, looked up.
+    int32_t squares[3][256];
+    for (int c = 0; c < 3; ++c) {
+        for (int v = 0; v < 256; ++v) {
+            squares[c][v] = (v - seed[c]) * (v - seed[c]);
+        }
+    }
+    const int32_t bound = static_cast<int32_t>(limit);
     for (long y = 0; y < height; ++y) {
         const uint8_t* p = image.TopRow(y);
         uint64_t* out = waiting.Row(y);
@@ -88,13 +92,8 @@ void ClassifyPixels(const CxImage& image, const uint8_t* seed, long limit, Waiti
             const long count = std::min(64L, width - x0);
             uint64_t word = 0;
             for (long i = 0; i < count; ++i, p += 3) {
-                const uint32_t colour = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
-                if (colour != lastColour) {
-                    int dr = p[0] - red, dg = p[1] - green, db = p[2] - blue;
-                    lastBit = dr * dr + dg * dg + db * db <= limit;
-                    lastColour = colour;
-                }
-                word |= lastBit << i;
+                const int32_t distance = squares[0][p[0]] + squares[1][p[1]] + squares[2][p[2]];
+                word |= uint64_t{distance <= bound} << i;
             }
             out[x0 >> 6] = word;
         }
@@ -107,14 +106,6 @@ void FillRuns(FloodRegion& region, WaitingBits& waiting, PixelPoint seed) {
     const long width = region.width, height = region.height;
     long left = seed.x, top = seed.y, right = seed.x, bottom = seed.y;
     std::vector<std::pair<int32_t, int32_t>> pending;
-    auto pushRuns = [&](long first, long last, long y) {
-        const uint64_t* row = waiting.Row(y);
-        for (long x = WaitingBits::Next(row, first, last + 1, false); x <= last;
-             x = WaitingBits::Next(row, WaitingBits::Next(row, x, last + 1, true), last + 1,
-                                   false)) {
-            pending.emplace_back(static_cast<int32_t>(x), static_cast<int32_t>(y));
-        }
-    };
     pending.emplace_back(static_cast<int32_t>(seed.x), static_cast<int32_t>(seed.y));
     while (!pending.empty()) {
         const auto [x, y] = pending.back();
@@ -133,11 +124,16 @@ void FillRuns(FloodRegion& region, WaitingBits& waiting, PixelPoint seed) {
         right = std::max(right, last);
         top = std::min<long>(top, y);
         bottom = std::max<long>(bottom, y);
-        if (y + 1 < height) {
-            pushRuns(first, last, y + 1);
-        }
-        if (y > 0) {
-            pushRuns(first, last, y - 1);
+        for (const long next : {y + 1, y - 1}) {
+            if (next < 0 || next >= height) {
+                continue;
+            }
+            const uint64_t* beside = waiting.Row(next);
+            for (long at = WaitingBits::Next(beside, first, last + 1, false); at <= last;
+                 at = WaitingBits::Next(beside, WaitingBits::Next(beside, at, last + 1, true),
+                                        last + 1, false)) {
+                pending.emplace_back(static_cast<int32_t>(at), static_cast<int32_t>(next));
+            }
         }
     }
     region.left = left;
