@@ -34,8 +34,12 @@
 #include <qmsupport/legacy/event_history.h>
 #include <qmsupport/legacy/history_file_reader.h>
 #include <qmsupport/legacy/legacy_conversion_observer.h>
+#include <qmsupport/legacy/style_record.h>
 #include <qmsupport/legacy/transform_alarm_cfg_to_event_xml.h>
+#include <qmsupport/legacy/transform_cfg_to25.h>
 #include <qmsupport/legacy/transform_scada_cfg_to_xml.h>
+#include <qmsupport/legacy/transform_scada_report_to25.h>
+#include <qmsupport/legacy/transform_style_to25.h>
 
 #include <qmsupport/values/value.h>
 #include <qmsupport/values/value_complex.h>

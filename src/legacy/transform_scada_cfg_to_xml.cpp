@@ -6,71 +6,20 @@
 #include <qmsupport/toolsapi/identifiers.h>
 #include <qmsupport/toolsapi/paths.h>
 
+#include "legacy/legacy_text.h"
+
 #include <cwchar>
 #include <string>
 
 namespace {
 
 using XmlNode = XmlDocument::XmlNode;
-
-QMWideString Format2(double value) {
-    QMWideString text;
-    text.Format(L"%.2f", value);
-    return text;
-}
-
-QMWideString FormatColour(unsigned long value) {
-    QMWideString text;
-    text.Format(L"%06X", static_cast<unsigned>(value & 0xFFFFFF));
-    return text;
-}
-
-// A legacy number, read as the runtime's _wtof reads it: leading blanks, then as much of a
-// decimal number as there is; no number reads as 0.
-double Decimal(const QMWideString& text) {
-    wchar_t* end = nullptr;
-    const double value = std::wcstod(text.c_str(), &end);
-    return end == text.c_str() ? 0.0 : value;
-}
-
-bool Flag(const QMWideString& text) {
-    return text == L"T";
-}
-
-// The element children of `node` in document order (keys are skipped).
-template <typename Visit>
-void ForEachElement(const XmlNode* node, Visit visit) {
-    if (node == nullptr) {
-        return;
-    }
-    for (auto it = node->ChildsBegin(); it != node->ChildsEnd(); ++it) {
-        if (!(*it)->IsKey()) {
-            visit(*it);
-        }
-    }
-}
-
-// A path cut into directory (with its drive and final separator), base name and extension,
-// as _wsplitpath cuts it; "\" and "/" both separate.
-struct SplitPath {
-    QMWideString directory;
-    QMWideString name;
-    QMWideString extension;
-
-    explicit SplitPath(const QMWideString& path) {
-        const std::wstring& text = path.str();
-        const size_t slash = text.find_last_of(L"\\/");
-        const size_t nameStart =
-            slash == std::wstring::npos ? (text.size() >= 2 && text[1] == L':' ? 2 : 0) : slash + 1;
-        size_t dot = text.rfind(L'.');
-        if (dot == std::wstring::npos || dot < nameStart) {
-            dot = text.size();
-        }
-        directory = QMWideString(text.substr(0, nameStart));
-        name = QMWideString(text.substr(nameStart, dot - nameStart));
-        extension = QMWideString(text.substr(dot));
-    }
-};
+using qm::legacy::Decimal;
+using qm::legacy::Flag;
+using qm::legacy::ForEachElement;
+using qm::legacy::Format2;
+using qm::legacy::FormatColour;
+using qm::legacy::SplitPath;
 
 // The file `file` of a screen in `screenDirectory`, relative to the configuration directory.
 QMWideString RelativeToCfg(const QMWideString& screenDirectory, const QMWideString& file) {
@@ -139,7 +88,7 @@ void QMTransformScadaCfgToXml::ModifyFormatStyleXml(const wchar_t* name,
         static_cast<unsigned long>(Wtoi(legacy.Value(L"/Style/Green", L"0").str()));
     const unsigned long blue =
         static_cast<unsigned long>(Wtoi(legacy.Value(L"/Style/Blue", L"0").str()));
-    root.SetValue(L"color", FormatColour(red + 256 * green + 65536 * blue).c_str());
+    root.SetValue(L"color", FormatColour((red + 256 * green + 65536 * blue) & 0xFFFFFF).c_str());
     style.SaveAs((QMTarvioSetup::Get().CfgPath() + name + L".xsty").c_str());
 }
 

@@ -7,9 +7,10 @@
 
 struct RenamePair;
 
-// Told of what a 2.7 migration does, as it does it. Every callback has an empty default, so
-// an observer overrides only what it needs. The migration behaves the same with or without
-// an observer.
+// Told of what a migration (to 2.7, or to 2.5) does, as it does it. Every callback has an
+// empty default, so an observer overrides only what it needs. A migration behaves the same
+// with or without an observer. The 2.5 migration tells of its files through OnSideFile and of
+// its controls, images and security resources through the callbacks at the end.
 class QMSUPPORT_API QMTransformCfgTo27Observer {
   public:
     enum class RenameKind { Device, Variable };
@@ -42,4 +43,27 @@ class QMSUPPORT_API QMTransformCfgTo27Observer {
     // A history file moved into its year and month folder, or a move that failed.
     virtual void OnHistoryFileMoved(const QMWideString& /*from*/, const QMWideString& /*to*/,
                                     bool /*moved*/) {}
+
+    // Why a control of a screen or report did not reach the 2.5 document.
+    enum class ControlDropReason {
+        UnknownKind,  // a page child of no control kind; skipped
+        NoView,       // a "show" without a view of a known kind
+        NoHotSpot,    // a "floodfill" without "hotX" or "hotY"
+        NoControl,    // a conditioned entry without a control of a known kind, or with one
+                      // that did not read; its condition is kept with nothing inside
+    };
+    // `file` is the document's file, `page` the page number (from 1) and `tag` the element's.
+    virtual void OnControlDropped(const QMWideString& /*file*/, int /*page*/,
+                                  const QMWideString& /*tag*/, ControlDropReason /*reason*/) {}
+    // An image of a screen or report was stored in the images directory as `image` (".img"
+    // and ".limg"), or could not be (`stored` false). `source` is the image file it was read
+    // from, empty for an image embedded in the document.
+    virtual void OnImageStored(const QMWideString& /*file*/, const QMWideString& /*image*/,
+                               const QMWideString& /*source*/, bool /*stored*/) {}
+    // A security resource of type "Alarm" became type "Event", its name `oldName` became
+    // `newName` (the same when the name stays). `profile` is the profile's "Name".
+    virtual void OnSecurityResourceChanged(const QMWideString& /*file*/,
+                                           const QMWideString& /*profile*/,
+                                           const QMWideString& /*oldName*/,
+                                           const QMWideString& /*newName*/) {}
 };

@@ -1,0 +1,363 @@
+#include <qmsupport/images/cx_file.h>
+#include <qmsupport/images/cx_image.h>
+#include <qmsupport/images/image_xml.h>
+#include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/toolsapi/codecs.h>
+
+#include "legacy/scada_report_controls.h"
+#include "platform/temp_dir.h"
+
+#include "legacy/document_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+using Migration = QMTransformScadaReportTo25;
+using XmlNode = XmlDocument::XmlNode;
+
+// Reads `element` into a control of its page kind and writes it under an empty page, at
+// scale 1.0; the page's text, or "dropped" when Read refuses the element.
+std::string Migrated(const char* element, PageContext* context = nullptr) {
+    XmlDocument source;
+    EXPECT_TRUE(source.Parse(element)) << element;
+    std::unique_ptr<Migration::QMControl> control =
+        Migration::LayoutPage::NewControl(source.Root().Tag());
+    if (control == nullptr || !control->Read(&source.Root())) {
+        return "dropped";
+    }
+    XmlDocument page;
+    page.Create(L"page");
+    PageContext plain;
+    control->Write(&page.Root(), context != nullptr ? context : &plain);
+    return DocumentText(page.Root());
+}
+
+// A 24-bit image of that size whose pixels all have one colour.
+CxImage Plain(uint32_t width, uint32_t height, uint8_t red) {
+    CxImage image;
+    EXPECT_TRUE(image.Create(width, height, 24));
+    RGBQUAD colour;
+    colour.rgbRed = red;
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            image.SetPixelColor(x, y, colour);
+        }
+    }
+    return image;
+}
+
+std::string Base64Png(CxImage& image) {
+    CxMemFile memory;
+    EXPECT_TRUE(memory.Open());
+    EXPECT_TRUE(image.Encode(&memory, 3));
+    const long size = memory.Size();
+    unsigned char* bytes = memory.GetBuffer(true);
+    QMWideString text;
+    EncodeBase64(text, bytes, static_cast<size_t>(size));
+    std::free(bytes);
+    return qm::Utf8(text);
+}
+
+// A configuration directory with an images directory, in a fresh temporary directory.
+class ImageControls : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_.MakeDirectory("cfg/Images");
+        setup_.SetCfgPath(dir_.WidePath("cfg/").c_str());
+        setup_.SetImagesPath(dir_.WidePath("cfg/Images/").c_str());
+    }
+    void Store(const char* name, uint32_t width) {
+        CxImage image = Plain(width, 2, 200);
+        ASSERT_TRUE(Image2XMLFile(qm::Wide(name).c_str(), &image));
+    }
+
+    TempDir dir_;
+    QMTarvioSetup setup_;
+};
+
+}  // namespace
+
+TEST(Controls, CommonAttributesAndAlignmentWords) {
+    PageContext context;
+    context.xScale = 2.0;
+    context.yScale = 0.5;
+    const std::string label = Migrated(
+        "<label id='L1' x='1.5' y='4' width='3' height='8' color='ff00' horizontalAlign='1' "
+        "verticalAlign='8' value='Hi'/>",
+        &context);
+    EXPECT_EQ(label,
+              "<page><label id=\"L1\" x=\"3.00\" y=\"2.00\" width=\"6.00\" height=\"4.00\" "
+              "color=\"00FF00\" horizontalAlign=\"LEFT\" verticalAlign=\"BOTTOM\">"
+              "<text textStr=\"Hi\"/></label></page>");
+    // Words exist for 1, 2 and 16 across, 4, 8 and 16 down; other numbers write nothing.
+    EXPECT_TRUE(Has(Migrated("<label horizontalAlign='2' verticalAlign='4'/>"),
+                    "horizontalAlign=\"RIGHT\" verticalAlign=\"TOP\""));
+    EXPECT_TRUE(Has(Migrated("<label horizontalAlign='16' verticalAlign='16'/>"),
+                    "horizontalAlign=\"CENTER\" verticalAlign=\"CENTER\""));
+    const std::string crossed = Migrated("<label horizontalAlign='4' verticalAlign='1'/>");
+    EXPECT_FALSE(Has(crossed, "Align"));
+    // Defaults: 10 by 10 at the origin, black.
+    EXPECT_TRUE(Has(crossed,
+                    "x=\"0.00\" y=\"0.00\" width=\"10.00\" height=\"10.00\" "
+                    "color=\"000000\""));
+}
+
+TEST(Controls, MissingIdGetsOneGuidThatStays) {
+    XmlDocument source;
+    ASSERT_TRUE(source.Parse("<label value='A'/>"));
+    Migration::QMControlLabel label(3);
+    ASSERT_TRUE(label.Read(&source.Root()));
+    XmlDocument page;
+    page.Create(L"page");
+    PageContext context;
+    label.Write(&page.Root(), &context);
+    const QMWideString first = label.id;
+    label.Write(&page.Root(), &context);
+    EXPECT_EQ(label.id, first);
+    EXPECT_EQ(DocumentText(page.Root()),
+              "<page><label id=\"{G}\" x=\"0.00\" y=\"0.00\" width=\"10.00\" height=\"10.00\" "
+              "color=\"000000\"><text textStr=\"A\"/></label><label id=\"{G}\" x=\"0.00\" "
+              "y=\"0.00\" width=\"10.00\" height=\"10.00\" color=\"000000\"><text "
+              "textStr=\"A\"/></label></page>");
+    const auto* labels = page.Root().ChildsBegin();
+    EXPECT_EQ(labels[0]->Value(L"id", L""), first);
+    EXPECT_EQ(labels[1]->Value(L"id", L""), first);
+}
+
+TEST(Controls, LookIsWrittenAsFontChild) {
+    EXPECT_EQ(Migrated("<label id='a' font='Arial' size='12' style='1' color='10'/>"),
+              "<page><label id=\"a\" x=\"0.00\" y=\"0.00\" width=\"10.00\" height=\"10.00\" "
+              "color=\"000010\"><font name=\"Arial\" style=\"BOLD\" size=\"12\" "
+              "color=\"000010\" orientation=\"0.00\"/><text textStr=\"\"/></label></page>");
+}
+
+TEST(Controls, FormatTable) {
+    struct Case {
+        const char* format;
+        int integers, decimals, leftPadding, rightPadding;
+    };
+    const Case cases[] = {
+        {"2.3", 2, 3, -1, -1},    {"02.03", 2, 3, 2, 3}, {".2", -1, 3, -1, -1},
+        {"2", -1, 3, -1, -1},     {"2.", 2, -1, -1, -1}, {"2.345", 2, 3, -1, -1},
+        {"123.4", -1, 4, -1, -1}, {"", -1, 3, -1, -1},   {"0x.0x", 72, 72, 72, 72},
+    };
+    for (const Case& c : cases) {
+        XmlDocument source;
+        ASSERT_TRUE(source.Parse(
+            (std::string("<formule value='[dev#var]#x' format='") + c.format + "'/>").c_str()));
+        Migration::QMControlFormule formule(5);
+        ASSERT_TRUE(formule.Read(&source.Root()));
+        EXPECT_EQ(formule.integers, c.integers) << c.format;
+        EXPECT_EQ(formule.decimals, c.decimals) << c.format;
+        EXPECT_EQ(formule.leftPadding, c.leftPadding) << c.format;
+        EXPECT_EQ(formule.rightPadding, c.rightPadding) << c.format;
+        EXPECT_EQ(formule.value, L"[dev:var]:x");
+    }
+    EXPECT_TRUE(Has(Migrated("<formule id='f' value='[a#b]' format='02.1' thousandSeparator='T'/>"),
+                    "value=\"[a:b]\" integers=\"2\" decimals=\"1\" leftPadding=\"2\" "
+                    "rightPadding=\"-1\" thousandSeparator=\"T\""));
+}
+
+TEST(Controls, DatePatterns) {
+    using Date = Migration::QMControlDate;
+    EXPECT_EQ(Date::Pattern(L"dd/mm/yyyy hh:nn"), L"dd/mm/yyyy HH:nn");
+    EXPECT_EQ(Date::Pattern(L"\"At\"hh"), L"'At'HH");
+    EXPECT_EQ(Date::Pattern(L"\"it's\" h"), L"'it''s' H");
+    EXPECT_EQ(Date::Pattern(L"\"'x\"h"), L"'''x'H");  // a quote right after the opening one
+    EXPECT_EQ(Date::Pattern(L"\"\"h"), L"H");         // empty quotes write nothing
+    EXPECT_EQ(Date::Pattern(L"h\"hh"), L"H'hh");      // no closing quote is added
+    EXPECT_EQ(Date::Pattern(L"h\""), L"H");
+    EXPECT_EQ(Date::Pattern(L""), L"");
+    // A long format grows the pattern without bound.
+    std::wstring longFormat(5000, L'h');
+    EXPECT_EQ(Date::Pattern(QMWideString(L"\"" + longFormat + L"\"")).Length(), 5002u);
+}
+
+TEST(Controls, DateValuesTurnToUniversalTime) {
+    const char* saved = std::getenv("TZ");
+    const std::string savedZone = saved != nullptr ? saved : "";
+    setenv("TZ", "Europe/Helsinki", 1);
+    const std::string winter =
+        Migrated("<date id='d' value='2024-01-15 12:00:00' field='F' format='\"x\"'/>");
+    const std::string text = Migrated("<date id='d' value='today'/>");
+    const std::string report = Migrated(
+        "<show id='s'><report value='R' groupBy='DAY' begin='2024-07-01 03:00' end='bad'/>"
+        "</show>");
+    if (saved != nullptr) {
+        setenv("TZ", savedZone.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    EXPECT_TRUE(Has(winter, "value=\"2024-01-15 10:00:00\" field=\"F\" pattern=\"&apos;x&apos;\""));
+    EXPECT_TRUE(Has(text, "value=\"today\" pattern=\"\""));
+    EXPECT_TRUE(Has(report, "<showReport "));
+    EXPECT_TRUE(Has(report, "report=\"R\" groupBy=\"DAY\" begin=\"2024-07-01 00:00:00\"/>"));
+    EXPECT_FALSE(Has(report, "end="));
+}
+
+TEST(Controls, ShowKinds) {
+    EXPECT_TRUE(Has(Migrated("<show id='s'><device value='M1'/></show>"), "<showDevice id=\"s\""));
+    EXPECT_TRUE(Has(Migrated("<show><device value='M1'/></show>"), "device=\"M1\"/>"));
+    EXPECT_TRUE(
+        Has(Migrated("<show><event logger='F' groupId='G'/></show>"), "<showActivedEvents"));
+    EXPECT_FALSE(Has(Migrated("<show><event groupId='G'/></show>"), "group"));
+    const std::string historic =
+        Migrated("<show><event logger='T' groupId='G' groupBy='DAY' totalize='T'/></show>");
+    EXPECT_TRUE(Has(historic, "<showHistoricEvents"));
+    EXPECT_TRUE(Has(historic, "group=\"G\" groupBy=\"DAY\" totalized=\"T\""));
+    const std::string all = Migrated("<show><alarm groupId='ALL' groupBy='WEEK'/></show>");
+    EXPECT_TRUE(Has(all, "<showHistoricEvents"));
+    EXPECT_TRUE(Has(all, "groupBy=\"WEEK\" totalized=\"F\""));
+    EXPECT_FALSE(Has(all, "group=\""));
+    // The first known view wins, in a fixed order whatever the document order.
+    EXPECT_TRUE(Has(Migrated("<show><logger/><device value='D'/></show>"), "<showDevice"));
+
+    const std::string graph = Migrated(
+        "<show><logger groupBy='DAY' period='AUTO'><var>[dev#var]</var><var>x]y</var>"
+        "<var>a[b</var><other>z</other></logger></show>");
+    EXPECT_TRUE(Has(graph, "<showGraph"));
+    EXPECT_TRUE(Has(graph,
+                    "type=\"GSTD\" groupBy=\"DAY\"><variable id=\"dev:var\"/>"
+                    "<variable id=\"x\"/><variable id=\"b\"/></showGraph>"));
+    EXPECT_FALSE(Has(graph, "period"));
+    const std::string table = Migrated("<show><logger mode='TABLE' period='WEEK'/></show>");
+    EXPECT_TRUE(Has(table, "<showTable"));
+    EXPECT_TRUE(Has(table, "type=\"TSTD\" groupBy=\"\" period=\"WEEK\""));
+    EXPECT_FALSE(Has(Migrated("<show><logger period='FILE'/></show>"), "period"));
+    EXPECT_EQ(Migrated("<show><unknown/></show>"), "dropped");
+}
+
+TEST(Controls, LinksCommandsAndForcedValues) {
+    EXPECT_TRUE(Has(Migrated("<screen value='Main.xscn'/>"), "scada=\"Main\""));
+    EXPECT_TRUE(Has(Migrated("<screen value='Main.XSCN'/>"), "scada=\"Main.XSCN\""));
+    EXPECT_TRUE(Has(Migrated("<screen value='.xscn'/>"), "scada=\"\""));
+    const std::string command = Migrated("<command value='calc' valueParam='-x'/>");
+    EXPECT_TRUE(Has(command, "<launchApp "));
+    EXPECT_TRUE(Has(command, "appName=\"calc\" appParam=\"-x\"/>"));
+    EXPECT_FALSE(Has(Migrated("<command value=''/>"), "app"));
+    const std::string forced = Migrated(
+        "<forceVariables><variable name='[dev#var]' value='1'/><variable value='2'/>"
+        "</forceVariables>");
+    EXPECT_TRUE(Has(forced,
+                    "<variable id=\"dev#var\" value=\"1\"/><variable id=\"\" "
+                    "value=\"2\"/></forceValues>"));
+}
+
+TEST(Controls, ConditionedKeepsEmptyEntries) {
+    const std::string conditioned = Migrated(
+        "<conditioned id='c'><control condition='[a#b] &gt; 1'><label id='i' value='Hot'/>"
+        "</control><control condition='else'><unknown/></control>"
+        "<control condition='x'><formule id='f' format='1.1'/></control></conditioned>");
+    EXPECT_TRUE(Has(conditioned, "<control condition=\"[a:b] &gt; 1\"><label id=\"i\""));
+    EXPECT_TRUE(Has(conditioned,
+                    "<control condition=\"else\"/><control condition=\"x\">"
+                    "<formule id=\"f\""));
+
+    XmlDocument source;
+    ASSERT_TRUE(source.Parse("<conditioned><control/><control><date/></control></conditioned>"));
+    Migration::QMControlConditioned control(2);
+    ASSERT_TRUE(control.Read(&source.Root()));
+    ASSERT_EQ(control.controls.size(), 2u);
+    EXPECT_EQ(control.controls[0], nullptr);
+    ASSERT_NE(control.controls[1], nullptr);
+    EXPECT_EQ(control.controls[1]->layer, 4);
+}
+
+TEST(Controls, FloodfillNeedsItsHotSpot) {
+    EXPECT_EQ(Migrated("<floodfill hotX='1'/>"), "dropped");
+    EXPECT_EQ(Migrated("<floodfill hotY='1'/>"), "dropped");
+    XmlDocument source;
+    ASSERT_TRUE(
+        source.Parse("<floodfill hotX='1.5' hotY='2' tolerance='3'><control "
+                     "condition='c' color='FF0000'/><control/></floodfill>"));
+    Migration::QMControlFloodfill flood(1);
+    ASSERT_TRUE(flood.Read(&source.Root()));
+    EXPECT_EQ(flood.hotX, 1.5);
+    EXPECT_EQ(flood.hotY, 2.0);
+    EXPECT_EQ(flood.tolerance, 3.0);
+    ASSERT_EQ(flood.colours.size(), 2u);
+    // Without a rendered background only the control and its colours are written.
+    EXPECT_EQ(Migrated("<floodfill id='f' hotX='1' hotY='2'><control condition='c' "
+                       "color='FF'/></floodfill>"),
+              "<page><floodFill id=\"f\" x=\"0.00\" y=\"0.00\" width=\"10.00\" "
+              "height=\"10.00\" color=\"000000\"><control condition=\"c\" color=\"FF\"/>"
+              "</floodFill></page>");
+}
+
+TEST_F(ImageControls, EmbeddedImagesTakeTheFirstFreeNumber) {
+    Store("image1", 3);
+    Store("image2", 3);
+    CxImage picture = Plain(4, 5, 10);
+    const std::string embedded = Base64Png(picture);
+    const std::string page = Migrated(("<image id='s' value='" + embedded +
+                                       "' horizontalAlign='4' "
+                                       "verticalAlign='16' maintainRealSize='F'/>")
+                                          .c_str());
+    EXPECT_TRUE(Has(page, "<staticImage id=\"s\""));
+    EXPECT_TRUE(Has(page,
+                    "maintainAspectRatio=\"T\" maintainRealSize=\"F\"><image "
+                    "imageId=\"image3\" horizontalAlign=\"CENTER\" "
+                    "verticalAlign=\"CENTER\"/></staticImage>"));
+    EXPECT_TRUE(dir_.Exists("cfg/Images/image3.img"));
+
+    XmlDocument source;
+    ASSERT_TRUE(source.Parse(("<page background='" + embedded + "'/>").c_str()));
+    Migration::QMControlBackgroundImage background(0);
+    ASSERT_TRUE(background.Read(&source.Root()));
+    EXPECT_EQ(background.placement.imageId, L"image4");
+    ASSERT_NE(background.image, nullptr);
+    EXPECT_EQ(background.image->GetWidth(), 4u);
+    EXPECT_EQ(background.image->GetBpp(), 24u);
+}
+
+TEST_F(ImageControls, ImageFilesAreStoredOnceUnderTheirName) {
+    CxImage picture = Plain(6, 2, 90);
+    dir_.MakeDirectory("cfg/pics");
+    CxIOFile file;
+    ASSERT_TRUE(file.Open(dir_.Path("cfg/pics/Pump.png").c_str(), "wb"));
+    ASSERT_TRUE(picture.Encode(&file, 3));
+    file.Close();
+    EXPECT_TRUE(Has(Migrated("<image valueFile='pics\\Pump.png' horizontalAlign='2' "
+                             "verticalAlign='8'/>"),
+                    "imageId=\"Pump\" horizontalAlign=\"RIGHT\" verticalAlign=\"BOTTOM\""));
+    const std::string stored = dir_.ReadText("cfg/Images/Pump.img");
+    EXPECT_FALSE(stored.empty());
+    // An image already stored under the name is left as it is.
+    dir_.WriteText("cfg/Images/Pump.img", "kept");
+    Migrated("<image valueFile='pics/Pump.png'/>");
+    EXPECT_EQ(dir_.ReadText("cfg/Images/Pump.img"), "kept");
+}
+
+TEST_F(ImageControls, BackgroundComesFromItsStoredFileWhenTheFileIsGone) {
+    Store("Plant", 7);
+    XmlDocument source;
+    ASSERT_TRUE(
+        source.Parse("<page backgroundFile='..\\gone\\Plant.bmp' horizontalAlign='1' "
+                     "maintainAspectRatio='F'/>"));
+    Migration::QMControlBackgroundImage background(0);
+    ASSERT_TRUE(background.Read(&source.Root()));
+    EXPECT_EQ(background.placement.imageId, L"Plant");
+    ASSERT_NE(background.image, nullptr);
+    EXPECT_EQ(background.image->GetWidth(), 7u);
+    EXPECT_EQ(background.image->GetBpp(), 24u);
+    EXPECT_EQ(background.placement.imageHorizontalAlign, 1);
+    EXPECT_FALSE(background.placement.maintainAspectRatio);
+
+    // Without a stored file nothing is left to render; the name stays.
+    ASSERT_TRUE(source.Parse("<page backgroundFile='gone.bmp'/>"));
+    ASSERT_TRUE(background.Read(&source.Root()));
+    EXPECT_EQ(background.image, nullptr);
+    EXPECT_EQ(background.placement.imageId, L"gone");
+    // Embedded bytes that are no image leave no image and no name.
+    Migration::QMControlBackgroundImage broken(0);
+    ASSERT_TRUE(source.Parse("<page background='AAAA'/>"));
+    ASSERT_TRUE(broken.Read(&source.Root()));
+    EXPECT_EQ(broken.image, nullptr);
+    EXPECT_TRUE(broken.placement.imageId.IsEmpty());
+    EXPECT_FALSE(dir_.Exists("cfg/Images/image1.img"));
+}
