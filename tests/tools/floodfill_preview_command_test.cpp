@@ -2,12 +2,18 @@
 
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/images/raster.h>
+#include <qmsupport/legacy/transform_scada_report_to25.h>
+#include <qmsupport/platform/display_metrics.h>
+#include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/xml_document.h>
 
 #include "images/image_test_util.h"
 #include "tools/run_program.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -93,4 +99,79 @@ TEST(FloodfillPreviewCommand, RefusesBadSeedsAndFiles) {
     EXPECT_EQ(Preview(dir, {"--seed", "1,1", "-o", "out.png"}).status, 2);
     EXPECT_EQ(Preview(dir, {"--help"}).status, 0);
     EXPECT_FALSE(dir.Exists("out.png"));
+}
+
+namespace {
+
+// A 100 × 60 background: white, with a box of black lines around a grey inside from (21, 11)
+// to (69, 39).
+std::string BoxBackgroundBase64() {
+    CxImage image;
+    EXPECT_TRUE(qm::images::CreateWhiteCanvas(image, 100, 60));
+    for (long y = 10; y <= 40; ++y) {
+        for (long x = 20; x <= 70; ++x) {
+            const bool line = x == 20 || x == 70 || y == 10 || y == 40;
+            std::fill_n(image.TopRow(y) + x * 3, 3, line ? 0 : 200);
+        }
+    }
+    const std::string png = EncodeImageBytes(image, qm::images::kFormatPng);
+    QMNarrowString text;
+    EncodeBase64(text, reinterpret_cast<const unsigned char*>(png.data()), png.size());
+    return text.str();
+}
+
+}  // namespace
+
+// A screen migrated with a floodfill inside the box of its background, and a page without
+// floodfills: each page becomes a picture, the mask tinted and outlined at its place.
+TEST(FloodfillPreviewCommand, ScreenPagesShowTheirMasksOverTheBackground) {
+    TempDir dir;
+    dir.MakeDirectory("Cfg/Images");
+    QMTarvioSetup setup;
+    setup.SetImagesPath(dir.WidePath("Cfg/Images/").c_str());
+    const qm::platform::DisplayMetrics saved = qm::platform::DisplayMetrics::Current();
+    qm::platform::DisplayMetrics::Set(qm::platform::DisplayMetrics());
+    // 50 by 30 mm are 188 by 113 pixels: the image sits centred at (44, 26). The hot spot is
+    // page pixel (89, 51), the box's inside (65, 37) to (113, 65).
+    const std::string screen =
+        "<design><page width='50' height='30' background='" + BoxBackgroundBase64() +
+        "' maintainRealSize='T'><floodfill hotX='23.68' hotY='13.63'/></page>"
+        "<page width='20' height='10'><label/></page></design>";
+    XmlDocument document;
+    ASSERT_TRUE(document.Parse(screen.c_str()));
+    QMTransformScadaReportTo25 migration;
+    ASSERT_TRUE(migration.Transform(document, true));
+    qm::platform::DisplayMetrics::Set(saved);
+    ASSERT_TRUE(document.SaveAs(dir.WidePath("Cfg/Main.xscn").c_str()));
+
+    ProgramResult result = Preview(dir, {"--screen", "Cfg/Main.xscn", "-o", "pictures"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "pictures/page1.png: 1 floodfills\npictures/page2.png: 0 floodfills\n");
+    CxImage page = DecodeImageBytes(dir.ReadText("pictures/page1.png"));
+    ASSERT_TRUE(page.IsValid());
+    ASSERT_EQ(page.GetWidth(), 188u);
+    ASSERT_EQ(page.GetHeight(), 113u);
+    EXPECT_EQ(At(page, 100, 60), (Rgb{227, 100, 227}));  // grey inside, tinted
+    EXPECT_EQ(At(page, 112, 64), (Rgb{227, 100, 227}));
+    EXPECT_EQ(At(page, 64, 50), (Rgb{0, 96, 255}));   // the outline
+    EXPECT_EQ(At(page, 113, 64), (Rgb{0, 96, 255}));  // the mask drops the box's last column
+    EXPECT_EQ(At(page, 114, 50), (Rgb{0, 0, 0}));     // the box's line, untouched
+    EXPECT_EQ(At(page, 65, 37), (Rgb{0, 0, 0}));      // the number's plate
+    EXPECT_EQ(At(page, 10, 10), (Rgb{255, 255, 255}));
+    CxImage empty = DecodeImageBytes(dir.ReadText("pictures/page2.png"));
+    ASSERT_TRUE(empty.IsValid());
+    EXPECT_EQ(empty.GetWidth(), 75u);
+
+    dir.WriteText("huge.xscn",
+                  "<scadaLayout><page width='1e12' height='10'/><page width='10' height='10'/>"
+                  "</scadaLayout>");
+    result = Preview(dir, {"--screen", "huge.xscn", "-o", "huge"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("page 1"), std::string::npos) << result.err;
+    EXPECT_TRUE(dir.Exists("huge/page2.png"));
+    dir.WriteText("none.xscn", "<scadaLayout/>");
+    EXPECT_EQ(Preview(dir, {"--screen", "none.xscn", "-o", "none"}).status, 1);
+    EXPECT_EQ(Preview(dir, {"--screen", "missing.xscn", "-o", "none"}).status, 1);
+    EXPECT_EQ(Preview(dir, {"--screen", "none.xscn", "--seed", "1,1", "-o", "x"}).status, 2);
+    EXPECT_EQ(Preview(dir, {"--screen", "none.xscn"}).status, 2);
 }
