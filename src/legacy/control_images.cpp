@@ -102,7 +102,7 @@ QMWideString Self::ReadNotes::FreeImageName() {
     }
 }
 
-void ImagePlacement::Read(const XmlNode* element) {
+void qm::legacy::ImagePlacement::Read(const XmlNode* element) {
     if (const XmlNode* node = element->Node(L"horizontalAlign")) {
         imageHorizontalAlign = Wtoi(node->Value().view());
     }
@@ -117,7 +117,7 @@ void ImagePlacement::Read(const XmlNode* element) {
     }
 }
 
-void ImagePlacement::Write(XmlNode* element) const {
+void qm::legacy::ImagePlacement::Write(XmlNode* element) const {
     element->SetValue(L"maintainAspectRatio", qm::legacy::FlagText(maintainAspectRatio));
     element->SetValue(L"maintainRealSize", qm::legacy::FlagText(maintainRealSize));
     if (XmlNode* image = element->NewChild(L"image")) {
@@ -148,11 +148,10 @@ bool Self::QMControlStaticImage::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlStaticImage::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = parent->NewChild(L"staticImage");
+    XmlNode* element = appendElement(parent, context, L"staticImage");
     if (element == nullptr) {
         return false;
     }
-    QMControl::Write(element, context);
     placement.Write(element);
     return true;
 }
@@ -201,11 +200,10 @@ bool Self::QMControlBackgroundImage::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlBackgroundImage::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = parent->NewChild(L"backgroundImage");
+    XmlNode* element = appendElement(parent, context, L"backgroundImage");
     if (element == nullptr) {
         return false;
     }
-    QMControl::Write(element, context);
     placement.Write(element);
     return true;
 }

@@ -10,7 +10,6 @@
 namespace {
 
 using XmlNode = XmlDocument::XmlNode;
-using Control = QMTransformScadaReportTo25::QMControl;
 using qm::legacy::Decimal;
 using qm::legacy::Flag;
 using qm::legacy::FlagText;
@@ -77,17 +76,6 @@ bool LocalToUtc(const QMWideString& text, QMWideString& out) {
     return true;
 }
 
-// Appends the control's 2.5 element and writes the common attributes on it; null when the
-// element cannot be added.
-XmlNode* AppendElement(Control& control, XmlNode* parent, PageContext* context,
-                       const wchar_t* tag) {
-    XmlNode* element = parent->NewChild(tag);
-    if (element != nullptr) {
-        control.Control::Write(element, context);
-    }
-    return element;
-}
-
 }  // namespace
 
 using Self = QMTransformScadaReportTo25;
@@ -112,6 +100,14 @@ bool Self::QMControl::Read(const XmlNode* element) {
         style.reset();
     }
     return true;
+}
+
+XmlNode* Self::QMControl::appendElement(XmlNode* parent, PageContext* context, const wchar_t* tag) {
+    XmlNode* element = parent->NewChild(tag);
+    if (element != nullptr) {
+        QMControl::Write(element, context);
+    }
+    return element;
 }
 
 bool Self::QMControl::Write(XmlNode* element, PageContext* context) {
@@ -145,7 +141,7 @@ bool Self::QMControlLabel::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlLabel::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"label");
+    XmlNode* element = appendElement(parent, context, L"label");
     if (element == nullptr) {
         return false;
     }
@@ -162,7 +158,7 @@ bool Self::QMControlScreen::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlScreen::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"showScada");
+    XmlNode* element = appendElement(parent, context, L"showScada");
     if (element == nullptr) {
         return false;
     }
@@ -183,7 +179,7 @@ bool Self::QMControlCommand::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlCommand::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"launchApp");
+    XmlNode* element = appendElement(parent, context, L"launchApp");
     if (element == nullptr) {
         return false;
     }
@@ -208,7 +204,7 @@ bool Self::QMControlForceVariables::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlForceVariables::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"forceValues");
+    XmlNode* element = appendElement(parent, context, L"forceValues");
     if (element == nullptr) {
         return false;
     }
@@ -266,7 +262,7 @@ void Self::QMControlFormule::readFormat(const QMWideString& format) {
 }
 
 bool Self::QMControlFormule::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"formule");
+    XmlNode* element = appendElement(parent, context, L"formule");
     if (element == nullptr) {
         return false;
     }
@@ -328,7 +324,7 @@ bool Self::QMControlDate::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlDate::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"date");
+    XmlNode* element = appendElement(parent, context, L"date");
     if (element == nullptr) {
         return false;
     }
@@ -400,7 +396,7 @@ bool Self::QMControlShow::Write(XmlNode* parent, PageContext* context) {
     if (kind < 1 || kind > 6) {
         return false;
     }
-    XmlNode* element = AppendElement(*this, parent, context, kElements[kind - 1]);
+    XmlNode* element = appendElement(parent, context, kElements[kind - 1]);
     if (element == nullptr) {
         return false;
     }
@@ -481,7 +477,7 @@ bool Self::QMControlConditioned::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlConditioned::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"conditioned");
+    XmlNode* element = appendElement(parent, context, L"conditioned");
     if (element == nullptr) {
         return false;
     }
@@ -520,7 +516,7 @@ bool Self::QMControlFloodfill::Read(const XmlNode* element) {
 }
 
 bool Self::QMControlFloodfill::Write(XmlNode* parent, PageContext* context) {
-    XmlNode* element = AppendElement(*this, parent, context, L"floodFill");
+    XmlNode* element = appendElement(parent, context, L"floodFill");
     if (element == nullptr) {
         return true;
     }

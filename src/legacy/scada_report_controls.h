@@ -64,7 +64,15 @@ class QMTransformScadaReportTo25::QMControl {
     std::unique_ptr<StyleRecord> style;
     // Where the control reports dropped inner controls and stored images; may be null.
     ReadNotes* notes = nullptr;
+
+  protected:
+    // Appends the element `tag` to parent and writes the common attributes on it; null when
+    // the element cannot be added.
+    XmlDocument::XmlNode* appendElement(XmlDocument::XmlNode* parent, PageContext* context,
+                                        const wchar_t* tag);
 };
+
+namespace qm::legacy {
 
 // Where an image sits in its box, and the stored image it shows.
 struct ImagePlacement {
@@ -80,13 +88,15 @@ struct ImagePlacement {
     void Write(XmlDocument::XmlNode* element) const;
 };
 
+}  // namespace qm::legacy
+
 class QMTransformScadaReportTo25::QMControlBackgroundImage : public QMControl {
   public:
     using QMControl::QMControl;
     bool Read(const XmlDocument::XmlNode* element) override;
     bool Write(XmlDocument::XmlNode* parent, PageContext* context) override;
 
-    ImagePlacement placement;
+    qm::legacy::ImagePlacement placement;
     // The decoded background, kept for rendering the page; null when there is none.
     std::unique_ptr<CxImage> image;
 
@@ -136,7 +146,7 @@ class QMTransformScadaReportTo25::QMControlStaticImage : public QMControl {
     bool Read(const XmlDocument::XmlNode* element) override;
     bool Write(XmlDocument::XmlNode* parent, PageContext* context) override;
 
-    ImagePlacement placement;
+    qm::legacy::ImagePlacement placement;
 };
 
 class QMTransformScadaReportTo25::QMControlScreen : public QMControl {
