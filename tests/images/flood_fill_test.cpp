@@ -188,30 +188,6 @@ TEST(FloodFill, SquaredDistanceLimitIsTheLargestIntegerWithinTheTolerance) {
     EXPECT_EQ(SquaredDistanceLimit(std::numeric_limits<double>::quiet_NaN()), -1);
 }
 
-TEST(FloodFill, TwoColoursGiveTheFourConnectedPatchOnly) {
-    // . X .
-    // X X .     X: the seed's colour; the top-right X touches the patch only diagonally.
-    // . . X
-    CxImage image = Checkerboard(3, 3, 5);  // all white
-    for (auto [x, y] : {std::pair{1L, 0L}, {0L, 1L}, {1L, 1L}, {2L, 2L}}) {
-        SetTop(image, x, y, Rgb{0, 0, 0});
-    }
-    FloodRegion region = FloodFill(image, PixelPoint{1, 1}, 0.0);
-    ASSERT_TRUE(region.seedInside);
-    EXPECT_TRUE(region.Filled(1, 0) && region.Filled(0, 1) && region.Filled(1, 1));
-    EXPECT_FALSE(region.Filled(2, 2));
-    EXPECT_FALSE(region.Filled(0, 0));
-    EXPECT_EQ(region.left, 0);
-    EXPECT_EQ(region.top, 0);
-    EXPECT_EQ(region.right, 1);
-    EXPECT_EQ(region.bottom, 1);
-    CxImage mask;
-    ASSERT_TRUE(region.DrawMask(mask));
-    EXPECT_EQ(mask.TopRow(0)[1 * 3], 0);              // filled: black
-    EXPECT_EQ(mask.TopRow(2)[2 * 3], 255);            // the diagonal neighbour: white
-    EXPECT_EQ(mask.GetPixelColor(0, 2).rgbRed, 255);  // top-left, bottom-up accessor
-}
-
 TEST(FloodFill, HostileTolerancesAndSeeds) {
     CxImage image = Checkerboard(16, 8, 1);
     for (double tolerance : {std::numeric_limits<double>::quiet_NaN(), -1.0}) {
