@@ -8,7 +8,7 @@
 //   bench_migrate27_plant floor DIR      does the least any safe migration must do: stages
 //       DIR with hard links beside it, loads and saves every XML file of the stage once with
 //       the library, then removes the stage. It prints its own wall time.
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <chrono>
 #include <cstdio>

@@ -3,7 +3,7 @@
 
 #include <qmsupport/text/parse_xml_text.h>
 #include <qmsupport/toolsapi/locale_info.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Device renames applied to a large screen: the one-scan engine against the literal
 // one-pattern-at-a-time algorithm, on the same text. The text is about 1 MB and mentions
 // 2,000 device names; 2,000 rename pairs are applied, of which 500 occur in the text.
+#include "common/rename_literal.h"
 #include "migrate27/rename_engine.h"
-#include "migrate27/rename_literal.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,7 +5,7 @@
 // --peak-load FILE) and reported as counters of BM_LoadPeakMemory; --make-config FILE writes
 // the configuration for measuring by hand (/usr/bin/time -v bench_xml_load --peak-load FILE).
 
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>

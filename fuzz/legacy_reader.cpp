@@ -1,9 +1,9 @@
 // Any input to the legacy reader: no crash, and a tree it accepts can be written as XML that
 // parses again; expressions anywhere in it convert or give false.
 
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,12 +1,12 @@
 // Any legacy text as a screen, converted into a temporary configuration directory: no crash,
 // and the screen file written parses again.
 
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
 #include <qmsupport/legacy/transform_scada_cfg_to_xml.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstddef>
 #include <cstdint>

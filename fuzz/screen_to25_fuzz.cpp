@@ -4,7 +4,7 @@
 #include <qmsupport/legacy/transform_scada_report_to25.h>
 #include <qmsupport/legacy/transform_style_to25.h>
 #include <qmsupport/setup/tarvio_setup.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstddef>
 #include <cstdint>

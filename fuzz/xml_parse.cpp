@@ -1,7 +1,7 @@
 // Any input: parsing must not crash, and a parsed document must be written as text that
 // parses again into the same document.
 
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstddef>
 #include <cstdint>

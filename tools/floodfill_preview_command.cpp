@@ -10,7 +10,7 @@
 #include <qmsupport/images/flood_fill.h>
 #include <qmsupport/images/raster.h>
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "command.h"
 #include "options.h"
 
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/store/resource_chain.h>
 #include <qmsupport/text/parse_xml_text.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/locale_info.h>

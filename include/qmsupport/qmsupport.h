@@ -11,17 +11,19 @@
 #include <qmsupport/toolsapi/http_response.h>
 #include <qmsupport/toolsapi/identifiers.h>
 #include <qmsupport/toolsapi/locale_info.h>
-#include <qmsupport/toolsapi/paths.h>
-#include <qmsupport/toolsapi/resources.h>
-#include <qmsupport/toolsapi/xml_document.h>
 
 #include <qmsupport/platform/app_path.h>
 #include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
-#include <qmsupport/platform/registry.h>
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/platform/paths.h>
+
+#include <qmsupport/xml/xml_document.h>
+
+#include <qmsupport/store/registry.h>
+#include <qmsupport/store/resource_chain.h>
+#include <qmsupport/store/resources.h>
 
 #include <qmsupport/setup/drivers_catalogue.h>
 #include <qmsupport/setup/tarvio_guids.h>

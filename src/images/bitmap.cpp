@@ -1,7 +1,7 @@
 #include <qmsupport/images/bitmap.h>
 #include <qmsupport/images/cx_image.h>
 
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/store/resource_chain.h>
 
 #include <new>
 

@@ -80,6 +80,14 @@ int SourceAtEnd(void* user) {
 
 constexpr stbi_io_callbacks kCallbacks = {ReadSource, SkipSource, SourceAtEnd};
 
+// The size and channels of the image, asked of the data in memory. Through callbacks, stb
+// rewinds only as far as its 128-byte buffer, so a format test that reads past it (a PIC
+// header does) would leave the next test reading from the middle of the data.
+bool StbInfo(const uint8_t* data, size_t size, int& width, int& height, int& components) {
+    return size <= INT_MAX &&
+           stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &components) != 0;
+}
+
 // Whether the data can hold that many pixels at all. stb goes on decoding zeros past the end
 // of the data, which for a large declared size costs seconds; the most a file can pack is one
 // run of 128 pixels in two bytes (TGA and PSD), a run of 65535 in five (PIC), and nothing at
@@ -131,17 +139,13 @@ bool PnmHeaderIsSound(const uint8_t* data, size_t size) {
 
 bool RecognisedByStb(const uint8_t* data, size_t size) {
     int width, height, components;
-    Source source{data, size, 0, false};
-    return PnmHeaderIsSound(data, size) &&
-           stbi_info_from_callbacks(&kCallbacks, &source, &width, &height, &components);
+    return PnmHeaderIsSound(data, size) && StbInfo(data, size, width, height, components);
 }
 
 bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
     out = Raster();
     int width, height, components;
-    Source source{data, size, 0, false};
-    if (!PnmHeaderIsSound(data, size) ||
-        !stbi_info_from_callbacks(&kCallbacks, &source, &width, &height, &components)) {
+    if (!PnmHeaderIsSound(data, size) || !StbInfo(data, size, width, height, components)) {
         return false;
     }
     if (height < 0 && height != INT_MIN) {
@@ -154,7 +158,7 @@ bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
         return false;
     }
     // stb reads the samples of a 16-bit PNM in the wrong byte order; such files are refused.
-    source = Source{data, size, 0, false};
+    Source source{data, size, 0, false};
     if (size > 0 && data[0] == 'P' && stbi_is_16_bit_from_callbacks(&kCallbacks, &source)) {
         return false;
     }

@@ -3,7 +3,7 @@
 
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/store/resource_chain.h>
 
 #include "images/codecs.h"
 

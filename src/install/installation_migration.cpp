@@ -13,7 +13,7 @@
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/setup/tarvio_setup.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>

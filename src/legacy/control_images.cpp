@@ -7,7 +7,7 @@
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/toolsapi/paths.h>
+#include <qmsupport/platform/paths.h>
 
 #include "legacy/legacy_text.h"
 #include "legacy/scada_report_controls.h"

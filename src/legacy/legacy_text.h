@@ -5,7 +5,7 @@
 // without undefined behaviour on any text.
 
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstdint>
 #include <string>

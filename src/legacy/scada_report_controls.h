@@ -8,7 +8,7 @@
 #include <qmsupport/legacy/transform_scada_report_to25.h>
 #include <qmsupport/migrate27/transform_observer.h>
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstdint>
 #include <memory>

@@ -3,10 +3,10 @@
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
+#include <qmsupport/platform/paths.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/identifiers.h>
-#include <qmsupport/toolsapi/paths.h>
 
 #include "legacy/alarm_history_conversion.h"
 

@@ -1,10 +1,10 @@
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/legacy/transform_scada_cfg_to_xml.h>
 #include <qmsupport/platform/display_metrics.h>
+#include <qmsupport/platform/paths.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/identifiers.h>
-#include <qmsupport/toolsapi/paths.h>
 
 #include "legacy/legacy_text.h"
 

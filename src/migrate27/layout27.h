@@ -5,7 +5,7 @@
 // the history files are, and when a configuration counts as migrated.
 
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <string>
 #include <string_view>

@@ -5,12 +5,12 @@
 
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/platform/file_ops.h>
+#include <qmsupport/platform/paths.h>
 #include <qmsupport/setup/drivers_catalogue.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/text/config_identifiers.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/identifiers.h>
-#include <qmsupport/toolsapi/paths.h>
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
 #include <qmsupport/setup/tarvio_setup.h>
 
-#include <qmsupport/platform/registry.h>
+#include <qmsupport/store/registry.h>
+#include <qmsupport/store/resources.h>
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/toolsapi/resources.h>
 
 #include <algorithm>
 #include <cstdio>

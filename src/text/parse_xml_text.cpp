@@ -2,9 +2,9 @@
 
 #include "text/text_pieces.h"
 
+#include <qmsupport/store/resources.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/date_time.h>
-#include <qmsupport/toolsapi/resources.h>
 
 #include <algorithm>
 #include <climits>

@@ -36,15 +36,17 @@ void WriteHex(wchar_t*& p, unsigned value, int digits) {
 // stream is the start of the ChaCha20 key stream for the seed and the nonce n, so that any
 // GUID of the stream can be drawn on its own.
 //
-// Random GUIDs come from the system's random generator, fetched a pool at a time: a
-// conversion that makes millions of GUIDs would otherwise spend most of its time in one
-// system call per GUID. A child process never reuses its parent's pool.
+// Random GUIDs come from a pool of ChaCha20 key stream under a fresh key from the system's
+// random generator: a conversion that makes millions of GUIDs would otherwise spend most of
+// its time in the system call and in the kernel's own generator. The key is wiped once the
+// pool is filled, and a drawn GUID is wiped from the pool. A child process never reuses its
+// parent's pool.
 struct GuidSource {
     std::mutex mutex;
     bool seeded = false;
     qm::GuidSeed seed{};
     uint64_t drawn = 0;
-    uint8_t pool[4096];
+    uint8_t pool[16384];
     size_t poolUsed = sizeof pool;
 };
 
@@ -84,7 +86,11 @@ void DrawRandom(uint8_t bytes[16]) {
     (void)forkHandler;
     std::lock_guard<std::mutex> lock(source.mutex);
     if (source.poolUsed + 16 > sizeof source.pool) {
-        randombytes_buf(source.pool, sizeof source.pool);
+        unsigned char key[crypto_stream_chacha20_ietf_KEYBYTES];
+        const unsigned char nonce[crypto_stream_chacha20_ietf_NONCEBYTES] = {};
+        randombytes_buf(key, sizeof key);
+        crypto_stream_chacha20_ietf(source.pool, sizeof source.pool, nonce, key);
+        sodium_memzero(key, sizeof key);
         source.poolUsed = 0;
     }
     std::memcpy(bytes, source.pool + source.poolUsed, 16);

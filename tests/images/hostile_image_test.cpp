@@ -3,7 +3,7 @@
 // allocates more than a few bytes for pixels it has not seen.
 #include <qmsupport/images/cx_image.h>
 
-#include "images/image_test_util.h"
+#include "common/image_test_util.h"
 #include "images/pixel_memory.h"
 
 #include <gtest/gtest.h>

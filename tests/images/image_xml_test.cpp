@@ -1,11 +1,11 @@
 #include <qmsupport/images/image_xml.h>
 
-#include <qmsupport/platform/resource_chain.h>
 #include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/store/resource_chain.h>
 #include <qmsupport/toolsapi/codecs.h>
 
-#include "images/image_test_util.h"
-#include "platform/temp_dir.h"
+#include "common/image_test_util.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

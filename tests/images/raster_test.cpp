@@ -1,7 +1,7 @@
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/images/raster.h>
 
-#include "images/image_test_util.h"
+#include "common/image_test_util.h"
 
 #include <gtest/gtest.h>
 

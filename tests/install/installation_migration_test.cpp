@@ -1,7 +1,7 @@
 // The installation service driven through the library alone, on copies of the sample plant.
 
-#include "install/tree_snapshot.h"
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
+#include "common/tree_snapshot.h"
 
 #include <qmsupport/install/installation_migration.h>
 #include <qmsupport/setup/tarvio_setup.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <gtest/gtest.h>
 

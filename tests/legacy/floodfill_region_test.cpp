@@ -5,12 +5,12 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
-#include "images/image_test_util.h"
+#include "common/image_test_util.h"
 #include "images/pixel_memory.h"
 #include "legacy/document_text.h"
 #include "legacy/floodfill_region.h"
 #include "legacy/scada_report_controls.h"
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

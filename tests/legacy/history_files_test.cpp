@@ -2,7 +2,7 @@
 #include <qmsupport/legacy/alarm_history_reader.h>
 #include <qmsupport/legacy/event_history.h>
 
-#include "legacy/history_test_util.h"
+#include "common/history_test_util.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <qmsupport/toolsapi/codecs.h>
 
 #include "legacy/scada_report_controls.h"
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include "legacy/document_text.h"
 

@@ -2,9 +2,9 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/identifiers.h>
 
+#include "common/history_test_util.h"
+#include "common/temp_dir.h"
 #include "legacy/alarm_history_conversion.h"
-#include "legacy/history_test_util.h"
-#include "platform/temp_dir.h"
 
 #include <gtest/gtest.h>
 

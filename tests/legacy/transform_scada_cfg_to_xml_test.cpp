@@ -3,7 +3,7 @@
 #include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/setup/tarvio_setup.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

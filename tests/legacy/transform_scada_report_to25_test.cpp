@@ -3,7 +3,7 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include "legacy/document_text.h"
 

@@ -1,5 +1,5 @@
 #include "migrate27/rename_engine.h"
-#include "migrate27/rename_literal.h"
+#include "common/rename_literal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 #include <qmsupport/setup/tarvio_setup.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

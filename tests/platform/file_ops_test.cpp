@@ -1,6 +1,6 @@
 #include <qmsupport/platform/file_ops.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,7 +1,7 @@
 #include <qmsupport/print/print_preview_dialog.h>
 #include <qmsupport/setup/tarvio_setup.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <QAction>
 #include <QApplication>

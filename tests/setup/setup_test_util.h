@@ -2,7 +2,7 @@
 
 #include <qmsupport/setup/tarvio_setup.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include <qmsupport/platform/registry.h>
 #include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/store/registry.h>
 
 #include "setup/setup_test_util.h"
 

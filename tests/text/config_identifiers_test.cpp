@@ -3,7 +3,7 @@
 #include <qmsupport/text/file_name.h>
 #include <qmsupport/toolsapi/date_time.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/store/resource_chain.h>
 #include <qmsupport/text/parse_xml_text.h>
 #include <qmsupport/toolsapi/locale_info.h>
 

@@ -1,7 +1,7 @@
 // The conventions that every command of the qmsupport program shares: --version, help
 // COMMAND, --option=VALUE and one-line usage errors.
 
-#include "tools/run_program.h"
+#include "common/run_program.h"
 
 #include <qmsupport/version.h>
 

@@ -6,10 +6,10 @@
 #include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
-#include "images/image_test_util.h"
-#include "tools/run_program.h"
+#include "common/image_test_util.h"
+#include "common/run_program.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include <qmsupport/images/cx_file.h>
 #include <qmsupport/legacy/event_history.h>
 
-#include "legacy/history_test_util.h"
-#include "tools/run_program.h"
+#include "common/history_test_util.h"
+#include "common/run_program.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 
 #include <qmsupport/images/cx_image.h>
 
-#include "images/image_test_util.h"
-#include "platform/temp_dir.h"
+#include "common/image_test_util.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // End-to-end tests of `qmsupport migrate27`, run as a separate process on copies of the
 // sample installation.
 
-#include "install/tree_snapshot.h"
-#include "platform/temp_dir.h"
-#include "tools/run_program.h"
+#include "common/run_program.h"
+#include "common/temp_dir.h"
+#include "common/tree_snapshot.h"
 
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <gtest/gtest.h>
 

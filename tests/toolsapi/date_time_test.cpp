@@ -1,6 +1,6 @@
 #include <qmsupport/toolsapi/date_time.h>
 
-#include "toolsapi/scoped_env.h"
+#include "common/scoped_env.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <qmsupport/toolsapi/locale_info.h>
 
-#include "toolsapi/scoped_env.h"
+#include "common/scoped_env.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <qmsupport/export.h>
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstdint>
 

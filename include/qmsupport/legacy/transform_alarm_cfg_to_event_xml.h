@@ -2,7 +2,7 @@
 
 #include <qmsupport/export.h>
 #include <qmsupport/legacy/legacy_conversion_observer.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstddef>
 

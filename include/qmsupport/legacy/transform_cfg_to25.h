@@ -2,7 +2,7 @@
 
 #include <qmsupport/export.h>
 #include <qmsupport/migrate27/transform_observer.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 // Brings the screens, reports and styles of the configuration directory to the 2.5 layout,
 // and converts the security document to 2.5.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <qmsupport/export.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 // Converts the legacy SCADA configuration once into XML: the application file
 // "..\cfg\scada\default.apl" lists the legacy styles and screens; each style becomes a style

@@ -4,7 +4,7 @@
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/migrate27/transform_observer.h>
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include <qmsupport/export.h>
 #include <qmsupport/legacy/style_record.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 // Rewrites one style document (".xsty") into the 2.5 layout: root "style" with "id" (the old
 // "name") and "version" "2.5", and the look as a "font" and a "style" child. Everything else

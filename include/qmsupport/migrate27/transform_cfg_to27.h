@@ -3,7 +3,7 @@
 #include <qmsupport/export.h>
 #include <qmsupport/migrate27/transform_observer.h>
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <map>
 #include <optional>

@@ -5,7 +5,7 @@
 #include <qmsupport/setup/tarvio_guids.h>
 #include <qmsupport/toolsapi/basic_string.h>
 #include <qmsupport/toolsapi/identifiers.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <array>
 #include <cstdint>

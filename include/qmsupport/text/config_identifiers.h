@@ -2,7 +2,7 @@
 
 #include <qmsupport/export.h>
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 // Screens, reports and styles are stored one per file in the configuration directory, named
 // identifier + "." + name + extension (".xscn", ".xrpt", ".xsty", in any case). These

@@ -2,7 +2,7 @@
 
 #include <qmsupport/export.h>
 #include <qmsupport/toolsapi/basic_string.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 // Renders an XML text template: a "text" element whose pieces ("textId", "textStr",
 // "textValue", "textDate", "textParams") are rendered in document order and concatenated.

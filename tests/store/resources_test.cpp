@@ -1,9 +1,9 @@
-#include <qmsupport/toolsapi/resources.h>
+#include <qmsupport/store/resources.h>
 
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/store/resource_chain.h>
 
-#include "toolsapi/local_time_zone.h"
-#include "toolsapi/scoped_env.h"
+#include "common/scoped_env.h"
+#include "store/local_time_zone.h"
 
 #include <gtest/gtest.h>
 

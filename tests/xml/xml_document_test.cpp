@@ -1,5 +1,5 @@
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // XML escaping: Text2Xml and Xml2Text, and the escaping the XML writer shares with them.
 
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
 #include <qmsupport/toolsapi/codecs.h>
 

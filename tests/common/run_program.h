@@ -2,7 +2,7 @@
 
 // Runs the qmsupport program as a separate process and captures what it prints.
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

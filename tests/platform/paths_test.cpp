@@ -1,5 +1,5 @@
 #include <qmsupport/platform/app_path.h>
-#include <qmsupport/toolsapi/paths.h>
+#include <qmsupport/platform/paths.h>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <qmsupport/platform/file_ops.h>
-#include <qmsupport/platform/registry.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/store/registry.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include "platform/path_rules.h"
 

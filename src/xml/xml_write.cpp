@@ -1,6 +1,6 @@
 // Writing the tree as XML text: keys as attributes, elements indented one tab per level.
 
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -6,7 +6,7 @@
 // to white space or "}". "#" starts a comment up to the end of the line. Files written by older
 // versions may be in Windows-1252 instead of UTF-8.
 
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>

@@ -15,7 +15,7 @@
 // - Options are set on each parser context; the only process-wide step is the entity loader,
 //   which hands every context that is not ours to the loader it replaced.
 
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>

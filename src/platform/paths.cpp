@@ -1,4 +1,4 @@
-#include <qmsupport/toolsapi/paths.h>
+#include <qmsupport/platform/paths.h>
 
 #include <qmsupport/platform/app_path.h>
 #include <qmsupport/platform/file_ops.h>

@@ -2,7 +2,7 @@
 
 // The inner working of XmlDocument, shared by the tree, the parser and the writer.
 
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/store/resource_chain.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,6 @@
+// QMTarvioSetup's devices image list is built here, beside the bitmaps it loads, so that the
+// setup area does not depend on the images area.
+
 #include <qmsupport/images/bitmap.h>
 #include <qmsupport/setup/tarvio_setup.h>
 

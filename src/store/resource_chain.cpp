@@ -1,7 +1,7 @@
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
-#include <qmsupport/platform/resource_chain.h>
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/store/resource_chain.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include "platform/path_rules.h"
 

@@ -1,6 +1,6 @@
-#include <qmsupport/platform/registry.h>
+#include <qmsupport/store/registry.h>
 
-#include "platform/temp_dir.h"
+#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include <qmsupport/toolsapi/xml_document.h>
+#include <qmsupport/xml/xml_document.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

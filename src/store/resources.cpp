@@ -1,10 +1,10 @@
-#include <qmsupport/toolsapi/resources.h>
+#include <qmsupport/store/resources.h>
 
 #include <qmsupport/platform/file_ops.h>
-#include <qmsupport/platform/resource_chain.h>
+#include <qmsupport/store/resource_chain.h>
 
+#include "store/local_time_zone.h"
 #include "toolsapi/icu_text.h"
-#include "toolsapi/local_time_zone.h"
 
 #include <unicode/ucal.h>
 

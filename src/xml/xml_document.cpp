@@ -1,4 +1,4 @@
-#include "toolsapi/xml_impl.h"
+#include "xml/xml_impl.h"
 
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
