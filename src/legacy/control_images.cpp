@@ -5,9 +5,9 @@
 #include <qmsupport/images/image_xml.h>
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
+#include <qmsupport/platform/paths.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
-#include <qmsupport/platform/paths.h>
 
 #include "legacy/legacy_text.h"
 #include "legacy/scada_report_controls.h"

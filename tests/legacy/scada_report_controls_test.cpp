@@ -4,8 +4,8 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
-#include "legacy/scada_report_controls.h"
 #include "common/temp_dir.h"
+#include "legacy/scada_report_controls.h"
 
 #include "legacy/document_text.h"
 
