@@ -1,9 +1,8 @@
 #include "command.h"
+#include "image_files.h"
 
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/images/image_xml.h>
-#include <qmsupport/platform/file_ops.h>
-#include <qmsupport/platform/native_path.h>
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
@@ -51,29 +50,10 @@ const char* FormatName(uint32_t type) {
     }
 }
 
-// Reads an image file, or the base64 text of an .img or .limg file.
-bool ReadImage(const std::string& path, CxImage& image, bool& fromText) {
-    std::string data;
-    if (!qm::platform::ReadFile(qm::platform::NativePath(path), data)) {
-        return false;
-    }
-    fromText = false;
-    if (image.Decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), 0)) {
-        return true;
-    }
-    QMNarrowString text, bytes;
-    Xml2Text(text, data.c_str());
-    if (!DecodeBase64String(bytes, text.c_str(), text.Length())) {
-        return false;
-    }
-    fromText = true;
-    return image.Decode(reinterpret_cast<const uint8_t*>(bytes.c_str()), bytes.Length(), 0);
-}
-
 int Info(const std::string& path) {
     CxImage image;
     bool fromText = false;
-    if (!ReadImage(path, image, fromText)) {
+    if (!ReadImageFile(path, image, fromText)) {
         return Fail("'" + path + "' is no image this program can read");
     }
     std::printf("%s%s %ux%u, %u bits%s\n", FormatName(image.GetType()),
@@ -85,7 +65,7 @@ int Info(const std::string& path) {
 int ToImg(const std::string& name, const std::string& path, std::string directory) {
     CxImage image;
     bool fromText = false;
-    if (!ReadImage(path, image, fromText)) {
+    if (!ReadImageFile(path, image, fromText)) {
         return Fail("'" + path + "' is no image this program can read");
     }
     if (directory.back() != '/' && directory.back() != '\\') {
@@ -106,15 +86,10 @@ int ToImg(const std::string& name, const std::string& path, std::string director
 int FromImg(const std::string& path, const std::string& output) {
     CxImage image;
     bool fromText = false;
-    if (!ReadImage(path, image, fromText)) {
+    if (!ReadImageFile(path, image, fromText)) {
         return Fail("'" + path + "' holds no image this program can read");
     }
-    CxMemFile file;
-    if (!file.Open() || !image.Encode(&file, qm::images::kFormatPng) ||
-        !qm::platform::WriteFileAtomic(
-            qm::platform::NativePath(output),
-            std::string_view(reinterpret_cast<const char*>(file.GetBuffer(false)),
-                             static_cast<size_t>(file.Size())))) {
+    if (!WritePngFile(output, image)) {
         return Fail("cannot write '" + output + "'");
     }
     return kExitOk;

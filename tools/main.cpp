@@ -19,7 +19,7 @@ int PrintHelp() {
         "       qmsupport help COMMAND\n"
         "       qmsupport --version\n\ncommands:\n");
     for (const Command& c : RegisteredCommands()) {
-        std::printf("  %-14s %s\n", c.name.c_str(), c.summary.c_str());
+        std::printf("  %-18s %s\n", c.name.c_str(), c.summary.c_str());
     }
     std::printf(
         "\n'qmsupport help COMMAND' or 'qmsupport COMMAND --help' explains a command. An\n"

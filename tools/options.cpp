@@ -67,7 +67,7 @@ std::optional<int> OptionParser::Parse(const std::vector<std::string>& args,
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const Option* option = name.starts_with("--") ? Find(name) : nullptr;
+        const Option* option = Find(name);
         if (option == nullptr) {
             return Error("unknown option '" + name + "'");
         }

@@ -2,7 +2,8 @@
 
 // The option parser that every subcommand shares, so that all of them read their command
 // line alike:
-// - "--name VALUE" and "--name=VALUE" for an option with a value, "--name" for a flag;
+// - "--name VALUE" and "--name=VALUE" for an option with a value, "--name" for a flag; an
+//   option declared with one dash ("-o") is read the same way;
 // - "--help" and "-h" print the command's help;
 // - arguments that are no options are operands, in their order: "-" (standard input, say)
 //   and negative numbers ("-5") among them; after "--" every argument is one;

@@ -58,4 +58,6 @@
 #include <qmsupport/images/bitmap.h>
 #include <qmsupport/images/cx_file.h>
 #include <qmsupport/images/cx_image.h>
+#include <qmsupport/images/flood_fill.h>
 #include <qmsupport/images/image_xml.h>
+#include <qmsupport/images/raster.h>

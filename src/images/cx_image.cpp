@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 using namespace qm::images;
 using namespace qm::images::detail;
@@ -254,6 +255,34 @@ void CxImage::SetPixelColor(long x, long y, RGBQUAD colour, bool setAlpha) {
     if (setAlpha && raster_.alpha) {
         raster_.alpha[at] = colour.rgbReserved;
     }
+}
+
+const uint8_t* CxImage::TopRow(long y) const {
+    if (!IsValid() || y < 0 || y >= static_cast<long>(raster_.height)) {
+        return nullptr;
+    }
+    return raster_.rgb.get() + static_cast<size_t>(y) * raster_.width * 3;
+}
+
+uint8_t* CxImage::TopRow(long y) {
+    return const_cast<uint8_t*>(std::as_const(*this).TopRow(y));
+}
+
+bool CxImage::Threshold(long level) {
+    if (!IsValid()) {
+        return false;
+    }
+    // The luminance in thousandths, compared without rounding it first; a level outside
+    // 0 to 255 makes every pixel white or every pixel black.
+    const long limit = std::clamp(level, -1L, 255L) * 1000;
+    size_t count = size_t{raster_.width} * raster_.height;
+    uint8_t* p = raster_.rgb.get();
+    for (size_t i = 0; i < count; ++i, p += 3) {
+        long luminance = 299L * p[0] + 587L * p[1] + 114L * p[2];
+        uint8_t value = luminance > limit ? 255 : 0;
+        p[0] = p[1] = p[2] = value;
+    }
+    return true;
 }
 
 bool CxImage::CreateFromBitmap(const Bitmap& bitmap) {

@@ -4,6 +4,7 @@
 #include <qmsupport/toolsapi/date_time.h>
 #include <qmsupport/toolsapi/identifiers.h>
 
+#include "legacy/floodfill_region.h"
 #include "legacy/legacy_text.h"
 
 namespace {
@@ -525,7 +526,8 @@ bool Self::QMControlFloodfill::Write(XmlNode* parent, PageContext* context) {
             child->SetValue(L"color", colour.c_str());
         }
     }
-    // The region's mask and box come from the page's rendered background; a page whose
-    // background is not rendered leaves the element with the control's own geometry.
+    if (context != nullptr) {
+        qm::legacy::WriteFloodRegion(*this, element, *context);
+    }
     return true;
 }

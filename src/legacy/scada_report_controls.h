@@ -266,4 +266,7 @@ class QMTransformScadaReportTo25::LayoutPage {
     // Renders the page background into the context, for the floodfills of the page to cut
     // their regions from.
     void renderBackground(PageContext& context) const;
+
+    int number_;                  // from 1
+    ReadNotes* notes_ = nullptr;  // of the document the page was read from
 };

@@ -2,6 +2,7 @@
 #include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/toolsapi/identifiers.h>
 
+#include "legacy/floodfill_region.h"
 #include "legacy/legacy_text.h"
 #include "legacy/scada_report_controls.h"
 
@@ -113,7 +114,7 @@ bool Self::Transform(XmlDocument& document, bool isScreen) {
 
 // ---- pages ----
 
-Self::LayoutPage::LayoutPage(int number) {
+Self::LayoutPage::LayoutPage(int number) : number_(number) {
     name.Format(L"page%d", number);
 }
 
@@ -167,6 +168,7 @@ bool Self::LayoutPage::Read(const XmlNode* page, ReadNotes* notes) {
             *field = qm::legacy::Decimal(node->Value());
         }
     }
+    notes_ = notes;
     auto backgroundControl = std::make_unique<QMControlBackgroundImage>(0);
     backgroundControl->notes = notes;
     backgroundControl->Read(page);
@@ -199,11 +201,12 @@ bool Self::LayoutPage::Read(const XmlNode* page, ReadNotes* notes) {
 }
 
 void Self::LayoutPage::renderBackground(PageContext& context) const {
-    // The floodfills of the page keep their own geometry until the background is drawn into
-    // the context here.
-    context.background.reset();
-    context.backgroundScaleX = 1.0;
-    context.backgroundScaleY = 1.0;
+    QMControlBackgroundImage empty(0);
+    const bool rendered =
+        qm::legacy::RenderBackground(background != nullptr ? *background : empty, context);
+    if (notes_ != nullptr && notes_->observer != nullptr) {
+        notes_->observer->OnPageBackgroundRendered(notes_->file, number_, rendered);
+    }
 }
 
 bool Self::LayoutPage::Write(XmlNode* root, const PageContext& documentContext) {

@@ -118,6 +118,13 @@ class QMSUPPORT_API CxImage {
     // alpha plane), else 0. Outside the image: all zero.
     RGBQUAD GetPixelColor(long x, long y, bool getAlpha = true) const;
     void SetPixelColor(long x, long y, RGBQUAD colour, bool setAlpha = false);
+    // The pixels of row y counted from the top (row 0 is the top row, whatever the pixel
+    // accessors count from), three bytes a pixel: red, green, blue. Null outside the image.
+    const uint8_t* TopRow(long y) const;
+    uint8_t* TopRow(long y);
+    // Pixels whose luminance (0.299 R + 0.587 G + 0.114 B) is above the level become white,
+    // the others black. Depth, palette and alpha stay as they are.
+    bool Threshold(long level);
     const std::vector<RGBQUAD>& GetPalette() const { return raster_.palette; }
 
     // From a 32-bit bitmap; the alpha plane is kept when some pixel is not opaque.

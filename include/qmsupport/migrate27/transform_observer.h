@@ -60,6 +60,11 @@ class QMSUPPORT_API QMTransformCfgTo27Observer {
     // from, empty for an image embedded in the document.
     virtual void OnImageStored(const QMWideString& /*file*/, const QMWideString& /*image*/,
                                const QMWideString& /*source*/, bool /*stored*/) {}
+    // The background of a page that holds floodfills was rendered, once for all of them to
+    // take their regions from; `rendered` is false when its canvas would pass the images'
+    // pixel bound, and the page's floodfills then keep their own geometry and get no mask.
+    virtual void OnPageBackgroundRendered(const QMWideString& /*file*/, int /*page*/,
+                                          bool /*rendered*/) {}
     // A security resource of type "Alarm" became type "Event", its name `oldName` became
     // `newName` (the same when the name stays). `profile` is the profile's "Name".
     virtual void OnSecurityResourceChanged(const QMWideString& /*file*/,

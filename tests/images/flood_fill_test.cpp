@@ -1,0 +1,251 @@
+#include <qmsupport/images/cx_image.h>
+#include <qmsupport/images/flood_fill.h>
+#include <qmsupport/images/raster.h>
+
+#include "images/flood_pictures.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+using namespace qm::images;
+using namespace flood_pictures;
+
+namespace {
+
+// A plain, pixel-by-pixel fill, kept as the reference: one pending point per column, the
+// square root in every test, and filled pixels overwritten with a marking colour in a working
+// copy, or, when no colour lies beyond the tolerance, remembered in a visited set.
+struct LiteralFill {
+    bool inside = false;
+    std::vector<uint8_t> mask;
+    long left = 0, top = 0, right = 0, bottom = 0;
+};
+
+double Distance(const Rgb& a, const Rgb& b) {
+    double sum = 0;
+    for (int c = 0; c < 3; ++c) {
+        double d = double(a[c]) - double(b[c]);
+        sum += d * d;
+    }
+    return std::sqrt(sum);
+}
+
+LiteralFill FillLiterally(const CxImage& image, long seedX, long seedY, double tolerance) {
+    LiteralFill out;
+    out.left = out.right = seedX;
+    out.top = out.bottom = seedY;
+    const long width = image.GetWidth(), height = image.GetHeight();
+    if (seedX < 0 || seedY < 0 || seedX >= width || seedY >= height) {
+        return out;
+    }
+    out.inside = true;
+    // The working copy, rows from the top, read through the bottom-up accessor.
+    std::vector<Rgb> work(size_t(width * height));
+    for (long y = 0; y < height; ++y) {
+        for (long x = 0; x < width; ++x) {
+            RGBQUAD c = image.GetPixelColor(x, height - 1 - y, false);
+            work[size_t(y * width + x)] = Rgb{c.rgbRed, c.rgbGreen, c.rgbBlue};
+        }
+    }
+    out.mask.assign(work.size(), 0);
+    std::vector<uint8_t> visited(work.size(), 0);
+    const Rgb seed = work[size_t(seedY * width + seedX)];
+    // The corner of the colour cube farthest from the seed colour.
+    const Rgb marking{uint8_t(seed[0] < 128 ? 255 : 0), uint8_t(seed[1] < 128 ? 255 : 0),
+                      uint8_t(seed[2] < 128 ? 255 : 0)};
+    const bool useMarking = !(Distance(marking, seed) <= tolerance);
+    auto matches = [&](long x, long y) {
+        size_t at = size_t(y * width + x);
+        return (useMarking || !visited[at]) && Distance(work[at], seed) <= tolerance;
+    };
+    auto fill = [&](long x, long y) {
+        size_t at = size_t(y * width + x);
+        if (useMarking) {
+            work[at] = marking;
+        } else {
+            visited[at] = 1;
+        }
+        out.mask[at] = 1;
+    };
+    std::vector<std::pair<long, long>> stack{{seedX, seedY}};
+    while (!stack.empty()) {
+        auto [x, y] = stack.back();
+        stack.pop_back();
+        if (!matches(x, y)) {
+            continue;
+        }
+        long first = x, last = x;
+        for (long i = x; i >= 0 && matches(i, y); --i) {
+            fill(i, y);
+            first = i;
+        }
+        for (long i = x + 1; i < width && matches(i, y); ++i) {
+            fill(i, y);
+            last = i;
+        }
+        out.left = std::min(out.left, first);
+        out.right = std::max(out.right, last);
+        for (long column = first; column <= last; ++column) {
+            if (y + 1 < height && matches(column, y + 1)) {
+                stack.push_back({column, y + 1});
+                out.bottom = std::max(out.bottom, y + 1);
+            }
+            if (y - 1 >= 0 && matches(column, y - 1)) {
+                stack.push_back({column, y - 1});
+                out.top = std::min(out.top, y - 1);
+            }
+        }
+    }
+    return out;
+}
+
+void ExpectSameAsLiteral(const CxImage& image, long x, long y, double tolerance) {
+    LiteralFill expected = FillLiterally(image, x, y, tolerance);
+    FloodRegion got = FloodFill(image, PixelPoint{x, y}, tolerance);
+    SCOPED_TRACE(::testing::Message() << "seed " << x << "," << y << " tolerance " << tolerance);
+    ASSERT_EQ(got.seedInside, expected.inside);
+    EXPECT_EQ(got.left, expected.left);
+    EXPECT_EQ(got.top, expected.top);
+    EXPECT_EQ(got.right, expected.right);
+    EXPECT_EQ(got.bottom, expected.bottom);
+    EXPECT_TRUE(got.filled == expected.mask);
+}
+
+// Tolerances that hit the edges: zero, square roots of integers exactly and just below them,
+// NaN, negative, everything, and random values.
+double RandomTolerance(std::mt19937& random) {
+    std::uniform_real_distribution<double> any(0.0, 80.0);
+    int k = int(random() % 500);
+    switch (random() % 8) {
+        case 0:
+            return 0.0;
+        case 1:
+            return std::sqrt(double(k));
+        case 2:
+            return std::nextafter(std::sqrt(double(k)), 0.0);
+        case 3:
+            return std::numeric_limits<double>::quiet_NaN();
+        case 4:
+            return random() % 2 ? -1.0 : -0.0;
+        case 5:
+            return random() % 2 ? 442.0 : 1e9;
+        default:
+            return any(random);
+    }
+}
+
+}  // namespace
+
+TEST(FloodFill, MatchesTheLiteralFillOnRandomImagesAndTolerances) {
+    std::mt19937 random(1234);
+    for (int round = 0; round < 120; ++round) {
+        long width = 1 + long(random() % 40), height = 1 + long(random() % 30);
+        CxImage image;
+        switch (round % 5) {
+            case 0:
+                image = FewColours(random, width, height, 0);
+                break;
+            case 1:
+                image = FewColours(random, width, height, 12);
+                break;
+            case 2:
+                image = Checkerboard(width, height, 1 + long(random() % 3));
+                break;
+            case 3:
+                image = Spiral(width, height, Rgb{10, 10, 10}, Rgb{250, 250, 250});
+                break;
+            default:
+                image = Maze(random, std::max(3L, width | 1), std::max(3L, height | 1));
+                break;
+        }
+        for (int seed = 0; seed < 6; ++seed) {
+            long x = long(random() % (image.GetWidth() + 2)) - 1;
+            long y = long(random() % (image.GetHeight() + 2)) - 1;
+            ExpectSameAsLiteral(image, x, y, RandomTolerance(random));
+        }
+    }
+}
+
+TEST(FloodFill, SquaredDistanceLimitIsTheLargestIntegerWithinTheTolerance) {
+    EXPECT_EQ(SquaredDistanceLimit(0.0), 0);
+    EXPECT_EQ(SquaredDistanceLimit(std::sqrt(50.0)), 50);
+    EXPECT_EQ(SquaredDistanceLimit(std::nextafter(std::sqrt(50.0), 0.0)), 49);
+    EXPECT_EQ(SquaredDistanceLimit(30.0), 900);
+    EXPECT_EQ(SquaredDistanceLimit(441.6), 195010);
+    EXPECT_EQ(SquaredDistanceLimit(441.7), 195075);
+    EXPECT_EQ(SquaredDistanceLimit(1e300), 195075);
+    EXPECT_EQ(SquaredDistanceLimit(std::numeric_limits<double>::infinity()), 195075);
+    EXPECT_EQ(SquaredDistanceLimit(-1.0), -1);
+    EXPECT_EQ(SquaredDistanceLimit(-std::numeric_limits<double>::infinity()), -1);
+    EXPECT_EQ(SquaredDistanceLimit(std::numeric_limits<double>::quiet_NaN()), -1);
+}
+
+TEST(FloodFill, HostileTolerancesAndSeeds) {
+    CxImage image = Checkerboard(16, 8, 1);
+    for (double tolerance : {std::numeric_limits<double>::quiet_NaN(), -1.0}) {
+        FloodRegion region = FloodFill(image, PixelPoint{3, 4}, tolerance);
+        EXPECT_TRUE(region.seedInside);
+        EXPECT_FALSE(region.Filled(3, 4)) << "not even the seed";
+        EXPECT_EQ(region.left, 3);
+        EXPECT_EQ(region.right, 3);
+        EXPECT_EQ(region.top, 4);
+        EXPECT_EQ(region.bottom, 4);
+    }
+    FloodRegion all = FloodFill(image, PixelPoint{3, 4}, 1e9);
+    EXPECT_EQ(std::count(all.filled.begin(), all.filled.end(), 1), 16 * 8);
+    EXPECT_EQ(all.right - all.left, 15);
+    EXPECT_EQ(all.bottom - all.top, 7);
+    for (PixelPoint outside : {PixelPoint{-1, 0}, PixelPoint{16, 0}, PixelPoint{0, 8},
+                               PixelPoint{std::numeric_limits<long>::min(), 0},
+                               PixelPoint{0, std::numeric_limits<long>::max()}}) {
+        FloodRegion region = FloodFill(image, outside, 10.0);
+        EXPECT_FALSE(region.seedInside);
+        EXPECT_TRUE(region.filled.empty());
+        EXPECT_EQ(region.left, outside.x);
+        EXPECT_EQ(region.top, outside.y);
+    }
+    EXPECT_FALSE(FloodFill(CxImage(), PixelPoint{0, 0}, 10.0).seedInside);
+}
+
+namespace {
+
+struct SpiralJob {
+    const CxImage* image;
+    FloodRegion region;
+};
+
+void* FillSpiral(void* argument) {
+    auto* job = static_cast<SpiralJob*>(argument);
+    job->region = FloodFill(*job->image, PixelPoint{1, 1}, 0.0);
+    return nullptr;
+}
+
+}  // namespace
+
+// A fill that recursed, or kept its pending points on the call stack, would overflow a
+// 64 KiB stack on this corridor of some four million pixels.
+TEST(FloodFill, SpiralOverAFourKCanvasOnASmallStack) {
+    long corridor = 0;
+    CxImage image = Spiral(3840, 2160, Rgb{0, 0, 0}, Rgb{255, 255, 255}, &corridor);
+    SpiralJob job{&image, {}};
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 64 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, FillSpiral, &job), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&attributes);
+    EXPECT_EQ(std::count(job.region.filled.begin(), job.region.filled.end(), 1), corridor);
+    EXPECT_EQ(job.region.left, 1);
+    EXPECT_EQ(job.region.top, 1);
+    EXPECT_EQ(job.region.right, 3838);
+    EXPECT_EQ(job.region.bottom, 2158);
+}
