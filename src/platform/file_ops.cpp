@@ -2,6 +2,7 @@
 #include <qmsupport/platform/native_path.h>
 
 #include "platform/path_rules.h"
+#include "toolsapi/no_throw.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -46,15 +47,6 @@ int OpenTemporary(const std::string& directory, const std::string& name, std::st
         }
     }
     return -1;
-}
-
-void SyncDirectory(const std::string& directory) {
-    int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        // Some file systems cannot sync a directory; the rename has happened either way.
-        (void)fsync(fd);
-        close(fd);
-    }
 }
 
 // rename(2) that fails with EEXIST instead of replacing an existing destination.
@@ -103,6 +95,15 @@ int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
 thread_local bool flushDeferred = false;
 
 }  // namespace
+
+void SyncDirectory(const std::string& directory) {
+    int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Some file systems cannot sync a directory; the rename has happened either way.
+        (void)fsync(fd);
+        close(fd);
+    }
+}
 
 DeferredFlush::DeferredFlush() : outer_(!flushDeferred) {
     flushDeferred = true;
@@ -270,8 +271,8 @@ int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) {
     }
 }
 
-bool CreateDirectories(const wchar_t* path) {
-    try {
+bool CreateDirectories(const wchar_t* path) noexcept {
+    return qm::detail::NoThrow(false, [&] {
         const std::string text = detail::ToUtf8(path);
         size_t last = text.find_last_of("/\\");
         if (last == std::string::npos) {
@@ -285,18 +286,12 @@ bool CreateDirectories(const wchar_t* path) {
         }
         struct stat st;
         return stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
-bool FileExists(const wchar_t* path) {
-    try {
-        struct stat st;
-        return stat(NativePath(path).c_str(), &st) == 0;
-    } catch (const std::exception&) {
-        return false;
-    }
+bool FileExists(const wchar_t* path) noexcept {
+    struct stat st;
+    return stat(NativePath(path).c_str(), &st) == 0;
 }
 
 }  // namespace qm::platform

@@ -29,7 +29,8 @@ constexpr const wchar_t* kScadaKeySuffix = L" Scada";
 constexpr const wchar_t* kRuntimeValue = L"Runtime";
 
 // Feature flags that follow the SCADA edition bit.
-constexpr int kScadaEditionFeatures[] = {0, 1, 8};
+constexpr qm::FeatureFlag kScadaEditionFeatures[] = {
+    qm::kFeatureScadaEvents, qm::kFeatureScadaReports, qm::kFeatureScadaEdition};
 
 bool IsTrue(const QMWideString& value) {
     return value == L"T";
@@ -76,7 +77,6 @@ QMTarvioSetup::~QMTarvioSetup() {
     if (g_current == this) {
         g_current = nullptr;
     }
-    smtpValid_ = false;
 }
 
 QMTarvioSetup& QMTarvioSetup::Get() {
@@ -113,7 +113,8 @@ void QMTarvioSetup::SetRuntime(bool runtime) {
     if (runtime == runtime_) {
         return;
     }
-    qm::platform::Registry::WriteDword(registerKey_.str(), kRuntimeValue, runtime ? 1 : 0);
+    // The run mode changes for this process even when the registry file cannot be written.
+    (void)qm::platform::Registry::WriteDword(registerKey_.str(), kRuntimeValue, runtime ? 1 : 0);
     runtime_ = runtime;
 }
 
