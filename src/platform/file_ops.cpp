@@ -75,7 +75,7 @@ int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
     // The destination's directories follow the path rules; its name is created as given, and
     // only an entry of exactly that name is in the way. Resolving the name as well would read
     // the whole directory whenever the name is new, which is the usual case.
-    const std::string target = detail::ToUtf8(newPath);
+    const std::string target = qm::Utf8(newPath);
     size_t last = target.find_last_of("/\\");
     std::string to = last == std::string::npos ? "" : NativePath(target.substr(0, last + 1));
     const size_t nameStart = last == std::string::npos ? 0 : last + 1;
@@ -273,7 +273,7 @@ int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) {
 
 bool CreateDirectories(const wchar_t* path) noexcept {
     return qm::detail::NoThrow(false, [&] {
-        const std::string text = detail::ToUtf8(path);
+        const std::string text = qm::Utf8(path);
         size_t last = text.find_last_of("/\\");
         if (last == std::string::npos) {
             return true;  // no directory part: the current directory

@@ -122,7 +122,7 @@ std::string NativePath(const std::string& utf8Path) noexcept {
 }
 
 std::string NativePath(const wchar_t* path) noexcept {
-    return qm::detail::NoThrow(std::string(), [&] { return NativePath(detail::ToUtf8(path)); });
+    return qm::detail::NoThrow(std::string(), [&] { return NativePath(qm::Utf8(path)); });
 }
 
 }  // namespace qm::platform

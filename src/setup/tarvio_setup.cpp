@@ -37,9 +37,7 @@ bool IsTrue(const QMWideString& value) {
 }
 
 QMNarrowString Utf8Attribute(const XmlDocument::XmlNode& node, const wchar_t* name) {
-    QMNarrowString out;
-    Utf16ToUtf8(out, node.Value(name, L"").c_str());
-    return out;
+    return QMNarrowString(qm::Utf8(node.Value(name, L"")));
 }
 
 }  // namespace

@@ -132,8 +132,8 @@ std::optional<std::string> Read(const std::wstring& key, const std::wstring& nam
     if (path.empty() || LoadHive(path, hive) != Load::Loaded) {
         return std::nullopt;
     }
-    const XmlNode* value = Find(hive.Root(), NormalizeKeyPath(detail::ToUtf8(key.c_str())),
-                                detail::ToUtf8(name.c_str()), type);
+    const XmlNode* value =
+        Find(hive.Root(), NormalizeKeyPath(qm::Utf8(key.c_str())), qm::Utf8(name.c_str()), type);
     return value ? std::optional<std::string>(value->ValueUtf8()) : std::nullopt;
 }
 
@@ -171,8 +171,8 @@ class WriteLock {
 
 bool Write(const std::wstring& key, const std::wstring& name, const char* type,
            const std::string& text) {
-    const std::string keyPath = NormalizeKeyPath(detail::ToUtf8(key.c_str()));
-    const std::string valueName = detail::ToUtf8(name.c_str());
+    const std::string keyPath = NormalizeKeyPath(qm::Utf8(key.c_str()));
+    const std::string valueName = qm::Utf8(name.c_str());
     if (keyPath.empty() || !Representable(keyPath) || !Representable(valueName) ||
         !Representable(text)) {
         return false;
@@ -269,14 +269,14 @@ std::optional<std::wstring> Registry::ReadString(const std::wstring& key,
                                                  const std::wstring& name) noexcept {
     return qm::detail::NoThrow(std::nullopt, [&]() -> std::optional<std::wstring> {
         std::optional<std::string> text = Read(key, name, kString);
-        return text ? std::optional<std::wstring>(detail::ToWide(*text)) : std::nullopt;
+        return text ? std::optional<std::wstring>(qm::Wide(*text).str()) : std::nullopt;
     });
 }
 
 bool Registry::WriteString(const std::wstring& key, const std::wstring& name,
                            const std::wstring& value) noexcept {
-    return qm::detail::NoThrow(
-        false, [&] { return Write(key, name, kString, detail::ToUtf8(value.c_str())); });
+    return qm::detail::NoThrow(false,
+                               [&] { return Write(key, name, kString, qm::Utf8(value.c_str())); });
 }
 
 }  // namespace qm::platform
