@@ -1,6 +1,7 @@
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 
 #include "migrate27/layout27.h"
+#include "migrate27/migrated_drivers.h"
 #include "migrate27/rename_engine.h"
 
 #include <qmsupport/platform/file_find.h>

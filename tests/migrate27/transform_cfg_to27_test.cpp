@@ -2,6 +2,7 @@
 #include <qmsupport/setup/tarvio_setup.h>
 
 #include "common/temp_dir.h"
+#include "migrate27/migrated_drivers.h"
 
 #include <gtest/gtest.h>
 

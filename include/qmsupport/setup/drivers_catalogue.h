@@ -56,29 +56,6 @@ inline constexpr int kNeutralDriverImage = 157;
 // The maximum count of a child rule that has no tighter limit.
 inline constexpr int kUnlimitedChildren = 65535;
 
-// The JT input modules: the one that hangs below a converter and the one that is a
-// converter of its own. Both describe their inputs as Counters, Digitals and Flows from 2.7.
-inline constexpr int kJtInputModule = 37;
-inline constexpr int kJtInputConverter = 40;
-inline constexpr std::array<int, 2> kJtInputModules = {kJtInputModule, kJtInputConverter};
-
-// Devices that carry their own communication channel: when an older configuration is
-// migrated they are folded into the channel's device instead of becoming its children.
-inline constexpr std::array<int, 7> kFoldDrivers = {6, 19, 21, kJtInputConverter, 51, 54, 59};
-
-constexpr bool IsFoldDriver(int index) {
-    for (int d : kFoldDrivers) {
-        if (d == index) {
-            return true;
-        }
-    }
-    return false;
-}
-
-constexpr bool IsJtInputModule(int index) {
-    return index == kJtInputModule || index == kJtInputConverter;
-}
-
 // The UDP converter: two of its images depend on the parking edition.
 inline constexpr int kDriverComUdp = 16;
 
