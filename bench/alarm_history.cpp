@@ -89,7 +89,10 @@ void BM_ConvertAlarmHistory(benchmark::State& state) {
         alarms +=
             "<Alarm ShortText=\"A" + std::to_string(i) + "\" Id=\"" + std::to_string(i) + "\"/>";
     }
-    legacy.Parse((alarms + "</Alarms></legacy>").c_str());
+    if (!legacy.Parse((alarms + "</Alarms></legacy>").c_str())) {
+        state.SkipWithError("the alarm configuration does not parse");
+        return;
+    }
     for (auto _ : state) {
         std::filesystem::remove(plant.Output());
         std::filesystem::remove(plant.root / "cfg/default.xeve");
@@ -107,7 +110,11 @@ void BM_Floor(benchmark::State& state) {
     for (auto _ : state) {
         FILE* in = std::fopen((plant.root / "DATA/Alarms1.alm").c_str(), "rb");
         qm::platform::AtomicFile out;
-        out.Open(plant.Output().string());
+        if (!out.Open(plant.Output().string())) {
+            std::fclose(in);
+            state.SkipWithError("cannot write the output");
+            return;
+        }
         char header[11];
         std::fread(header, 1, 11, in);
         std::fwrite("EVENTv2.00", 1, 11, out.Stream());
@@ -123,7 +130,10 @@ void BM_Floor(benchmark::State& state) {
             std::fwrite(event, 1, 41, out.Stream());
         }
         std::fclose(in);
-        out.Commit();
+        if (!out.Commit()) {
+            state.SkipWithError("cannot write the output");
+            return;
+        }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * (11 + kRecords * 13)));
 }

@@ -2,9 +2,6 @@
 
 #include <qmsupport/toolsapi/codecs.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -20,31 +17,29 @@ std::string ErrnoText() {
     return std::strerror(errno);
 }
 
-void SyncDirectory(const fs::path& directory) {
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
 namespace {
-std::string UtcNow(const char* format) {
-    const std::time_t now = std::time(nullptr);
+// The current time in UTC, as text of at most 31 characters. The two formats are written out
+// in their callers, so that the compiler checks them.
+struct UtcText {
     std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, format, &utc);
-    return text;
-}
+    char text[32] = {};
+    UtcText() {
+        const std::time_t now = std::time(nullptr);
+        gmtime_r(&now, &utc);
+    }
+};
 }  // namespace
 
 std::string Timestamp() {
-    return UtcNow("%Y%m%dT%H%M%SZ");
+    UtcText now;
+    std::strftime(now.text, sizeof now.text, "%Y%m%dT%H%M%SZ", &now.utc);
+    return now.text;
 }
 
 std::string IsoTime() {
-    return UtcNow("%Y-%m-%dT%H:%M:%SZ");
+    UtcText now;
+    std::strftime(now.text, sizeof now.text, "%Y-%m-%dT%H:%M:%SZ", &now.utc);
+    return now.text;
 }
 
 const char* Result::Description() const {

@@ -34,9 +34,6 @@ bool IsInside(const fs::path& path, const fs::path& root);
 // The message of the current errno, for "cannot ...: <reason>" texts.
 std::string ErrnoText();
 
-// Flushes a directory's entries to disk, so that renames in it survive a power loss.
-void SyncDirectory(const fs::path& directory);
-
 // The current time in UTC, as 20260131T120000Z for names, or 2026-01-31T12:00:00Z for reports.
 std::string Timestamp();
 std::string IsoTime();

@@ -175,7 +175,7 @@ void RemoveFile(const fs::path& file) {
 
 void RemoveJournal(const Places& places) {
     RemoveFile(places.journal);
-    SyncDirectory(places.install.parent_path());
+    qm::platform::SyncDirectory(places.install.parent_path().string());
 }
 
 // Temporary files that an atomic write of the journal or the undo record killed midway left
@@ -258,7 +258,7 @@ std::string Finish(const Places& places, const Journal& journal) {
         } else if (old != swap.outgoing) {
             Rename(old, swap.outgoing);
         }
-        SyncDirectory(places.install.parent_path());
+        qm::platform::SyncDirectory(places.install.parent_path().string());
     }
     if (swap.kind == Swap::Kind::Migration && swap.keepOutgoing) {
         WriteUndoRecord(places, swap);
@@ -372,7 +372,7 @@ std::string SwapIn(const Places& places, const Swap& swap) {
         StopHere("moved-aside");
         Rename(swap.incoming, places.install);
     }
-    SyncDirectory(places.install.parent_path());
+    qm::platform::SyncDirectory(places.install.parent_path().string());
     StopHere("swapped");
     return Finish(places, journal);
 }

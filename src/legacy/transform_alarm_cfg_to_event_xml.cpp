@@ -125,7 +125,8 @@ void WriteEvents(const std::vector<AlarmGroupEntry>& groups,
     const QMWideString path = QMTarvioSetup::Get().CfgPath() + L"default.xeve";
     XmlDocument document;
     if (!document.Load(path.c_str())) {
-        document.Create(L"main");
+        // A literal root tag: this fails only when memory runs out, and nothing is added then.
+        (void)document.Create(L"main");
         document.SetFileName(path.c_str());
     }
     XmlDocument::XmlNode& root = document.Root();
@@ -164,7 +165,8 @@ void WriteEvents(const std::vector<AlarmGroupEntry>& groups,
             }
         }
     }
-    document.Save();
+    // The conversion reports no failed save; the save is atomic, so the old file stays whole.
+    (void)document.Save();
     document.Reset();
 }
 
@@ -252,7 +254,8 @@ void ConvertHistoryFile(const qm::platform::FileFind::Match& match,
         return;
     }
     if (conversion.Convert(reader, writer, match.path)) {
-        output.Commit();
+        // A failed commit leaves the old history file as it was, and the next file is converted.
+        (void)output.Commit();
     }
 }
 

@@ -89,7 +89,8 @@ void QMTransformScadaCfgToXml::ModifyFormatStyleXml(const wchar_t* name,
     const unsigned long blue =
         static_cast<unsigned long>(Wtoi(legacy.Value(L"/Style/Blue", L"0").str()));
     root.SetValue(L"color", FormatColour((red + 256 * green + 65536 * blue) & 0xFFFFFF).c_str());
-    style.SaveAs((QMTarvioSetup::Get().CfgPath() + name + L".xsty").c_str());
+    // The conversion reports no failed save; the save is atomic, so an old file stays whole.
+    (void)style.SaveAs((QMTarvioSetup::Get().CfgPath() + name + L".xsty").c_str());
 }
 
 void QMTransformScadaCfgToXml::ModifyFormatScadaXmlFormuleNode(XmlNode* target, XmlNode* legacy,
@@ -360,7 +361,8 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXml(const wchar_t* name,
             }
         }
     });
-    screen.SaveAs((cfgPath + name + L".xscn").c_str());
+    // The conversion reports no failed save; the save is atomic, so an old file stays whole.
+    (void)screen.SaveAs((cfgPath + name + L".xscn").c_str());
 }
 
 bool QMTransformScadaCfgToXml::ScadaQMCfgFile2Xml(XmlNode* target) {

@@ -1,6 +1,7 @@
 #include <qmsupport/migrate27/transform_cfg_to27.h>
 
 #include "migrate27/layout27.h"
+#include "migrate27/migrated_drivers.h"
 #include "migrate27/rename_engine.h"
 
 #include <qmsupport/platform/file_find.h>
@@ -236,6 +237,9 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
                     } else {
                         channel->AddChild(*setting);
                     }
+                    // Inside the loop on purpose: the channel is converted after every copied
+                    // setting, as soon as it carries the converter's driver and an Inputs
+                    // block; a call that finds no Inputs block changes nothing.
                     if (driver == kJtInputConverter) {
                         transformJTInputsCfg(channel);
                     }
@@ -290,7 +294,9 @@ bool QMTransformCfgTo27::transformDefaultCommSystemNode(XmlDocument& cfg) {
         if (existed) {
             notifySideFile(Observer::SideFileEvent::Loaded, path);
         } else {
-            calculated.Create(L"variablesGroups");
+            // A literal root tag: creating the tree fails only when memory runs out, and then
+            // the groups are simply not added.
+            (void)calculated.Create(L"variablesGroups");
             calculated.SetFileName(path.c_str());
         }
         for (XmlNode* device : virtualDevices) {
@@ -426,11 +432,14 @@ bool QMTransformCfgTo27::applyRenames(XmlDocument& doc, const std::vector<Rename
         return true;
     }
     QMNarrowString text;
-    doc.CreateXmlCode(text, false);
+    // The renaming never fails the pass: a tree that cannot be written out gives an empty text,
+    // which renames nothing.
+    (void)doc.CreateXmlCode(text, false);
     std::vector<size_t>& uses =
         &renames == &deviceRenames ? deviceRenameUses_ : variableRenameUses_;
     if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<', &uses)) {
-        doc.Parse(text.c_str(), text.Length());
+        // The pass reports success whatever the parse of the renamed text gives.
+        (void)doc.Parse(text.c_str(), text.Length());
     }
     return true;
 }
@@ -750,7 +759,8 @@ bool QMTransformCfgTo27::transformSecurityFile(XmlDocument& cfg) {
         if (calculated.Load(calculatedPath.c_str())) {
             notifySideFile(Observer::SideFileEvent::Loaded, calculatedPath);
         } else {
-            calculated.Create(L"variablesGroups");
+            // Without the file there are no groups, and the empty tree finds none.
+            (void)calculated.Create(L"variablesGroups");
         }
         for (XmlNode* resource : virtualResources) {
             const XmlNode* group =

@@ -123,7 +123,7 @@ bool FileFind::FindFile(const wchar_t* pattern) {
                 if (name == "." || name == "..") {
                     continue;
                 }
-                std::wstring wide = detail::ToWide(name);
+                std::wstring wide = qm::Wide(name).str();
                 if (!wildcard.Matches(wide)) {
                     continue;
                 }

@@ -2,6 +2,7 @@
 #include <qmsupport/platform/native_path.h>
 
 #include "platform/path_rules.h"
+#include "toolsapi/no_throw.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,15 +49,6 @@ int OpenTemporary(const std::string& directory, const std::string& name, std::st
     return -1;
 }
 
-void SyncDirectory(const std::string& directory) {
-    int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        // Some file systems cannot sync a directory; the rename has happened either way.
-        (void)fsync(fd);
-        close(fd);
-    }
-}
-
 // rename(2) that fails with EEXIST instead of replacing an existing destination.
 int RenameNoReplace(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
@@ -83,7 +75,7 @@ int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
     // The destination's directories follow the path rules; its name is created as given, and
     // only an entry of exactly that name is in the way. Resolving the name as well would read
     // the whole directory whenever the name is new, which is the usual case.
-    const std::string target = detail::ToUtf8(newPath);
+    const std::string target = qm::Utf8(newPath);
     size_t last = target.find_last_of("/\\");
     std::string to = last == std::string::npos ? "" : NativePath(target.substr(0, last + 1));
     const size_t nameStart = last == std::string::npos ? 0 : last + 1;
@@ -103,6 +95,15 @@ int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
 thread_local bool flushDeferred = false;
 
 }  // namespace
+
+void SyncDirectory(const std::string& directory) {
+    int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Some file systems cannot sync a directory; the rename has happened either way.
+        (void)fsync(fd);
+        close(fd);
+    }
+}
 
 DeferredFlush::DeferredFlush() : outer_(!flushDeferred) {
     flushDeferred = true;
@@ -270,9 +271,9 @@ int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) {
     }
 }
 
-bool CreateDirectories(const wchar_t* path) {
-    try {
-        const std::string text = detail::ToUtf8(path);
+bool CreateDirectories(const wchar_t* path) noexcept {
+    return qm::detail::NoThrow(false, [&] {
+        const std::string text = qm::Utf8(path);
         size_t last = text.find_last_of("/\\");
         if (last == std::string::npos) {
             return true;  // no directory part: the current directory
@@ -285,18 +286,12 @@ bool CreateDirectories(const wchar_t* path) {
         }
         struct stat st;
         return stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
-bool FileExists(const wchar_t* path) {
-    try {
-        struct stat st;
-        return stat(NativePath(path).c_str(), &st) == 0;
-    } catch (const std::exception&) {
-        return false;
-    }
+bool FileExists(const wchar_t* path) noexcept {
+    struct stat st;
+    return stat(NativePath(path).c_str(), &st) == 0;
 }
 
 }  // namespace qm::platform

@@ -1,6 +1,7 @@
 #include <qmsupport/platform/native_path.h>
 
 #include "platform/path_rules.h"
+#include "toolsapi/no_throw.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -74,8 +75,8 @@ std::string FindEntryIgnoringCase(const std::string& directory, std::string_view
 
 }  // namespace detail
 
-std::string NativePath(const std::string& utf8Path) {
-    try {
+std::string NativePath(const std::string& utf8Path) noexcept {
+    return qm::detail::NoThrow(std::string(), [&] {
         std::string out;
         out.reserve(utf8Path.size());
         for (char c : utf8Path) {
@@ -117,17 +118,11 @@ std::string NativePath(const std::string& utf8Path) {
             i = end;
         }
         return resolved;
-    } catch (const std::exception&) {
-        return std::string();
-    }
+    });
 }
 
-std::string NativePath(const wchar_t* path) {
-    try {
-        return NativePath(detail::ToUtf8(path));
-    } catch (const std::exception&) {
-        return std::string();
-    }
+std::string NativePath(const wchar_t* path) noexcept {
+    return qm::detail::NoThrow(std::string(), [&] { return NativePath(qm::Utf8(path)); });
 }
 
 }  // namespace qm::platform

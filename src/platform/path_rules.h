@@ -16,20 +16,6 @@ inline bool IsSeparator(wchar_t c) {
     return c == L'/' || c == L'\\';
 }
 
-// The text as UTF-8; characters that are not Unicode scalar values become U+FFFD.
-inline std::string ToUtf8(const wchar_t* text) {
-    QMNarrowString out;
-    Utf16ToUtf8(out, text);
-    return std::move(out.str());
-}
-
-// UTF-8 as wide text; invalid bytes become U+FFFD.
-inline std::wstring ToWide(std::string_view utf8) {
-    QMWideString out;
-    Utf8ToUtf16(out, utf8.data(), utf8.size());
-    return std::move(out.str());
-}
-
 // The case-folded code points of UTF-8 text, into `out`; each invalid byte becomes a code
 // point of its own that no character folds to.
 void FoldCase(std::string_view utf8, std::u32string& out);

@@ -133,41 +133,46 @@ constexpr int kLastViewedDriver = 60;
 // The feature flags read from the editors' feature files: the attribute of the file's root
 // element that sets each flag.
 struct FeatureAttribute {
-    int flag;
+    qm::FeatureFlag flag;
     const wchar_t* attribute;
 };
 constexpr FeatureAttribute kScadaFeatures[] = {
-    {9, L"labels"},
-    {10, L"dates"},
-    {11, L"images"},
-    {12, L"formules"},
-    {13, L"conditioned"},
-    {14, L"showScada"},
-    {15, L"showReport"},
-    {16, L"showDevice"},
-    {17, L"showActivedEvents"},
-    {18, L"showHistoricEvents"},
-    {19, L"showGraph"},
-    {20, L"launchApp"},
-    {21, L"forceVariables"},
-    {22, L"floodFill"},
-    {23, L"parkingSensor"},
-    {24, L"parkingDisplay"},
-    {25, L"dynamicImage"},
-    {26, L"parkingMultiDisplay"},
-    {27, L"coSensor"},
+    {qm::kFeatureScreenLabels, L"labels"},
+    {qm::kFeatureScreenDates, L"dates"},
+    {qm::kFeatureScreenImages, L"images"},
+    {qm::kFeatureScreenFormules, L"formules"},
+    {qm::kFeatureScreenConditioned, L"conditioned"},
+    {qm::kFeatureShowScada, L"showScada"},
+    {qm::kFeatureShowReport, L"showReport"},
+    {qm::kFeatureShowDevice, L"showDevice"},
+    {qm::kFeatureShowActivedEvents, L"showActivedEvents"},
+    {qm::kFeatureShowHistoricEvents, L"showHistoricEvents"},
+    {qm::kFeatureShowGraph, L"showGraph"},
+    {qm::kFeatureLaunchApp, L"launchApp"},
+    {qm::kFeatureForceVariables, L"forceVariables"},
+    {qm::kFeatureFloodFill, L"floodFill"},
+    {qm::kFeatureParkingSensor, L"parkingSensor"},
+    {qm::kFeatureParkingDisplay, L"parkingDisplay"},
+    {qm::kFeatureDynamicImage, L"dynamicImage"},
+    {qm::kFeatureParkingMultiDisplay, L"parkingMultiDisplay"},
+    {qm::kFeatureCoSensor, L"coSensor"},
 };
 constexpr FeatureAttribute kReportFeatures[] = {
-    {2, L"labels"},   {3, L"dates"},       {4, L"images"},
-    {5, L"formules"}, {6, L"conditioned"}, {7, L"reportGraph"},
+    {qm::kFeatureReportLabels, L"labels"},           {qm::kFeatureReportDates, L"dates"},
+    {qm::kFeatureReportImages, L"images"},           {qm::kFeatureReportFormules, L"formules"},
+    {qm::kFeatureReportConditioned, L"conditioned"}, {qm::kFeatureReportGraph, L"reportGraph"},
 };
 
 // A feature that needs a driver group: the flag is cleared when the group is disabled.
 struct GroupFeature {
     int group;
-    int flag;
+    qm::FeatureFlag flag;
 };
-constexpr GroupFeature kGroupFeatures[] = {{25, 25}, {37, 23}, {22, 24}, {43, 26}, {44, 27}};
+constexpr GroupFeature kGroupFeatures[] = {{25, qm::kFeatureDynamicImage},
+                                           {37, qm::kFeatureParkingSensor},
+                                           {22, qm::kFeatureParkingDisplay},
+                                           {43, qm::kFeatureParkingMultiDisplay},
+                                           {44, qm::kFeatureCoSensor}};
 
 // The display names of the system pseudo-drivers, in the order they are set.
 constexpr int kSystemRows[] = {kDriverCalendars, kDriverEvents, kDriverParkingSystem,
@@ -252,7 +257,7 @@ bool QMTarvioSetup::IsDriverEnabled(int index) const {
         case kDriverSystem:
             return true;
         case kDriverEvents:
-            return features_[0];
+            return features_[qm::kFeatureScadaEvents];
         default:
             break;
     }
@@ -415,12 +420,12 @@ bool QMTarvioSetup::ReadDriversSetup(const XmlDocument::XmlNode* node) {
     }
     ReadFeatureFlags(features, kReportFeatures, features_);
 
-    if (!features_[0]) {
-        features_[17] = false;
-        features_[18] = false;
+    if (!features_[qm::kFeatureScadaEvents]) {
+        features_[qm::kFeatureShowActivedEvents] = false;
+        features_[qm::kFeatureShowHistoricEvents] = false;
     }
-    if (!features_[1]) {
-        features_[15] = false;
+    if (!features_[qm::kFeatureScadaReports]) {
+        features_[qm::kFeatureShowReport] = false;
     }
     for (const GroupFeature& rule : kGroupFeatures) {
         if (!groupEnabled_[rule.group]) {

@@ -42,7 +42,3 @@ bool QMTarvioGuids::load() {
     }
     return true;
 }
-
-bool QMTarvioGuids::save() {
-    return true;
-}

@@ -29,16 +29,15 @@ constexpr const wchar_t* kScadaKeySuffix = L" Scada";
 constexpr const wchar_t* kRuntimeValue = L"Runtime";
 
 // Feature flags that follow the SCADA edition bit.
-constexpr int kScadaEditionFeatures[] = {0, 1, 8};
+constexpr qm::FeatureFlag kScadaEditionFeatures[] = {
+    qm::kFeatureScadaEvents, qm::kFeatureScadaReports, qm::kFeatureScadaEdition};
 
 bool IsTrue(const QMWideString& value) {
     return value == L"T";
 }
 
 QMNarrowString Utf8Attribute(const XmlDocument::XmlNode& node, const wchar_t* name) {
-    QMNarrowString out;
-    Utf16ToUtf8(out, node.Value(name, L"").c_str());
-    return out;
+    return QMNarrowString(qm::Utf8(node.Value(name, L"")));
 }
 
 }  // namespace
@@ -76,7 +75,6 @@ QMTarvioSetup::~QMTarvioSetup() {
     if (g_current == this) {
         g_current = nullptr;
     }
-    smtpValid_ = false;
 }
 
 QMTarvioSetup& QMTarvioSetup::Get() {
@@ -113,7 +111,8 @@ void QMTarvioSetup::SetRuntime(bool runtime) {
     if (runtime == runtime_) {
         return;
     }
-    qm::platform::Registry::WriteDword(registerKey_.str(), kRuntimeValue, runtime ? 1 : 0);
+    // The run mode changes for this process even when the registry file cannot be written.
+    (void)qm::platform::Registry::WriteDword(registerKey_.str(), kRuntimeValue, runtime ? 1 : 0);
     runtime_ = runtime;
 }
 

@@ -3,6 +3,7 @@
 #include <qmsupport/xml/xml_document.h>
 
 #include "platform/path_rules.h"
+#include "toolsapi/no_throw.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -131,8 +132,8 @@ std::optional<std::string> Read(const std::wstring& key, const std::wstring& nam
     if (path.empty() || LoadHive(path, hive) != Load::Loaded) {
         return std::nullopt;
     }
-    const XmlNode* value = Find(hive.Root(), NormalizeKeyPath(detail::ToUtf8(key.c_str())),
-                                detail::ToUtf8(name.c_str()), type);
+    const XmlNode* value =
+        Find(hive.Root(), NormalizeKeyPath(qm::Utf8(key.c_str())), qm::Utf8(name.c_str()), type);
     return value ? std::optional<std::string>(value->ValueUtf8()) : std::nullopt;
 }
 
@@ -170,8 +171,8 @@ class WriteLock {
 
 bool Write(const std::wstring& key, const std::wstring& name, const char* type,
            const std::string& text) {
-    const std::string keyPath = NormalizeKeyPath(detail::ToUtf8(key.c_str()));
-    const std::string valueName = detail::ToUtf8(name.c_str());
+    const std::string keyPath = NormalizeKeyPath(qm::Utf8(key.c_str()));
+    const std::string valueName = qm::Utf8(name.c_str());
     if (keyPath.empty() || !Representable(keyPath) || !Representable(valueName) ||
         !Representable(text)) {
         return false;
@@ -218,8 +219,8 @@ bool Write(const std::wstring& key, const std::wstring& name, const char* type,
 
 }  // namespace
 
-std::string Registry::FilePath() {
-    try {
+std::string Registry::FilePath() noexcept {
+    return qm::detail::NoThrow(std::string(), []() -> std::string {
         if (const char* file = std::getenv("QMSUPPORT_REGISTRY"); file && *file) {
             return file;
         }
@@ -238,13 +239,13 @@ std::string Registry::FilePath() {
         if (home && *home) {
             return std::string(home) + "/.config/qmsupport/registry.xml";
         }
-    } catch (const std::exception&) {
-    }
-    return std::string();
+        return std::string();
+    });
 }
 
-std::optional<uint32_t> Registry::ReadDword(const std::wstring& key, const std::wstring& name) {
-    try {
+std::optional<uint32_t> Registry::ReadDword(const std::wstring& key,
+                                            const std::wstring& name) noexcept {
+    return qm::detail::NoThrow(std::nullopt, [&]() -> std::optional<uint32_t> {
         std::optional<std::string> text = Read(key, name, kDword);
         uint32_t value = 0;
         if (!text) {
@@ -255,36 +256,27 @@ std::optional<uint32_t> Registry::ReadDword(const std::wstring& key, const std::
             return std::nullopt;
         }
         return value;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    });
 }
 
-bool Registry::WriteDword(const std::wstring& key, const std::wstring& name, uint32_t value) {
-    try {
-        return Write(key, name, kDword, std::to_string(value));
-    } catch (const std::exception&) {
-        return false;
-    }
+bool Registry::WriteDword(const std::wstring& key, const std::wstring& name,
+                          uint32_t value) noexcept {
+    return qm::detail::NoThrow(false,
+                               [&] { return Write(key, name, kDword, std::to_string(value)); });
 }
 
 std::optional<std::wstring> Registry::ReadString(const std::wstring& key,
-                                                 const std::wstring& name) {
-    try {
+                                                 const std::wstring& name) noexcept {
+    return qm::detail::NoThrow(std::nullopt, [&]() -> std::optional<std::wstring> {
         std::optional<std::string> text = Read(key, name, kString);
-        return text ? std::optional<std::wstring>(detail::ToWide(*text)) : std::nullopt;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+        return text ? std::optional<std::wstring>(qm::Wide(*text).str()) : std::nullopt;
+    });
 }
 
 bool Registry::WriteString(const std::wstring& key, const std::wstring& name,
-                           const std::wstring& value) {
-    try {
-        return Write(key, name, kString, detail::ToUtf8(value.c_str()));
-    } catch (const std::exception&) {
-        return false;
-    }
+                           const std::wstring& value) noexcept {
+    return qm::detail::NoThrow(false,
+                               [&] { return Write(key, name, kString, qm::Utf8(value.c_str())); });
 }
 
 }  // namespace qm::platform

@@ -56,7 +56,7 @@ bool LoadStrings(const std::string& directory, std::map<unsigned int, std::wstri
         unsigned int id = 0;
         auto [last, error] = std::from_chars(text.data(), text.data() + text.size(), id);
         if (error == std::errc() && last == text.data() + text.size()) {
-            strings.emplace(id, detail::ToWide(entry.ValueUtf8()));
+            strings.emplace(id, qm::Wide(entry.ValueUtf8()).str());
         }
     }
     return true;

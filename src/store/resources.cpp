@@ -5,6 +5,7 @@
 
 #include "store/local_time_zone.h"
 #include "toolsapi/icu_text.h"
+#include "toolsapi/no_throw.h"
 
 #include <unicode/ucal.h>
 
@@ -34,7 +35,7 @@ std::string ZoneFromPath(std::string path) {
 // Runs one of ICU's two zone id mappings; empty when ICU knows no answer.
 QMWideString ConvertZone(const wchar_t* id,
                          int32_t (*convert)(const UChar*, int32_t, UChar*, int32_t, UErrorCode*)) {
-    try {
+    return qm::detail::NoThrow(QMWideString(), [&] {
         std::u16string in = qm::toolsapi::Utf16FromWide(id);
         UChar result[128];
         UErrorCode status = U_ZERO_ERROR;
@@ -44,9 +45,7 @@ QMWideString ConvertZone(const wchar_t* id,
             return QMWideString();
         }
         return QMWideString(qm::toolsapi::WideFromUtf16(result, length));
-    } catch (const std::bad_alloc&) {
-        return QMWideString();
-    }
+    });
 }
 
 int32_t WindowsToOlson(const UChar* id, int32_t length, UChar* out, int32_t capacity,
@@ -80,30 +79,31 @@ std::string qm::toolsapi::LocalIanaZone(const char* tz, const char* localtimeLin
     return std::string();
 }
 
-bool QMLoadString(unsigned int id, QMWideString& out) {
+bool QMLoadString(unsigned int id, QMWideString& out) noexcept {
     out.Clear();
-    try {
+    const bool found = qm::detail::NoThrow(false, [&] {
         std::optional<std::wstring> text = qm::platform::ResourceChain::FindString(id);
         if (!text) {
             return false;
         }
         out = QMWideString(std::move(*text));
         return true;
-    } catch (const std::bad_alloc&) {
+    });
+    if (!found) {
         out.Clear();
-        return false;
     }
+    return found;
 }
 
-QMWideString Win32TimeZoneToOlsonTimeZone(const wchar_t* windowsName) {
+QMWideString Win32TimeZoneToOlsonTimeZone(const wchar_t* windowsName) noexcept {
     if (!windowsName || !*windowsName) {
         return QMWideString();
     }
     return ConvertZone(windowsName, WindowsToOlson);
 }
 
-QMWideString LocalWindowsTimeZone() {
-    try {
+QMWideString LocalWindowsTimeZone() noexcept {
+    return qm::detail::NoThrow(QMWideString(), [] {
         std::string zone =
             qm::toolsapi::LocalIanaZone(std::getenv("TZ"), "/etc/localtime", "/etc/timezone");
         if (zone.empty()) {
@@ -111,7 +111,5 @@ QMWideString LocalWindowsTimeZone() {
         }
         std::wstring wide(zone.begin(), zone.end());  // zone names are ASCII
         return ConvertZone(wide.c_str(), ucal_getWindowsTimeZoneID);
-    } catch (const std::bad_alloc&) {
-        return QMWideString();
-    }
+    });
 }

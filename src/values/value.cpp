@@ -10,16 +10,16 @@ QMValue::QMValue(const QMValue& other) : QMValue() {
 // itself leaves it as it was.
 const QMValue& QMValue::operator=(const QMValue& other) {
     switch (other.Type()) {
-        case 2:
+        case qm::kValueNumeric:
             SetNumeric(other.numeric_);
             break;
-        case 3:
+        case qm::kValueString:
             SetString(other.String());
             break;
-        case 5:
+        case qm::kValueComplex:
             SetComplex(*other.Complex());
             break;
-        case 6:
+        case qm::kValueXmlString:
             SetXmlString(other.XmlString());
             break;
         default:
@@ -32,7 +32,8 @@ const QMValue& QMValue::operator=(const QMValue& other) {
 QMValue::~QMValue() = default;
 
 unsigned char QMValue::Type() const {
-    static constexpr unsigned char kCodes[] = {0, 2, 3, 5, 6};
+    static constexpr unsigned char kCodes[] = {qm::kValueEmpty, qm::kValueNumeric, qm::kValueString,
+                                               qm::kValueComplex, qm::kValueXmlString};
     return kCodes[payload_.index()];
 }
 

@@ -1,3 +1,4 @@
+#include "toolsapi/no_throw.h"
 #include "xml/xml_impl.h"
 
 #include <qmsupport/platform/file_ops.h>
@@ -550,18 +551,12 @@ QMWideString XmlNode::Value(const wchar_t* path, const wchar_t* def) const {
     return QMWideString(def);
 }
 
-void XmlNode::SetValue(const wchar_t* text) {
-    try {
-        SetValueUtf8(qm::Utf8(text));
-    } catch (const std::exception&) {
-    }
+void XmlNode::SetValue(const wchar_t* text) noexcept {
+    qm::detail::NoThrow([&] { SetValueUtf8(qm::Utf8(text)); });
 }
 
-void XmlNode::SetValue(const wchar_t* key, const wchar_t* value) {
-    try {
-        SetValueUtf8(qm::Utf8(key), qm::Utf8(value));
-    } catch (const std::exception&) {
-    }
+void XmlNode::SetValue(const wchar_t* key, const wchar_t* value) noexcept {
+    qm::detail::NoThrow([&] { SetValueUtf8(qm::Utf8(key), qm::Utf8(value)); });
 }
 
 std::string_view XmlNode::TagUtf8() const {
@@ -575,11 +570,8 @@ std::string_view XmlNode::ValueUtf8() const {
     return {value_.pointer, OutsideLength(value_.pointer)};
 }
 
-void XmlNode::SetValueUtf8(std::string_view text) {
-    try {
-        Impl::SetText(Impl::PoolOf(*this), *this, text);
-    } catch (const std::exception&) {
-    }
+void XmlNode::SetValueUtf8(std::string_view text) noexcept {
+    qm::detail::NoThrow([&] { Impl::SetText(Impl::PoolOf(*this), *this, text); });
 }
 
 void XmlNode::SetValueUtf8(std::string_view key, std::string_view value) {
@@ -611,20 +603,12 @@ const XmlNode* XmlNode::NodeUtf8(std::string_view path) const {
     return Impl::Resolve(*this, path);
 }
 
-XmlNode* XmlNode::Node(const wchar_t* path) {
-    try {
-        return NodeUtf8(qm::Utf8(path));
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+XmlNode* XmlNode::Node(const wchar_t* path) noexcept {
+    return qm::detail::NoThrow(nullptr, [&] { return NodeUtf8(qm::Utf8(path)); });
 }
 
-const XmlNode* XmlNode::Node(const wchar_t* path) const {
-    try {
-        return NodeUtf8(qm::Utf8(path));
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+const XmlNode* XmlNode::Node(const wchar_t* path) const noexcept {
+    return qm::detail::NoThrow(nullptr, [&] { return NodeUtf8(qm::Utf8(path)); });
 }
 
 XmlNode* XmlNode::NodeV(const wchar_t* format, ...) {
@@ -691,16 +675,14 @@ bool XmlNode::RemoveChild(XmlNode* node) {
     return false;
 }
 
-bool XmlNode::Erase(const wchar_t* key) {
-    try {
+bool XmlNode::Erase(const wchar_t* key) noexcept {
+    return qm::detail::NoThrow(false, [&] {
         const XmlNode::TagName* tag = Impl::StoreOf(*this).Find(qm::Utf8(key));
         return tag && RemoveChild(Impl::FindChild(*this, tag));
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
-bool XmlNode::EraseTag(const wchar_t* key) {
+bool XmlNode::EraseTag(const wchar_t* key) noexcept {
     return Erase(key);
 }
 

@@ -2,6 +2,7 @@
 #include <qmsupport/setup/tarvio_setup.h>
 
 #include "common/temp_dir.h"
+#include "migrate27/migrated_drivers.h"
 
 #include <gtest/gtest.h>
 
@@ -155,7 +156,7 @@ class Migration : public ::testing::Test {
         migration_.SetObserver(observer);
         EXPECT_TRUE(migration_.transform(cfg_));
         QMNarrowString text;
-        cfg_.CreateXmlCode(text, false);
+        EXPECT_TRUE(cfg_.CreateXmlCode(text, false));
         return text.c_str();
     }
 
@@ -384,7 +385,7 @@ TEST_F(Migration, SecondRunLeavesMigratedFilesButPrefixesSideFilesAgain) {
     QMTransformCfgTo27 again;
     EXPECT_TRUE(again.transform(cfg_));
     QMNarrowString second;
-    cfg_.CreateXmlCode(second, false);
+    EXPECT_TRUE(cfg_.CreateXmlCode(second, false));
     EXPECT_EQ(second.c_str(), first);
     EXPECT_EQ(dir_.ReadText("cfg/Security.xcfg"), security);
     FileLike(kGuidText + "\\." + kGuidText + R"(\.Main\.xscn)");

@@ -13,7 +13,8 @@ namespace qm::platform {
 // `nativePath` and fsyncs the directory. On failure the old file stays whole and no temporary
 // file is left. A replaced file keeps its permissions (and its owner where allowed); a
 // symbolic link is written through, so the link stays.
-QMSUPPORT_API bool WriteFileAtomic(const std::string& nativePath, std::string_view data);
+[[nodiscard]] QMSUPPORT_API bool WriteFileAtomic(const std::string& nativePath,
+                                                 std::string_view data);
 
 // A file written in pieces and put in place whole: Open makes a temporary file next to the
 // target, Stream() writes to it, and Commit flushes, fsyncs and renames it over the target,
@@ -28,11 +29,11 @@ class QMSUPPORT_API AtomicFile {
     ~AtomicFile();
 
     // False when the target is a directory or the temporary file cannot be made.
-    bool Open(const std::string& nativePath);
+    [[nodiscard]] bool Open(const std::string& nativePath);
     // The stream over the temporary file; null before Open and after Commit.
     FILE* Stream() const { return stream_; }
     // False, leaving the target alone, when any write or the rename failed.
-    bool Commit();
+    [[nodiscard]] bool Commit();
 
   private:
     void Abandon();
@@ -61,12 +62,17 @@ class QMSUPPORT_API DeferredFlush {
     bool outer_;
 };
 
+// Flushes a directory's entries to disk, so that renames in it survive a power loss. Some file
+// systems cannot sync a directory; the renames have happened either way.
+QMSUPPORT_API void SyncDirectory(const std::string& nativeDirectory);
+
 // Opens a regular file for reading, without blocking: a FIFO or a device in the file's place
 // could block the open or the reads for ever. Returns the descriptor, or -1 when the file
 // cannot be opened or is no regular file; `size` (optional) receives the file's size.
-QMSUPPORT_API int OpenRegularFile(const std::string& nativePath, size_t* size = nullptr);
+[[nodiscard]] QMSUPPORT_API int OpenRegularFile(const std::string& nativePath,
+                                                size_t* size = nullptr);
 // Reads a whole regular file; false when it cannot be read or is no regular file.
-QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
+[[nodiscard]] QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
 // Renames a file of the system's paths; 0 on success, else -1 with errno set, as _wrename.
 // The source and the destination's directories are found by the rules of NativePath; the
 // destination's name is created with the case given. Like _wrename it never replaces: an
@@ -78,8 +84,8 @@ QMSUPPORT_API int RenameFile(const wchar_t* oldPath, const wchar_t* newPath);
 // Creates every missing directory up to the last separator of the system path; existing
 // components are found without regard to case, new ones take the case given. True when the
 // directory exists at the end.
-QMSUPPORT_API bool CreateDirectories(const wchar_t* path);
+QMSUPPORT_API bool CreateDirectories(const wchar_t* path) noexcept;
 // Whether an entry (file or directory) exists at the system path.
-QMSUPPORT_API bool FileExists(const wchar_t* path);
+[[nodiscard]] QMSUPPORT_API bool FileExists(const wchar_t* path) noexcept;
 
 }  // namespace qm::platform

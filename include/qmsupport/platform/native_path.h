@@ -10,7 +10,7 @@ namespace qm::platform {
 // directory or absolute) into a native path. Each existing component is found by its exact
 // name first and, failing that, by a case-insensitive match; components that do not exist
 // keep the case given. A trailing separator is kept.
-QMSUPPORT_API std::string NativePath(const wchar_t* path);
-QMSUPPORT_API std::string NativePath(const std::string& utf8Path);
+QMSUPPORT_API std::string NativePath(const wchar_t* path) noexcept;
+QMSUPPORT_API std::string NativePath(const std::string& utf8Path) noexcept;
 
 }  // namespace qm::platform

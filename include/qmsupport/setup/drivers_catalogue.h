@@ -11,33 +11,50 @@ inline constexpr int kDriverCount = 66;
 inline constexpr int kDriverGroupCount = 51;
 // The number of feature flags of the screen and report editors (HasResource).
 inline constexpr int kFeatureFlagCount = 28;
+
+namespace qm {
+
+// The feature flags of the screen and report editors, by their position (HasResource). Flags
+// 0, 1 and 8 follow the SCADA edition; flag 0 also opens the events row and the event views,
+// flag 1 the report view. The others come from the root attributes of the editors' feature
+// files: 2 to 7 from the report editor's, 9 to 27 from the screen editor's.
+enum FeatureFlag : int {
+    kFeatureScadaEvents = 0,
+    kFeatureScadaReports = 1,
+    kFeatureReportLabels = 2,
+    kFeatureReportDates = 3,
+    kFeatureReportImages = 4,
+    kFeatureReportFormules = 5,
+    kFeatureReportConditioned = 6,
+    kFeatureReportGraph = 7,
+    kFeatureScadaEdition = 8,
+    kFeatureScreenLabels = 9,
+    kFeatureScreenDates = 10,
+    kFeatureScreenImages = 11,
+    kFeatureScreenFormules = 12,
+    kFeatureScreenConditioned = 13,
+    kFeatureShowScada = 14,
+    kFeatureShowReport = 15,
+    kFeatureShowDevice = 16,
+    kFeatureShowActivedEvents = 17,
+    kFeatureShowHistoricEvents = 18,
+    kFeatureShowGraph = 19,
+    kFeatureLaunchApp = 20,
+    kFeatureForceVariables = 21,
+    kFeatureFloodFill = 22,
+    kFeatureParkingSensor = 23,
+    kFeatureParkingDisplay = 24,
+    kFeatureDynamicImage = 25,
+    kFeatureParkingMultiDisplay = 26,
+    kFeatureCoSensor = 27,
+};
+static_assert(kFeatureCoSensor + 1 == kFeatureFlagCount);
+
+}  // namespace qm
 // The image id returned for a disabled or unknown row.
 inline constexpr int kNeutralDriverImage = 157;
 // The maximum count of a child rule that has no tighter limit.
 inline constexpr int kUnlimitedChildren = 65535;
-
-// The JT input modules: the one that hangs below a converter and the one that is a
-// converter of its own. Both describe their inputs as Counters, Digitals and Flows from 2.7.
-inline constexpr int kJtInputModule = 37;
-inline constexpr int kJtInputConverter = 40;
-inline constexpr std::array<int, 2> kJtInputModules = {kJtInputModule, kJtInputConverter};
-
-// Devices that carry their own communication channel: when an older configuration is
-// migrated they are folded into the channel's device instead of becoming its children.
-inline constexpr std::array<int, 7> kFoldDrivers = {6, 19, 21, kJtInputConverter, 51, 54, 59};
-
-constexpr bool IsFoldDriver(int index) {
-    for (int d : kFoldDrivers) {
-        if (d == index) {
-            return true;
-        }
-    }
-    return false;
-}
-
-constexpr bool IsJtInputModule(int index) {
-    return index == kJtInputModule || index == kJtInputConverter;
-}
 
 // The UDP converter: two of its images depend on the parking edition.
 inline constexpr int kDriverComUdp = 16;

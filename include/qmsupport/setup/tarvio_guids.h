@@ -38,9 +38,8 @@ class QMSUPPORT_API QMTarvioGuids {
 
   private:
     // Fills the nine GUIDs, in declared order, with fresh values.
-    bool load();
     // Nothing is persisted: the GUIDs live for one run of the process.
-    bool save();
+    bool load();
 
     QMGUID stylesGuid_{};
     QMGUID imagesGuid_{};

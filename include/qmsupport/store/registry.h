@@ -21,14 +21,16 @@ namespace qm::platform {
 class QMSUPPORT_API Registry {
   public:
     // The file in use, from the environment at the time of the call.
-    static std::string FilePath();
+    [[nodiscard]] static std::string FilePath() noexcept;
     // Reads a 32-bit value of `key` (backslash-separated, below the user's hive).
-    static std::optional<uint32_t> ReadDword(const std::wstring& key, const std::wstring& name);
-    static bool WriteDword(const std::wstring& key, const std::wstring& name, uint32_t value);
-    static std::optional<std::wstring> ReadString(const std::wstring& key,
-                                                  const std::wstring& name);
-    static bool WriteString(const std::wstring& key, const std::wstring& name,
-                            const std::wstring& value);
+    [[nodiscard]] static std::optional<uint32_t> ReadDword(const std::wstring& key,
+                                                           const std::wstring& name) noexcept;
+    [[nodiscard]] static bool WriteDword(const std::wstring& key, const std::wstring& name,
+                                         uint32_t value) noexcept;
+    [[nodiscard]] static std::optional<std::wstring> ReadString(const std::wstring& key,
+                                                                const std::wstring& name) noexcept;
+    [[nodiscard]] static bool WriteString(const std::wstring& key, const std::wstring& name,
+                                          const std::wstring& value) noexcept;
 };
 
 }  // namespace qm::platform

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 // Character traits of the two string instantiations: the length of a NUL-terminated text,
 // comparisons (0 when equal) and the shared empty text.
@@ -32,7 +33,8 @@ struct QMChar {
 
 namespace qm::detail {
 // printf-style formatting into a growing string; never truncates.
-inline void AppendVFormat(std::string& out, const char* fmt, va_list args) {
+__attribute__((format(printf, 2, 0))) inline void AppendVFormat(std::string& out, const char* fmt,
+                                                                va_list args) {
     char stack[256];
     va_list copy;
     va_copy(copy, args);
@@ -123,20 +125,41 @@ class QMBasicString {
 
     void Clear() { s_.clear(); }
 
-    void Format(const CharT* fmt, ...) {
+    // printf-style formatting; the compiler checks the narrow formats against their arguments.
+    __attribute__((format(printf, 2, 3))) void Format(const char* fmt,
+                                                      ...) requires std::is_same_v<CharT, char> {
         s_.clear();
         va_list args;
         va_start(args, fmt);
         qm::detail::AppendVFormat(s_, fmt, args);
         va_end(args);
     }
-    void AppendFormat(const CharT* fmt, ...) {
+    void Format(const wchar_t* fmt, ...) requires std::is_same_v<CharT, wchar_t> {
+        s_.clear();
         va_list args;
         va_start(args, fmt);
         qm::detail::AppendVFormat(s_, fmt, args);
         va_end(args);
     }
-    void FormatV(const CharT* fmt, va_list args) {
+    __attribute__((format(printf, 2, 3))) void AppendFormat(
+        const char* fmt, ...) requires std::is_same_v<CharT, char> {
+        va_list args;
+        va_start(args, fmt);
+        qm::detail::AppendVFormat(s_, fmt, args);
+        va_end(args);
+    }
+    void AppendFormat(const wchar_t* fmt, ...) requires std::is_same_v<CharT, wchar_t> {
+        va_list args;
+        va_start(args, fmt);
+        qm::detail::AppendVFormat(s_, fmt, args);
+        va_end(args);
+    }
+    __attribute__((format(printf, 2, 0))) void FormatV(
+        const char* fmt, va_list args) requires std::is_same_v<CharT, char> {
+        s_.clear();
+        qm::detail::AppendVFormat(s_, fmt, args);
+    }
+    void FormatV(const wchar_t* fmt, va_list args) requires std::is_same_v<CharT, wchar_t> {
         s_.clear();
         qm::detail::AppendVFormat(s_, fmt, args);
     }

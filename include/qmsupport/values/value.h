@@ -7,9 +7,21 @@
 #include <memory>
 #include <variant>
 
+namespace qm {
+
+// The kinds of a QMValue, by the codes that QMValue::Type() returns.
+enum ValueType : unsigned char {
+    kValueEmpty = 0,
+    kValueNumeric = 2,
+    kValueString = 3,
+    kValueComplex = 5,
+    kValueXmlString = 6,
+};
+
+}  // namespace qm
+
 // The value of a variable as the suite's components pass it around: empty, a number, a wide
-// text, an XML text in UTF-8 or a complex measurement. Type() gives the kind:
-//   0 empty, 2 numeric, 3 string, 5 complex, 6 XML string.
+// text, an XML text in UTF-8 or a complex measurement. Type() gives the kind (qm::ValueType).
 // The value owns its payload, and a copy copies it deeply. The number survives changes of
 // kind: Numeric() returns the last number stored by SetNumeric, whatever the kind.
 class QMSUPPORT_API QMValue {
@@ -25,10 +37,10 @@ class QMSUPPORT_API QMValue {
     virtual ~QMValue();
 
     unsigned char Type() const;
-    bool IsNumeric() const { return Type() == 2; }
-    bool IsString() const { return Type() == 3; }
-    bool IsComplex() const { return Type() == 5; }
-    bool IsXmlString() const { return Type() == 6; }
+    bool IsNumeric() const { return Type() == qm::kValueNumeric; }
+    bool IsString() const { return Type() == qm::kValueString; }
+    bool IsComplex() const { return Type() == qm::kValueComplex; }
+    bool IsXmlString() const { return Type() == qm::kValueXmlString; }
 
     double Numeric() const { return numeric_; }
     double Value() const { return numeric_; }
@@ -52,7 +64,7 @@ class QMSUPPORT_API QMValue {
 
   private:
     struct Number {};
-    // The alternatives in the order of their kind codes 0, 2, 3, 5, 6.
+    // The alternatives in the order of their kinds: empty, numeric, string, complex, XML string.
     std::variant<std::monostate, Number, QMWideString, std::unique_ptr<QMValueComplex>,
                  QMNarrowString>
         payload_;

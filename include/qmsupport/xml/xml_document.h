@@ -52,21 +52,21 @@ class QMSUPPORT_API XmlDocument {
         QMWideString Value() const;
         // The text of the key or child at `path`, or `def` when there is none.
         QMWideString Value(const wchar_t* path, const wchar_t* def) const;
-        void SetValue(const wchar_t* text);
+        void SetValue(const wchar_t* text) noexcept;
         // Overwrites the text of the first key or child tagged `key`, or adds a key.
-        void SetValue(const wchar_t* key, const wchar_t* value);
+        void SetValue(const wchar_t* key, const wchar_t* value) noexcept;
 
         // The same in UTF-8, without conversion to wide text. A view stays valid until the
         // node changes, and the text is followed by a NUL.
         std::string_view TagUtf8() const;
         std::string_view ValueUtf8() const;
-        void SetValueUtf8(std::string_view text);
+        void SetValueUtf8(std::string_view text) noexcept;
         void SetValueUtf8(std::string_view key, std::string_view value);
         XmlNode* NodeUtf8(std::string_view path);
         const XmlNode* NodeUtf8(std::string_view path) const;
 
-        XmlNode* Node(const wchar_t* path);
-        const XmlNode* Node(const wchar_t* path) const;
+        XmlNode* Node(const wchar_t* path) noexcept;
+        const XmlNode* Node(const wchar_t* path) const noexcept;
         // The path is formatted printf-style in the system's wide dialect: "%s" (or "%ls")
         // takes wide text, "%hs" narrow text.
         XmlNode* NodeV(const wchar_t* format, ...);
@@ -78,15 +78,15 @@ class QMSUPPORT_API XmlDocument {
         // Detaches and destroys a direct child; false when it is not a child of this node.
         bool RemoveChild(XmlNode* node);
         // Remove the first key or child named `key`; false when there is none.
-        bool Erase(const wchar_t* key);
-        bool EraseTag(const wchar_t* key);
+        bool Erase(const wchar_t* key) noexcept;
+        bool EraseTag(const wchar_t* key) noexcept;
 
         ChildIterator ChildsBegin() const;
         ChildIterator ChildsEnd() const;
         size_t Size() const;
         XmlDocument* Document() const;
         XmlNode* Parent() const;
-        bool IsKey() const;
+        [[nodiscard]] bool IsKey() const;
 
         // The library's own internals, opaque outside it.
         struct TagName;
@@ -118,10 +118,10 @@ class QMSUPPORT_API XmlDocument {
     virtual ~XmlDocument();
 
     // Loads and parses a file; remembers `path` as the file name even when it fails.
-    bool Load(const wchar_t* path);
+    [[nodiscard]] bool Load(const wchar_t* path);
     // Parses UTF-8 text; keeps the file name.
-    bool Parse(const char* utf8Text);
-    bool Parse(const char* utf8Text, size_t length);
+    [[nodiscard]] bool Parse(const char* utf8Text);
+    [[nodiscard]] bool Parse(const char* utf8Text, size_t length);
     // Why the last Load or Parse failed: the line and column (from 1) where the text stopped
     // being well-formed XML 1.0, and a message in UTF-8. Line and column are 0 when the
     // failure has no place in the text (a file that cannot be read); the message is empty
@@ -129,9 +129,9 @@ class QMSUPPORT_API XmlDocument {
     int ErrorLine() const;
     int ErrorColumn() const;
     std::string_view ErrorMessage() const;
-    bool IsOK() const;
+    [[nodiscard]] bool IsOK() const;
     // Replaces the tree with a lone root element.
-    bool Create(const wchar_t* rootTag);
+    [[nodiscard]] bool Create(const wchar_t* rootTag);
     void Reset();
     // The root element; an empty element without a tag when the document holds nothing.
     XmlNode& Root();
@@ -143,11 +143,11 @@ class QMSUPPORT_API XmlDocument {
     const QMWideString& FileName() const;
     // Atomic: a failed save leaves the old file whole. SaveAs takes the new name when it
     // succeeds.
-    bool Save();
-    bool SaveAs(const wchar_t* path);
+    [[nodiscard]] bool Save();
+    [[nodiscard]] bool SaveAs(const wchar_t* path);
     // Writes the tree as UTF-8 XML; `declaration` puts the <?xml?> line first. False when the
     // document is empty or a tag is not a valid XML name.
-    bool CreateXmlCode(QMNarrowString& out, bool declaration = true) const;
+    [[nodiscard]] bool CreateXmlCode(QMNarrowString& out, bool declaration = true) const;
 
   private:
     // The pool comes first so that it outlives the root during destruction.
@@ -164,8 +164,9 @@ QMSUPPORT_API std::string XmlLoadFailure(std::string_view file, const XmlDocumen
 
 // Reads a legacy configuration file into `document` (root element "legacy") and names the
 // document `xmlPath`, so that Save() writes the converted file there.
-QMSUPPORT_API bool QMCfgFile2XmlDocument(const wchar_t* legacyPath, const wchar_t* xmlPath,
-                                         XmlDocument& document);
+[[nodiscard]] QMSUPPORT_API bool QMCfgFile2XmlDocument(const wchar_t* legacyPath,
+                                                       const wchar_t* xmlPath,
+                                                       XmlDocument& document);
 
 // Writes a legacy expression node ("Expression" block) as condition text.
 QMSUPPORT_API bool Expression2Condition(QMWideString& out, const XmlDocument::XmlNode& node);
