@@ -79,7 +79,8 @@ bool Self::Transform(XmlDocument& document, bool isScreen) {
 
     const QMWideString fileName = document.FileName();
     document.Reset();
-    document.Create(isScreen ? L"scadaLayout" : L"reportLayout");
+    // A literal root tag: this fails only when memory runs out, and the page tree stays empty.
+    (void)document.Create(isScreen ? L"scadaLayout" : L"reportLayout");
     document.SetFileName(fileName.c_str());
     XmlNode& root = document.Root();
     root.SetValue(L"id", id.c_str());

@@ -15,7 +15,8 @@ bool QMTransformStyleTo25::Transform(XmlDocument& style) {
 
     const QMWideString fileName = style.FileName();
     style.Reset();
-    style.Create(L"style");
+    // A literal root tag: this fails only when memory runs out, and the style stays empty.
+    (void)style.Create(L"style");
     style.SetFileName(fileName.c_str());
     XmlDocument::XmlNode& root = style.Root();
     root.SetValue(L"id", name.c_str());

@@ -6,11 +6,11 @@
 #include <qmsupport/toolsapi/codecs.h>
 
 #include "common/image_test_util.h"
+#include "common/temp_dir.h"
 #include "images/pixel_memory.h"
 #include "legacy/document_text.h"
 #include "legacy/floodfill_region.h"
 #include "legacy/scada_report_controls.h"
-#include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +76,7 @@ std::unique_ptr<Written> WriteFloodfill(const char* element, PageContext& contex
     auto control = Migration::LayoutPage::NewControl(L"floodfill");
     EXPECT_TRUE(control->Read(&source.Root()));
     auto written = std::make_unique<Written>();
-    written->page.Create(L"page");
+    EXPECT_TRUE(written->page.Create(L"page"));
     EXPECT_TRUE(control->Write(&written->page.Root(), &context));
     written->floodFill = written->page.Root().Node(L"floodFill");
     EXPECT_NE(written->floodFill, nullptr);
@@ -128,11 +128,10 @@ TEST(FloodfillRegion, BoxInMillimetresAndMaskCutToIt) {
 }
 
 TEST(FloodfillRegion, NoMaskForAPointALineASeedOutsideOrNoBackground) {
-    const char* floodfill = "<floodfill x='1' y='2' width='3' height='4' hotX='%s' hotY='5'/>";
     auto write = [&](const std::string& hotX, PageContext& context) {
-        char element[200];
-        std::snprintf(element, sizeof element, floodfill, hotX.c_str());
-        return WriteFloodfill(element, context);
+        const std::string element =
+            "<floodfill x='1' y='2' width='3' height='4' hotX='" + hotX + "' hotY='5'/>";
+        return WriteFloodfill(element.c_str(), context);
     };
     // A lone pixel and a vertical line one pixel wide: a box of no width.
     PageContext point = Context(Picture(40, 40, [](long x, long y) { return x == 18 && y == 18; }));

@@ -31,7 +31,7 @@ std::string Migrated(const char* element, PageContext* context = nullptr) {
         return "dropped";
     }
     XmlDocument page;
-    page.Create(L"page");
+    EXPECT_TRUE(page.Create(L"page"));
     PageContext plain;
     control->Write(&page.Root(), context != nullptr ? context : &plain);
     return DocumentText(page.Root());
@@ -113,7 +113,7 @@ TEST(Controls, MissingIdGetsOneGuidThatStays) {
     Migration::QMControlLabel label(3);
     ASSERT_TRUE(label.Read(&source.Root()));
     XmlDocument page;
-    page.Create(L"page");
+    EXPECT_TRUE(page.Create(L"page"));
     PageContext context;
     label.Write(&page.Root(), &context);
     const QMWideString first = label.id;

@@ -25,7 +25,7 @@ std::string Look(const char* element, bool* written = nullptr) {
     StyleRecord look;
     look.Read(&source.Root());
     XmlDocument target;
-    target.Create(L"x");
+    EXPECT_TRUE(target.Create(L"x"));
     const bool result = look.Write(&target.Root());
     if (written != nullptr) {
         *written = result;
@@ -93,7 +93,7 @@ TEST(StyleTo25, LookValuesNeedAFont) {
     EXPECT_EQ(look.orientation, 0.0);
     // An invalid record writes nothing and reports success.
     XmlDocument target;
-    target.Create(L"x");
+    EXPECT_TRUE(target.Create(L"x"));
     EXPECT_TRUE(look.Write(&target.Root()));
     EXPECT_EQ(DocumentText(target), "<x/>");
 }
