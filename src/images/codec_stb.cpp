@@ -162,6 +162,12 @@ bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
     if (size > 0 && data[0] == 'P' && stbi_is_16_bit_from_callbacks(&kCallbacks, &source)) {
         return false;
     }
+    // stb takes a white matte off a PSD of four or more channels by dividing by the alpha,
+    // which for colours darker than the matte leaves the range of a sample: such files are
+    // refused rather than decoded into undefined values.
+    if (size >= 14 && std::memcmp(data, "8BPS", 4) == 0 && ((data[12] << 8) | data[13]) >= 4) {
+        return false;
+    }
     // The pixels come in the image's own channels: stb's channel conversion mishandles
     // 16-bit data (it converts 16-bit samples as if they were bytes).
     source = Source{data, size, 0, false};
