@@ -10,6 +10,7 @@
 #include <qmsupport/images/flood_fill.h>
 #include <qmsupport/images/raster.h>
 #include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/numbers.h>
 #include <qmsupport/xml/xml_document.h>
 
 #include <algorithm>
@@ -79,9 +80,9 @@ bool ParseSeed(const std::string& text, PixelPoint& seed) {
 }
 
 bool ParseTolerance(const std::string& text, double& tolerance) {
-    char* end = nullptr;
-    tolerance = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0';
+    size_t used = 0;
+    tolerance = qm::ReadDecimal(text, &used);
+    return !text.empty() && used == text.size();
 }
 
 struct Colour {
@@ -201,10 +202,9 @@ int PreviewImage(const std::string& path, PixelPoint seed, double tolerance,
 }
 
 double Number(const XmlDocument::XmlNode& node, const wchar_t* key, double fallback) {
-    const QMWideString text = node.Value(key, L"");
-    wchar_t* end = nullptr;
-    const double value = std::wcstod(text.c_str(), &end);
-    return end == text.c_str() ? fallback : value;
+    size_t used = 0;
+    const double value = qm::ReadDecimal(node.Value(key, L"").view(), &used);
+    return used == 0 ? fallback : value;
 }
 
 // A number of pixels, already whole; false when it lies beyond any picture.

@@ -1,5 +1,7 @@
 #include "legacy/legacy_text.h"
 
+#include <qmsupport/toolsapi/numbers.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cwchar>
@@ -8,14 +10,12 @@
 namespace qm::legacy {
 
 double Decimal(const QMWideString& text) {
-    wchar_t* end = nullptr;
-    const double value = std::wcstod(text.c_str(), &end);
-    return end == text.c_str() ? 0.0 : value;
+    return ReadDecimal(text.view());
 }
 
 int32_t Hexadecimal(const QMWideString& text) {
-    // wcstoll saturates at its own range, which lies beyond the 32-bit one on both sides.
-    const long long value = std::wcstoll(text.c_str(), nullptr, 16);
+    // The reader saturates at its own range, which lies beyond the 32-bit one on both sides.
+    const long long value = ReadInteger(text.view(), 16);
     if (value > std::numeric_limits<int32_t>::max()) {
         return std::numeric_limits<int32_t>::max();
     }

@@ -1,8 +1,9 @@
 #include "migrate27/layout27.h"
 
 #include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/toolsapi/numbers.h>
 
-#include <charconv>
+#include "text/history_layout.h"
 
 namespace qm::migrate27 {
 
@@ -11,19 +12,7 @@ using XmlNode = XmlDocument::XmlNode;
 // Missing or non-numeric text reads as 0. Read without regard to the process locale, since
 // the files always use a point.
 double VersionOf(const XmlNode& root) {
-    QMNarrowString text;
-    Utf16ToUtf8(text, root.Value(L"version", L"").c_str());
-    const char* begin = text.c_str();
-    const char* end = begin + text.Length();
-    while (begin < end && (*begin == ' ' || (*begin >= '\t' && *begin <= '\r'))) {
-        ++begin;
-    }
-    if (begin < end && *begin == '+') {
-        ++begin;
-    }
-    double version = 0;
-    std::from_chars(begin, end, version);
-    return version;
+    return qm::ReadDecimal(root.Value(L"version", L"").view());
 }
 
 bool IsMigrated(const XmlDocument& cfg, std::string& why) {
@@ -77,10 +66,7 @@ const char* WhyDataFileStays(std::wstring_view name, std::wstring_view title, in
     if (endsWith(L".eve") && name.substr(0, 6) == L"Events") {
         return "an event history file, which stays where it is";
     }
-    constexpr size_t kDatedTitle = 7;
-    year = title.size() < kDatedTitle ? 0 : Wtoi(title.substr(title.size() - 4, 4));
-    month = title.size() < kDatedTitle ? 0 : Wtoi(title.substr(title.size() - 7, 2));
-    if (year == 0 || month == 0) {
+    if (!qm::text::DateOfTitle(title, year, month)) {
         return "its name does not end with a month and a year, so it belongs to no month";
     }
     return nullptr;

@@ -3,6 +3,7 @@
 #include "migrate27/layout27.h"
 #include "migrate27/migrated_drivers.h"
 #include "migrate27/rename_engine.h"
+#include "text/history_layout.h"
 
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/platform/file_ops.h>
@@ -84,13 +85,6 @@ QMWideString UnescapedWide(const QMNarrowString& escaped) {
 
 bool HasSeparator(std::wstring_view text) {
     return text.find_first_of(L"\\/") != std::wstring_view::npos;
-}
-
-// The folder of a history file's year, below the folder where the file lies.
-QMWideString YearFolder(int year) {
-    QMWideString folder;
-    folder.AppendFormat(L"%04d", year);
-    return folder;
 }
 
 // The channel driver of a former connection, by its "Type".
@@ -583,9 +577,8 @@ bool QMTransformCfgTo27::transformEventFile() {
 
 bool QMTransformCfgTo27::moveHistoryFile(const QMWideString& from, const QMWideString& directory,
                                          int year, int month, const QMWideString& fileName) {
-    QMWideString to = directory + YearFolder(year);  // the directory ends with a separator
-    to.AppendFormat(L"\\%02d\\", month);
-    to += fileName;
+    // The directory ends with a separator.
+    const QMWideString to = directory + qm::text::MonthFolder(year, month) + fileName;
     bool moved = qm::platform::RenameFile(from.c_str(), to.c_str()) == 0;
     if (!moved) {
         CreateDirectoryW(to.c_str());
@@ -603,8 +596,8 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
     }
     const QMWideString base(dataPath);
 
-    // Device pass: the files of a renamed device take the new name. A name ends with month,
-    // one separator, four-digit year and a three-letter extension: 11 characters.
+    // Device pass: the files of a renamed device take the new name, and move by the date at
+    // its end.
     //
     // Each pair takes what a search for dataPath + old name + "*.*" finds at its turn. Rather
     // than searching once per pair, the folder is listed once and kept in step with the moves
@@ -612,7 +605,6 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
     // next pair when a move may have added an entry to it (a new year folder, or a name with a
     // separator that leads the move elsewhere).
     {
-        constexpr size_t kDatedTail = 11;
         const size_t nameStart = base.str().find_last_of(L"\\/") + 1;  // 0 when there is none
         const QMWideString folder(base.view().substr(0, nameStart));
         qm::platform::FileFind listing;
@@ -659,17 +651,13 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
                                                ? foundName.substr(oldName.Length())
                                                : std::wstring());
                 const std::wstring_view name = fileName.view();
-                if (name.size() < kDatedTail) {
-                    continue;
-                }
-                const int year = Wtoi(name.substr(name.size() - 8, 4));
-                const int month = Wtoi(name.substr(name.size() - 11, 2));
-                if (year == 0 || month == 0) {
+                int year = 0, month = 0;
+                if (!qm::text::DateOfFileName(name, year, month)) {
                     continue;
                 }
                 const bool plain = !HasSeparator(foundName) && !HasSeparator(name);
-                if (!plain ||
-                    !qm::platform::FileExists((file.directory + YearFolder(year)).c_str())) {
+                if (!plain || !qm::platform::FileExists(
+                                  (file.directory + qm::text::YearFolder(year)).c_str())) {
                     stale = true;
                 }
                 if (moveHistoryFile(file.path, file.directory, year, month, fileName)) {

@@ -5,6 +5,8 @@
 #include <qmsupport/text/file_name.h>
 #include <qmsupport/toolsapi/date_time.h>
 
+#include "text/history_layout.h"
+
 #include <string>
 
 namespace {
@@ -39,18 +41,6 @@ bool Name2Id(const QMWideString& name, const wchar_t* extension, QMWideString& i
 constexpr size_t kPieceSize = 256;
 constexpr size_t kLongestDeviceName = kPieceSize - 11;
 constexpr int kFirstYear = 2000;
-
-QMWideString TwoDigits(int value) {
-    QMWideString text;
-    text.Format(L"%02d", value);
-    return text;
-}
-
-QMWideString FourDigits(int value) {
-    QMWideString text;
-    text.Format(L"%04d", value);
-    return text;
-}
 
 }  // namespace
 
@@ -90,14 +80,12 @@ bool RenameDeviceFilesDataName(const XmlDocument::XmlNode* device, const wchar_t
     bool failed = false;
     for (int year = now.Year(); year >= kFirstYear; --year) {
         qm::platform::FileFind yearEntries;
-        if (!yearEntries.FindFile((base + FourDigits(year) + L"\\*.*").c_str())) {
+        if (!yearEntries.FindFile((base + qm::text::YearFolder(year) + L"\\*.*").c_str())) {
             continue;
         }
         for (int month = year == now.Year() ? now.Month() : 12; month >= 1; --month) {
-            const QMWideString directory =
-                base + FourDigits(year) + L"\\" + TwoDigits(month) + L"\\";
-            const QMWideString pattern =
-                oldName + L" " + TwoDigits(month) + L"-" + FourDigits(year) + L".*";
+            const QMWideString directory = base + qm::text::MonthFolder(year, month);
+            const QMWideString pattern = qm::text::MonthFilesPattern(oldName, year, month);
             qm::platform::FileFind files;
             if (!files.FindFile((directory + pattern).c_str())) {
                 continue;

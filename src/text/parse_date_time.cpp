@@ -1,5 +1,7 @@
 #include <qmsupport/text/parse_date_time.h>
 
+#include <qmsupport/toolsapi/numbers.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <string_view>
@@ -19,7 +21,7 @@ int Read(std::string_view text, Field field) {
     if (field.start < text.size()) {
         text.copy(digits, std::min(field.count, text.size() - field.start), field.start);
     }
-    return std::atoi(digits);
+    return static_cast<int>(qm::ReadInteger(digits));  // at most four digits
 }
 
 }  // namespace

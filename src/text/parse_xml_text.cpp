@@ -5,6 +5,7 @@
 #include <qmsupport/store/resources.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/date_time.h>
+#include <qmsupport/toolsapi/numbers.h>
 
 #include <algorithm>
 #include <climits>
@@ -30,11 +31,11 @@ const char* Attribute(const Node& node, std::string_view name, const char* fallb
 // Leading white space, a sign and decimal digits, as the C runtime reads an int; out-of-range
 // values saturate.
 int ToInt(const char* text) {
-    return static_cast<int>(std::clamp<long>(std::strtol(text, nullptr, 10), INT_MIN, INT_MAX));
+    return static_cast<int>(std::clamp<long long>(qm::ReadInteger(text), INT_MIN, INT_MAX));
 }
 
 double ToDouble(const char* text) {
-    return std::strtod(text, nullptr);
+    return qm::ReadDecimal(text);
 }
 
 QMWideString Wide(std::string_view utf8) {
