@@ -75,12 +75,21 @@ inline void AppendVFormat(std::wstring& out, const wchar_t* fmt, va_list args) {
 }
 }  // namespace qm::detail
 
+// The body that the printf-style members share: variable arguments cannot be handed on to a
+// shared function, so each member starts its own list here and appends it.
+#define QMSUPPORT_APPEND_FORMAT(fmt)          \
+    va_list args;                             \
+    va_start(args, fmt);                      \
+    qm::detail::AppendVFormat(s_, fmt, args); \
+    va_end(args)
+
 // A value-type string over std::basic_string. Narrow strings that carry XML text hold UTF-8;
 // wide strings hold UTF-32 (wchar_t).
 template <class CharT, class Traits>
 class QMBasicString {
   public:
     using StdString = std::basic_string<CharT>;
+    static constexpr bool kNarrow = std::is_same_v<CharT, char>;
 
     QMBasicString() = default;
     QMBasicString(const CharT* text) : s_(text ? text : Traits::EmptyString()) {}
@@ -126,40 +135,26 @@ class QMBasicString {
     void Clear() { s_.clear(); }
 
     // printf-style formatting; the compiler checks the narrow formats against their arguments.
-    __attribute__((format(printf, 2, 3))) void Format(const char* fmt,
-                                                      ...) requires std::is_same_v<CharT, char> {
+    // The narrow and the wide members differ only in the format attribute, which a wide format
+    // cannot carry.
+    __attribute__((format(printf, 2, 3))) void Format(const char* fmt, ...) requires kNarrow {
         s_.clear();
-        va_list args;
-        va_start(args, fmt);
-        qm::detail::AppendVFormat(s_, fmt, args);
-        va_end(args);
+        QMSUPPORT_APPEND_FORMAT(fmt);
     }
-    void Format(const wchar_t* fmt, ...) requires std::is_same_v<CharT, wchar_t> {
+    void Format(const wchar_t* fmt, ...) requires(!kNarrow) {
         s_.clear();
-        va_list args;
-        va_start(args, fmt);
-        qm::detail::AppendVFormat(s_, fmt, args);
-        va_end(args);
+        QMSUPPORT_APPEND_FORMAT(fmt);
     }
-    __attribute__((format(printf, 2, 3))) void AppendFormat(
-        const char* fmt, ...) requires std::is_same_v<CharT, char> {
-        va_list args;
-        va_start(args, fmt);
-        qm::detail::AppendVFormat(s_, fmt, args);
-        va_end(args);
+    __attribute__((format(printf, 2, 3))) void AppendFormat(const char* fmt, ...) requires kNarrow {
+        QMSUPPORT_APPEND_FORMAT(fmt);
     }
-    void AppendFormat(const wchar_t* fmt, ...) requires std::is_same_v<CharT, wchar_t> {
-        va_list args;
-        va_start(args, fmt);
-        qm::detail::AppendVFormat(s_, fmt, args);
-        va_end(args);
-    }
-    __attribute__((format(printf, 2, 0))) void FormatV(
-        const char* fmt, va_list args) requires std::is_same_v<CharT, char> {
+    void AppendFormat(const wchar_t* fmt, ...) requires(!kNarrow) { QMSUPPORT_APPEND_FORMAT(fmt); }
+    __attribute__((format(printf, 2, 0))) void FormatV(const char* fmt,
+                                                       va_list args) requires kNarrow {
         s_.clear();
         qm::detail::AppendVFormat(s_, fmt, args);
     }
-    void FormatV(const wchar_t* fmt, va_list args) requires std::is_same_v<CharT, wchar_t> {
+    void FormatV(const wchar_t* fmt, va_list args) requires(!kNarrow) {
         s_.clear();
         qm::detail::AppendVFormat(s_, fmt, args);
     }
@@ -193,6 +188,8 @@ class QMBasicString {
   private:
     StdString s_;
 };
+
+#undef QMSUPPORT_APPEND_FORMAT
 
 using QMWideString = QMBasicString<wchar_t, QMWideChar>;
 using QMNarrowString = QMBasicString<char, QMChar>;
