@@ -3,7 +3,7 @@
 
 #include <qmsupport/store/resource_chain.h>
 
-#include <new>
+#include "toolsapi/no_throw.h"
 
 namespace qm::images {
 
@@ -12,9 +12,10 @@ bool Bitmap::Create(uint32_t width, uint32_t height) {
     if (!WithinBound(width, height)) {
         return false;
     }
-    try {
-        pixels_.assign(size_t{width} * height * 4, 0);
-    } catch (const std::bad_alloc&) {
+    if (!qm::detail::NoThrow(false, [&] {
+            pixels_.assign(size_t{width} * height * 4, 0);
+            return true;
+        })) {
         return false;
     }
     width_ = width;
@@ -46,11 +47,10 @@ bool ImageList::Create(int width, int height, unsigned flags, int initial, int g
     width_ = width;
     height_ = height;
     flags_ = flags;
-    try {
+    qm::detail::NoThrow([&] {  // the reservation is only a hint
         images_.reserve(static_cast<size_t>(std::max(initial, 0)));
         masks_.reserve(static_cast<size_t>(std::max(initial, 0)));
-    } catch (const std::exception&) {
-    }
+    });
     (void)grow;  // vectors grow geometrically of their own accord
     return true;
 }
@@ -64,7 +64,7 @@ int ImageList::Add(const Bitmap& bitmap, uint32_t maskColour) {
     if (width_ <= 0) {
         return -1;
     }
-    try {
+    return qm::detail::NoThrow(-1, [&] {
         Bitmap image;
         std::vector<uint8_t> mask(size_t(width_) * height_, 1);
         if (!image.Create(width_, height_)) {
@@ -108,9 +108,7 @@ int ImageList::Add(const Bitmap& bitmap, uint32_t maskColour) {
         images_.push_back(std::move(image));
         masks_.push_back(std::move(mask));
         return static_cast<int>(images_.size()) - 1;
-    } catch (const std::exception&) {
-        return -1;
-    }
+    });
 }
 
 const Bitmap* ImageList::GetImage(int index) const {

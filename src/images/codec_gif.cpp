@@ -2,6 +2,7 @@
 // screen and every later record is left unread.
 #include "images/codecs.h"
 #include "images/pixel_memory.h"
+#include "toolsapi/no_throw.h"
 
 #include <gif_lib.h>
 
@@ -139,12 +140,7 @@ bool DecodeGif(const uint8_t* data, size_t size, Raster& out) {
     if (!gif) {
         return false;
     }
-    bool ok = false;
-    try {
-        ok = ReadFirstImage(gif, out);
-    } catch (const std::exception&) {
-        ok = false;
-    }
+    const bool ok = qm::detail::NoThrow(false, [&] { return ReadFirstImage(gif, out); });
     DGifCloseFile(gif, &error);
     if (!ok) {
         out = Raster();

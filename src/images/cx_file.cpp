@@ -2,6 +2,8 @@
 
 #include <qmsupport/platform/native_path.h>
 
+#include "toolsapi/no_throw.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -37,11 +39,9 @@ bool CxIOFile::Open(const char* path, const char* mode) {
     if (stream_ || !path || !mode) {
         return false;
     }
-    try {
-        stream_ = std::fopen(qm::platform::NativePath(std::string(path)).c_str(), mode);
-    } catch (const std::exception&) {
-        stream_ = nullptr;
-    }
+    stream_ = qm::detail::NoThrow(static_cast<FILE*>(nullptr), [&] {
+        return std::fopen(qm::platform::NativePath(std::string(path)).c_str(), mode);
+    });
     closeOnExit_ = true;
     return stream_ != nullptr;
 }

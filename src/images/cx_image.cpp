@@ -6,6 +6,7 @@
 #include <qmsupport/store/resource_chain.h>
 
 #include "images/codecs.h"
+#include "toolsapi/no_throw.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,16 +35,14 @@ bool CxImage::Load(const char* path, uint32_t type) {
     if (!path) {
         return false;
     }
-    try {
+    // Decode leaves no half-made image, and reading the file changes none.
+    return qm::detail::NoThrow(false, [&] {
         std::string data;
         if (!qm::platform::ReadFile(qm::platform::NativePath(std::string(path)), data)) {
             return false;
         }
         return Decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), type);
-    } catch (const std::exception&) {
-        Destroy();
-        return false;
-    }
+    });
 }
 
 bool CxImage::Decode(const uint8_t* data, size_t size, uint32_t type) {
@@ -54,30 +53,22 @@ bool CxImage::Decode(const uint8_t* data, size_t size, uint32_t type) {
     if (type == kFormatUnknown) {
         type = DetectFormat(data, size);
     }
-    bool ok = false;
-    try {
+    const bool ok = qm::detail::NoThrow(false, [&] {
         switch (type) {
             case kFormatBmp:
-                ok = DecodeBmp(data, size, raster_);
-                break;
+                return DecodeBmp(data, size, raster_);
             case kFormatJpeg:
-                ok = DecodeJpeg(data, size, raster_);
-                break;
+                return DecodeJpeg(data, size, raster_);
             case kFormatPng:
-                ok = DecodePng(data, size, raster_);
-                break;
+                return DecodePng(data, size, raster_);
             case kFormatGif:
-                ok = DecodeGif(data, size, raster_);
-                break;
+                return DecodeGif(data, size, raster_);
             case kFormatOther:
-                ok = DecodeOther(data, size, raster_);
-                break;
+                return DecodeOther(data, size, raster_);
             default:
-                break;
+                return false;
         }
-    } catch (const std::exception&) {
-        ok = false;
-    }
+    });
     if (!ok) {
         Destroy();
         return false;
@@ -134,7 +125,7 @@ bool CxImage::Encode(CxFile* file, uint32_t type) {
         RGBQUAD colour = GetTransColor();
         key = ColourKey{true, colour.rgbRed, colour.rgbGreen, colour.rgbBlue};
     }
-    try {
+    return qm::detail::NoThrow(false, [&] {
         switch (type) {
             case kFormatBmp:
                 return EncodeBmp(raster_, *file);
@@ -145,9 +136,7 @@ bool CxImage::Encode(CxFile* file, uint32_t type) {
             default:
                 return false;
         }
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
 bool CxImage::AlphaCreate() {
@@ -206,10 +195,10 @@ bool CxImage::Resample(long newWidth, long newHeight, int mode, CxImage* target)
     }
     CxImage& out = target ? *target : *this;
     uint32_t bpp = raster_.bpp;
-    try {
-        std::vector<RGBQUAD> palette = raster_.palette;
-        out.raster_.palette = std::move(palette);
-    } catch (const std::exception&) {
+    if (!qm::detail::NoThrow(false, [&] {
+            out.raster_.palette = std::vector<RGBQUAD>(raster_.palette);
+            return true;
+        })) {
         return false;
     }
     out.raster_.rgb = std::move(resized.rgb);
@@ -322,13 +311,11 @@ bool CxImage::CreateFromIcon(unsigned int id) {
     if (!path) {
         return false;
     }
-    try {
+    return qm::detail::NoThrow(false, [&] {
         std::string data;
         return qm::platform::ReadFile(*path, data) &&
                Decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), kFormatPng);
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
 Bitmap CxImage::MakeBitmap() const {

@@ -1,11 +1,12 @@
 #include <qmsupport/images/flood_fill.h>
 #include <qmsupport/images/raster.h>
 
+#include "toolsapi/no_throw.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <utility>
 #include <vector>
 
@@ -175,22 +176,20 @@ FloodRegion FloodFill(const CxImage& image, PixelPoint seed, double tolerance) {
         return region;
     }
     const FloodRegion unfilled = region;
-    try {
+    return qm::detail::NoThrow(unfilled, [&] {
         region.filled.assign(size_t{image.GetWidth()} * image.GetHeight(), 0);
         region.width = image.GetWidth();
         region.height = image.GetHeight();
         region.seedInside = true;
         const long limit = SquaredDistanceLimit(tolerance);
         if (limit < 0) {
-            return region;  // nothing matches, not even the seed
+            return std::move(region);  // nothing matches, not even the seed
         }
         WaitingBits waiting(region.width, region.height);
         ClassifyPixels(image, image.TopRow(seed.y) + seed.x * 3, limit, waiting);
         FillRuns(region, waiting, seed);
-    } catch (const std::bad_alloc&) {
-        return unfilled;
-    }
-    return region;
+        return std::move(region);
+    });
 }
 
 bool FloodRegion::DrawMask(CxImage& mask) const {

@@ -5,8 +5,9 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
+#include "toolsapi/no_throw.h"
+
 #include <memory>
-#include <new>
 #include <string>
 
 using namespace qm::images;
@@ -34,15 +35,13 @@ bool EncodeToBase64(CxImage& image, uint32_t format, String& out) {
 
 template <class String>
 bool EncodeImage(String& out, CxImage& image, unsigned long transparent) {
-    try {
+    return qm::detail::NoThrow(false, [&] {
         const RGBQUAD quad = QuadOf(transparent);
         image.AlphaCreate();
         image.SetTransIndex(image.GetNearestIndex(quad));
         image.SetTransColor(quad);
         return EncodeToBase64(image, kFormatPng, out);
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
 template <class String>
@@ -84,7 +83,7 @@ bool Image2XMLFile(const wchar_t* name, CxImage* image) {
     if (!name || !image || !image->IsValid() || !QMTarvioSetup::HasInstance()) {
         return false;
     }
-    try {
+    return qm::detail::NoThrow(false, [&] {
         image->IncreaseBpp(24);
         QMWideString full;
         if (!EncodeToBase64(*image, kFormatPng, full)) {
@@ -116,9 +115,7 @@ bool Image2XMLFile(const wchar_t* name, CxImage* image) {
         }
         WriteImageText(base + QMWideString(L".limg"), reduced);
         return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
 bool DecodeBase64Image(const QMWideString& text, Bitmap& bitmap, unsigned long& corner) {
@@ -126,7 +123,7 @@ bool DecodeBase64Image(const QMWideString& text, Bitmap& bitmap, unsigned long& 
         return false;
     }
     bitmap.Destroy();
-    try {
+    const bool decoded = qm::detail::NoThrow(false, [&] {
         const size_t size = DecodedBase64Size(text.c_str(), static_cast<size_t>(-1));
         std::unique_ptr<unsigned char[]> bytes(new unsigned char[size + 1]);
         if (!DecodeBase64(bytes.get(), text.c_str())) {
@@ -140,10 +137,11 @@ bool DecodeBase64Image(const QMWideString& text, Bitmap& bitmap, unsigned long& 
         }
         bitmap = image.MakeBitmap();
         return true;
-    } catch (const std::exception&) {
-        bitmap.Destroy();
-        return false;
+    });
+    if (!decoded) {
+        bitmap.Destroy();  // a decode stopped half way leaves no half-made bitmap
     }
+    return decoded;
 }
 
 bool DecodeBase64Image(const QMWideString& text, Bitmap& bitmap) {

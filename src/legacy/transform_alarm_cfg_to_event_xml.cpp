@@ -9,6 +9,7 @@
 #include <qmsupport/toolsapi/identifiers.h>
 
 #include "legacy/alarm_history_conversion.h"
+#include "toolsapi/no_throw.h"
 
 #include <unistd.h>
 
@@ -264,7 +265,8 @@ void ConvertHistoryFile(const qm::platform::FileFind::Match& match,
 QMTransformAlarmCfgToEventXml::~QMTransformAlarmCfgToEventXml() = default;
 
 bool QMTransformAlarmCfgToEventXml::AlarmQMCfgFile2EventsXml(const XmlDocument::XmlNode* node) {
-    try {
+    // Out of memory: what was converted stays, the rest is skipped.
+    qm::detail::NoThrow([&] {
         std::vector<AlarmGroupEntry> groups;
         std::vector<AlarmEntry> alarms;
         if (node != nullptr) {
@@ -285,8 +287,6 @@ bool QMTransformAlarmCfgToEventXml::AlarmQMCfgFile2EventsXml(const XmlDocument::
                 }
             }
         }
-    } catch (const std::exception&) {
-        // Out of memory: what was converted stays, the rest is skipped.
-    }
+    });
     return true;
 }

@@ -7,6 +7,7 @@
 #include <qmsupport/toolsapi/identifiers.h>
 
 #include "legacy/legacy_text.h"
+#include "toolsapi/no_throw.h"
 
 #include <cwchar>
 #include <string>
@@ -366,7 +367,8 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXml(const wchar_t* name,
 }
 
 bool QMTransformScadaCfgToXml::ScadaQMCfgFile2Xml(XmlNode* target) {
-    try {
+    // Out of memory: what was written stays, the rest is skipped.
+    return qm::detail::NoThrow(true, [&] {
         XmlDocument application;
         if (!QMCfgFile2XmlDocument(L"..\\cfg\\scada\\default.apl", L"", application)) {
             return false;
@@ -424,8 +426,6 @@ bool QMTransformScadaCfgToXml::ScadaQMCfgFile2Xml(XmlNode* target) {
             });
             ModifyFormatScadaXml(split.name.c_str(), screen);
         });
-    } catch (const std::exception&) {
-        // Out of memory: what was written stays, the rest is skipped.
-    }
-    return true;
+        return true;
+    });
 }

@@ -2,13 +2,14 @@
 #include <qmsupport/platform/native_path.h>
 
 #include "platform/path_rules.h"
+#include "toolsapi/no_throw.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unicode/uchar.h>
 
 #include <algorithm>
-#include <new>
+#include <memory>
 
 namespace qm::platform {
 namespace {
@@ -64,8 +65,9 @@ bool IsDirectory(const std::string& directory, const dirent& entry) {
 
 }  // namespace
 
-Wildcard::Wildcard(std::wstring_view pattern) {
-    try {
+Wildcard::Wildcard(std::wstring_view pattern) noexcept {
+    // Without memory for the pattern, it matches nothing.
+    const bool made = qm::detail::NoThrow(false, [&] {
         pattern_.reserve(pattern.size());
         for (wchar_t c : pattern) {
             pattern_ += Fold(c);
@@ -76,7 +78,9 @@ Wildcard::Wildcard(std::wstring_view pattern) {
         if (hasDotless_) {
             dotless_ = pattern_.substr(0, stars);
         }
-    } catch (const std::exception&) {
+        return true;
+    });
+    if (!made) {
         pattern_.clear();
         hasDotless_ = false;
     }
@@ -89,13 +93,13 @@ bool Wildcard::Matches(std::wstring_view name) const {
     return MatchFolded(pattern_, name) || (hasDotless_ && MatchFolded(dotless_, name));
 }
 
-bool FileFind::FindFile(const wchar_t* pattern) {
+bool FileFind::FindFile(const wchar_t* pattern) noexcept {
     matches_.clear();
     index_ = 0;
     if (!pattern) {
         return false;
     }
-    try {
+    const bool found = qm::detail::NoThrow(false, [&] {
         const std::wstring text(pattern);
         size_t last = text.find_last_of(L"\\/");
         const std::wstring directory = last == std::wstring::npos ? L"" : text.substr(0, last + 1);
@@ -106,7 +110,8 @@ bool FileFind::FindFile(const wchar_t* pattern) {
         const std::string nativeDirectory = NativePath(directory.c_str());
         const Wildcard wildcard(namePattern);
 
-        DIR* dir = opendir(nativeDirectory.empty() ? "." : nativeDirectory.c_str());
+        const std::unique_ptr<DIR, int (*)(DIR*)> dir(
+            opendir(nativeDirectory.empty() ? "." : nativeDirectory.c_str()), closedir);
         if (!dir) {
             return false;
         }
@@ -117,24 +122,18 @@ bool FileFind::FindFile(const wchar_t* pattern) {
             bool isDirectory;
         };
         std::vector<Found> found;
-        try {
-            while (const dirent* entry = readdir(dir)) {
-                std::string_view name(entry->d_name);
-                if (name == "." || name == "..") {
-                    continue;
-                }
-                std::wstring wide = qm::Wide(name).str();
-                if (!wildcard.Matches(wide)) {
-                    continue;
-                }
-                found.push_back(
-                    {std::string(name), std::move(wide), IsDirectory(nativeDirectory, *entry)});
+        while (const dirent* entry = readdir(dir.get())) {
+            std::string_view name(entry->d_name);
+            if (name == "." || name == "..") {
+                continue;
             }
-        } catch (...) {
-            closedir(dir);
-            throw;
+            std::wstring wide = qm::Wide(name).str();
+            if (!wildcard.Matches(wide)) {
+                continue;
+            }
+            found.push_back(
+                {std::string(name), std::move(wide), IsDirectory(nativeDirectory, *entry)});
         }
-        closedir(dir);
         std::sort(found.begin(), found.end(),
                   [](const Found& a, const Found& b) { return a.native < b.native; });
 
@@ -150,7 +149,9 @@ bool FileFind::FindFile(const wchar_t* pattern) {
             match.isDirectory = entry.isDirectory;
             matches_.push_back(std::move(match));
         }
-    } catch (const std::exception&) {
+        return true;
+    });
+    if (!found) {
         matches_.clear();
     }
     return !matches_.empty();

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 namespace qm::platform {
 namespace {
@@ -135,9 +134,9 @@ void AtomicFile::Abandon() {
     }
 }
 
-bool AtomicFile::Open(const std::string& nativePath) {
+bool AtomicFile::Open(const std::string& nativePath) noexcept {
     Abandon();
-    try {
+    return qm::detail::NoThrow(false, [&] {
         if (nativePath.empty()) {
             errno = ENOENT;
             return false;
@@ -175,9 +174,7 @@ bool AtomicFile::Open(const std::string& nativePath) {
             return false;
         }
         return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
 bool AtomicFile::Commit() {
@@ -223,14 +220,14 @@ UniqueFd OpenRegularFile(const std::string& nativePath, size_t* size) {
     return fd;
 }
 
-bool ReadFile(const std::string& nativePath, std::string& data) {
+bool ReadFile(const std::string& nativePath, std::string& data) noexcept {
     size_t size = 0;
     UniqueFd fd = OpenRegularFile(nativePath, &size);
     if (!fd) {
         return false;
     }
-    bool ok = false;
-    try {
+    return qm::detail::NoThrow(false, [&] {
+        bool ok = false;
         // One byte more than the size, so that the file is read in one call and its end
         // is seen without growing the buffer (files of /proc report no size).
         std::string buffer;
@@ -254,19 +251,19 @@ bool ReadFile(const std::string& nativePath, std::string& data) {
             buffer.resize(used);
             data.swap(buffer);
         }
-    } catch (const std::exception&) {
-        ok = false;
-    }
-    return ok;
+        return ok;
+    });
 }
 
-int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) {
-    try {
-        return Rename(oldPath, newPath);
-    } catch (const std::exception&) {
+int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) noexcept {
+    int result = -1;
+    if (!qm::detail::NoThrow(false, [&] {
+            result = Rename(oldPath, newPath);
+            return true;
+        })) {
         errno = ENOMEM;
-        return -1;
     }
+    return result;
 }
 
 bool CreateDirectories(const wchar_t* path) noexcept {

@@ -4,11 +4,12 @@
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/toolsapi/codecs.h>
 
+#include "toolsapi/no_throw.h"
+
 #include <unicode/uchar.h>
 
 #include <unistd.h>
 
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -144,9 +145,9 @@ void GetAppPath(QMWideString& out) {
 }
 
 void RelativePathToFullPath(const wchar_t* baseDirectory, const wchar_t* relativePath,
-                            QMWideString& out) {
+                            QMWideString& out) noexcept {
     out.Clear();
-    try {
+    qm::detail::NoThrowOrClear(out, [&] {
         std::wstring_view base = View(baseDirectory);
         std::wstring_view relative = View(relativePath);
         PathParts parts(relative);
@@ -157,14 +158,13 @@ void RelativePathToFullPath(const wchar_t* baseDirectory, const wchar_t* relativ
         parts = PathParts(base);
         parts.Append(relative);
         out = QMWideString(parts.root + parts.Join(0, SeparatorOf(base, relative)));
-    } catch (const std::bad_alloc&) {
-        out.Clear();
-    }
+    });
 }
 
-void PathRelative2PathTo(const wchar_t* directory, const wchar_t* fullPath, QMWideString& out) {
+void PathRelative2PathTo(const wchar_t* directory, const wchar_t* fullPath,
+                         QMWideString& out) noexcept {
     out.Clear();
-    try {
+    qm::detail::NoThrowOrClear(out, [&] {
         std::wstring_view full = View(fullPath);
         PathParts from(View(directory));
         PathParts to(full);
@@ -189,9 +189,7 @@ void PathRelative2PathTo(const wchar_t* directory, const wchar_t* fullPath, QMWi
         }
         relative += to.Join(common, separator);
         out = QMWideString(relative.empty() ? std::wstring(L".") : relative);
-    } catch (const std::bad_alloc&) {
-        out.Clear();
-    }
+    });
 }
 
 bool CreateDirectoryW(const wchar_t* path) {

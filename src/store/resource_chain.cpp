@@ -4,6 +4,7 @@
 #include <qmsupport/xml/xml_document.h>
 
 #include "platform/path_rules.h"
+#include "toolsapi/no_throw.h"
 
 #include <sys/stat.h>
 
@@ -96,11 +97,7 @@ int AddLoadedModule(Module module) {
 int libraryModule = -1;
 
 __attribute__((constructor)) void JoinResourceChain() {
-    try {
-        libraryModule = AddLoadedModule(Module());
-    } catch (const std::exception&) {
-        libraryModule = -1;
-    }
+    libraryModule = qm::detail::NoThrow(-1, [] { return AddLoadedModule(Module()); });
 }
 
 __attribute__((destructor)) void LeaveResourceChain() {
@@ -109,8 +106,8 @@ __attribute__((destructor)) void LeaveResourceChain() {
 
 }  // namespace
 
-int ResourceChain::AddModule(const std::string& directory) {
-    try {
+int ResourceChain::AddModule(const std::string& directory) noexcept {
+    return qm::detail::NoThrow(-1, [&] {
         Module module;
         module.directory = NativePath(directory);
         if (module.directory.empty()) {
@@ -125,9 +122,7 @@ int ResourceChain::AddModule(const std::string& directory) {
             return -1;
         }
         return AddLoadedModule(std::move(module));
-    } catch (const std::exception&) {
-        return -1;
-    }
+    });
 }
 
 void ResourceChain::RemoveModule(int handle) {
@@ -136,8 +131,8 @@ void ResourceChain::RemoveModule(int handle) {
     std::erase_if(chain.modules, [handle](const Module& m) { return m.handle == handle; });
 }
 
-std::optional<std::wstring> ResourceChain::FindString(unsigned int id) {
-    try {
+std::optional<std::wstring> ResourceChain::FindString(unsigned int id) noexcept {
+    return qm::detail::NoThrow(std::nullopt, [&]() -> std::optional<std::wstring> {
         Chain& chain = TheChain();
         std::lock_guard lock(chain.mutex);
         for (const Module& module : chain.modules) {
@@ -146,25 +141,18 @@ std::optional<std::wstring> ResourceChain::FindString(unsigned int id) {
                 return found->second;
             }
         }
-    } catch (const std::exception&) {
-    }
-    return std::nullopt;
+        return std::nullopt;
+    });
 }
 
-std::optional<std::string> ResourceChain::FindBitmap(unsigned int id) {
-    try {
+std::optional<std::string> ResourceChain::FindBitmap(unsigned int id) noexcept {
+    return qm::detail::NoThrow(std::nullopt, [&] {
         return FindFile(id, "bitmaps", {".bmp", ".png"});
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    });
 }
 
-std::optional<std::string> ResourceChain::FindIcon(unsigned int id) {
-    try {
-        return FindFile(id, "icons", {".png"});
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+std::optional<std::string> ResourceChain::FindIcon(unsigned int id) noexcept {
+    return qm::detail::NoThrow(std::nullopt, [&] { return FindFile(id, "icons", {".png"}); });
 }
 
 size_t ResourceChain::ModuleCount() {

@@ -1,10 +1,11 @@
 #include <qmsupport/toolsapi/codecs.h>
 
+#include "toolsapi/no_throw.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cwctype>
-#include <new>
 #include <string>
 #include <type_traits>
 
@@ -60,7 +61,7 @@ void Encode(StringT& out, const unsigned char* bytes, size_t count) {
     if (!bytes || count == 0) {
         return;
     }
-    try {
+    qm::detail::NoThrowOrClear(out, [&] {
         auto& s = out.str();
         s.resize((count + 2) / 3 * 4);
         auto* p = s.data();
@@ -82,9 +83,7 @@ void Encode(StringT& out, const unsigned char* bytes, size_t count) {
             *p++ = i + 1 < count ? kBase64Alphabet[(v >> 6) & 63] : '=';
             *p++ = '=';
         }
-    } catch (const std::bad_alloc&) {
-        out.Clear();
-    }
+    });
 }
 
 // The number of alphabet characters (and of characters that are not base64 at all, so that
@@ -333,75 +332,68 @@ void WriteHexByte(unsigned char byte, CharT* out) {
 
 }  // namespace
 
-void EncodeBase64(QMWideString& out, const unsigned char* bytes, size_t count) {
+void EncodeBase64(QMWideString& out, const unsigned char* bytes, size_t count) noexcept {
     Encode(out, bytes, count);
 }
 
-void EncodeBase64(QMNarrowString& out, const unsigned char* bytes, size_t count) {
+void EncodeBase64(QMNarrowString& out, const unsigned char* bytes, size_t count) noexcept {
     Encode(out, bytes, count);
 }
 
-size_t DecodedBase64Size(const char* text, size_t length) {
+size_t DecodedBase64Size(const char* text, size_t length) noexcept {
     return DecodedSize(text, length);
 }
 
-size_t DecodedBase64Size(const wchar_t* text, size_t length) {
+size_t DecodedBase64Size(const wchar_t* text, size_t length) noexcept {
     return DecodedSize(text, length);
 }
 
-bool DecodeBase64(unsigned char* buffer, const char* text) {
+bool DecodeBase64(unsigned char* buffer, const char* text) noexcept {
     return DecodeInto(buffer, text);
 }
 
-bool DecodeBase64(unsigned char* buffer, const wchar_t* text) {
+bool DecodeBase64(unsigned char* buffer, const wchar_t* text) noexcept {
     return DecodeInto(buffer, text);
 }
 
-bool DecodeBase64String(QMNarrowString& out, const char* text, size_t length) {
+bool DecodeBase64String(QMNarrowString& out, const char* text, size_t length) noexcept {
     out.Clear();
     if (!text) {
         return false;
     }
     length = TextLength(text, length);
-    try {
+    const bool decoded = qm::detail::NoThrow(false, [&] {
         std::string& s = out.str();
         s.reserve(DecodedSize(text, length));
-        if (Decode(text, length, [&s](unsigned char b) { s.push_back(static_cast<char>(b)); })) {
-            return true;
-        }
-    } catch (const std::bad_alloc&) {
+        return Decode(text, length, [&s](unsigned char b) { s.push_back(static_cast<char>(b)); });
+    });
+    if (!decoded) {
+        out.Clear();
     }
-    out.Clear();
-    return false;
+    return decoded;
 }
 
-void Utf8ToUtf16(QMWideString& out, const char* in) {
+void Utf8ToUtf16(QMWideString& out, const char* in) noexcept {
     Utf8ToUtf16(out, in, static_cast<size_t>(-1));
 }
 
-void Utf8ToUtf16(QMWideString& out, const char* in, size_t length) {
+void Utf8ToUtf16(QMWideString& out, const char* in, size_t length) noexcept {
     out.Clear();
-    try {
+    qm::detail::NoThrowOrClear(out, [&] {
         DecodeUtf8(out.str(), reinterpret_cast<const unsigned char*>(in), TextLength(in, length));
-    } catch (const std::bad_alloc&) {
-        out.Clear();
-    }
+    });
 }
 
-void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in) {
+void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in) noexcept {
     Utf16ToUtf8(out, in, static_cast<size_t>(-1));
 }
 
-void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in, size_t length) {
+void Utf16ToUtf8(QMNarrowString& out, const wchar_t* in, size_t length) noexcept {
     out.Clear();
-    try {
-        EncodeUtf8(out.str(), in, TextLength(in, length));
-    } catch (const std::bad_alloc&) {
-        out.Clear();
-    }
+    qm::detail::NoThrowOrClear(out, [&] { EncodeUtf8(out.str(), in, TextLength(in, length)); });
 }
 
-int Wtoi(std::wstring_view text) {
+int Wtoi(std::wstring_view text) noexcept {
     size_t i = 0;
     while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) {
         ++i;
@@ -419,23 +411,23 @@ int Wtoi(std::wstring_view text) {
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
-long HtoL(const wchar_t* text, size_t length) {
+long HtoL(const wchar_t* text, size_t length) noexcept {
     return ParseHex(text, length);
 }
 
-long HtoL(const char* text, size_t length) {
+long HtoL(const char* text, size_t length) noexcept {
     return ParseHex(text, length);
 }
 
-void BtoH(unsigned char byte, wchar_t* out) {
+void BtoH(unsigned char byte, wchar_t* out) noexcept {
     WriteHexByte(byte, out);
 }
 
-void BtoH(unsigned char byte, char* out) {
+void BtoH(unsigned char byte, char* out) noexcept {
     WriteHexByte(byte, out);
 }
 
-std::string qm::Utf8(const wchar_t* text) {
+std::string qm::Utf8(const wchar_t* text) noexcept {
     if (!text) {
         return {};
     }
@@ -444,7 +436,7 @@ std::string qm::Utf8(const wchar_t* text) {
     return std::move(out.str());
 }
 
-QMWideString qm::Wide(std::string_view text) {
+QMWideString qm::Wide(std::string_view text) noexcept {
     QMWideString out;
     Utf8ToUtf16(out, text.data(), text.size());
     return out;

@@ -1,12 +1,13 @@
 #include <qmsupport/toolsapi/identifiers.h>
 
+#include "toolsapi/no_throw.h"
+
 #include <pthread.h>
 #include <sodium.h>
 #include <unicode/uchar.h>
 
 #include <cstring>
 #include <mutex>
-#include <new>
 
 namespace {
 
@@ -162,7 +163,7 @@ bool IsValidId(const wchar_t* text, bool strict) {
     return true;
 }
 
-bool NormalizeId(QMWideString& text) {
+bool NormalizeId(QMWideString& text) noexcept {
     std::wstring& s = text.str();
     bool changed = false;
     for (wchar_t& c : s) {
@@ -172,12 +173,11 @@ bool NormalizeId(QMWideString& text) {
         }
     }
     if (s.empty() || IsAsciiDigit(s[0])) {
-        try {
+        // Only a text too big to grow is left with its digit.
+        changed = qm::detail::NoThrow(changed, [&] {
             s.insert(s.begin(), L'_');
-        } catch (const std::bad_alloc&) {
-            return changed;  // only a text too big to grow is left with its digit
-        }
-        changed = true;
+            return true;
+        });
     }
     return changed;
 }

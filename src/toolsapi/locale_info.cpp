@@ -1,6 +1,7 @@
 #include <qmsupport/toolsapi/locale_info.h>
 
 #include "toolsapi/icu_text.h"
+#include "toolsapi/no_throw.h"
 
 #include <unicode/dcfmtsym.h>
 #include <unicode/dtfmtsym.h>
@@ -12,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -132,25 +132,19 @@ const LocaleState& Current() {
 
 }  // namespace
 
-const QMLocaleInformationWide& LocaleInformationWide() {
-    try {
-        return Current().info;
-    } catch (const std::bad_alloc&) {
-        static const QMLocaleInformationWide fallback{L",", L".", {}, {}};
-        return fallback;
-    }
+const QMLocaleInformationWide& LocaleInformationWide() noexcept {
+    static const QMLocaleInformationWide fallback{L",", L".", {}, {}};
+    return *qm::detail::NoThrow(&fallback, [] { return &Current().info; });
 }
 
-void SetLocaleName(const char* name) {
-    try {
-        Registry().Switch(name && *name ? std::string(name) : ProcessLocaleName());
-    } catch (const std::bad_alloc&) {
-    }
+void SetLocaleName(const char* name) noexcept {
+    qm::detail::NoThrow(
+        [&] { Registry().Switch(name && *name ? std::string(name) : ProcessLocaleName()); });
 }
 
-void FormatNumber(QMWideString& out, double value, int decimals, bool grouping) {
+void FormatNumber(QMWideString& out, double value, int decimals, bool grouping) noexcept {
     out.Clear();
-    try {
+    qm::detail::NoThrowOrClear(out, [&] {
         decimals = decimals < 0 ? 0 : decimals > kMaxDecimals ? kMaxDecimals : decimals;
         const auto& formatter = Current().formatters[static_cast<size_t>(decimals) * 2 + grouping];
         UErrorCode status = U_ZERO_ERROR;
@@ -158,9 +152,7 @@ void FormatNumber(QMWideString& out, double value, int decimals, bool grouping) 
         if (U_SUCCESS(status)) {
             out = Wide(text);
         }
-    } catch (const std::bad_alloc&) {
-        out.Clear();
-    }
+    });
 }
 
 void FormatInteger(QMWideString& out, long long value, int digits) {

@@ -26,4 +26,15 @@ void NoThrow(Body&& body) noexcept {
     }
 }
 
+// The same for a body that fills the string `out`: an exception leaves `out` empty rather
+// than half filled.
+template <class Out, class Body>
+void NoThrowOrClear(Out& out, Body&& body) noexcept {
+    try {
+        std::forward<Body>(body)();
+    } catch (...) {
+        out.Clear();
+    }
+}
+
 }  // namespace qm::detail

@@ -15,7 +15,7 @@ namespace qm::platform {
 class QMSUPPORT_API Wildcard {
   public:
     // A pattern that cannot be stored (no memory) matches no name.
-    explicit Wildcard(std::wstring_view pattern);
+    explicit Wildcard(std::wstring_view pattern) noexcept;
     bool Matches(std::wstring_view name) const;
 
   private:
@@ -41,7 +41,7 @@ class QMSUPPORT_API FileFind {
     };
 
     // Searches for `pattern`; true when anything matched.
-    bool FindFile(const wchar_t* pattern);
+    bool FindFile(const wchar_t* pattern) noexcept;
     // Moves to the next match; false when there is none left. Call once before the first.
     bool FindNextFile();
     const Match& Current() const { return matches_[index_ - 1]; }

@@ -30,7 +30,7 @@ class QMSUPPORT_API AtomicFile {
     ~AtomicFile();
 
     // False when the target is a directory or the temporary file cannot be made.
-    [[nodiscard]] bool Open(const std::string& nativePath);
+    [[nodiscard]] bool Open(const std::string& nativePath) noexcept;
     // The stream over the temporary file; null before Open and after Commit.
     FILE* Stream() const { return stream_; }
     // False, leaving the target alone, when any write or the rename failed.
@@ -73,7 +73,8 @@ QMSUPPORT_API void SyncDirectory(const std::string& nativeDirectory);
 [[nodiscard]] QMSUPPORT_API UniqueFd OpenRegularFile(const std::string& nativePath,
                                                      size_t* size = nullptr);
 // Reads a whole regular file; false when it cannot be read or is no regular file.
-[[nodiscard]] QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
+[[nodiscard]] QMSUPPORT_API bool ReadFile(const std::string& nativePath,
+                                          std::string& data) noexcept;
 // Renames a file of the system's paths; 0 on success, else -1 with errno set, as _wrename.
 // The source and the destination's directories are found by the rules of NativePath; the
 // destination's name is created with the case given. Like _wrename it never replaces: an
@@ -81,7 +82,7 @@ QMSUPPORT_API void SyncDirectory(const std::string& nativeDirectory);
 // itself (a file renamed to its own name stays as it is). An entry whose name differs only in
 // case is not in the way, and both files stay. A missing destination directory fails (ENOENT),
 // as does a missing source.
-QMSUPPORT_API int RenameFile(const wchar_t* oldPath, const wchar_t* newPath);
+QMSUPPORT_API int RenameFile(const wchar_t* oldPath, const wchar_t* newPath) noexcept;
 // Creates every missing directory up to the last separator of the system path; existing
 // components are found without regard to case, new ones take the case given. True when the
 // directory exists at the end.

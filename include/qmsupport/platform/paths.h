@@ -12,11 +12,11 @@ QMSUPPORT_API void GetAppPath(QMWideString& out);
 // (".." above a relative start is kept, above a root dropped). The result is written with the
 // first separator the caller used. An absolute path (a root separator or a drive) stays as it is.
 QMSUPPORT_API void RelativePathToFullPath(const wchar_t* baseDirectory, const wchar_t* relativePath,
-                                          QMWideString& out);
+                                          QMWideString& out) noexcept;
 // `fullPath` relative to `directory`, comparing components without regard to case: "..\"
 // for each level up, then the rest of `fullPath` ("." when both name the same directory).
 // A path on another root, or one that would need the current directory, stays as it is.
 QMSUPPORT_API void PathRelative2PathTo(const wchar_t* directory, const wchar_t* fullPath,
-                                       QMWideString& out);
+                                       QMWideString& out) noexcept;
 // Creates every missing directory up to the last separator of `path`.
 QMSUPPORT_API bool CreateDirectoryW(const wchar_t* path);

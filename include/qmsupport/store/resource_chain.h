@@ -18,12 +18,12 @@ class QMSUPPORT_API ResourceChain {
     // Adds a module at the front of the chain; returns its handle, or -1 when the directory
     // cannot be read or its strings.xml is not well-formed. The directory may be written in
     // the system's form; file names inside it are matched without regard to case.
-    static int AddModule(const std::string& directory);
+    static int AddModule(const std::string& directory) noexcept;
     static void RemoveModule(int handle);
-    static std::optional<std::wstring> FindString(unsigned int id);
+    static std::optional<std::wstring> FindString(unsigned int id) noexcept;
     // The native path of the bitmap or icon file, from the first module that has one.
-    static std::optional<std::string> FindBitmap(unsigned int id);
-    static std::optional<std::string> FindIcon(unsigned int id);
+    static std::optional<std::string> FindBitmap(unsigned int id) noexcept;
+    static std::optional<std::string> FindIcon(unsigned int id) noexcept;
     static size_t ModuleCount();
 };
 

@@ -39,7 +39,7 @@ QMSUPPORT_API bool IsValidId(const wchar_t* text, bool strict);
 // Rewrites the text in place into an identifier that IsValidId(text, true) accepts: every
 // other character becomes "_", a leading digit gets a "_" in front and an empty text becomes
 // "_". True when it changed anything.
-QMSUPPORT_API bool NormalizeId(QMWideString& text);
+QMSUPPORT_API bool NormalizeId(QMWideString& text) noexcept;
 
 namespace qm {
 

@@ -14,11 +14,12 @@ struct QMLocaleInformationWide {
 };
 
 // The information of the current locale; fetched once and kept until the locale changes.
-QMSUPPORT_API const QMLocaleInformationWide& LocaleInformationWide();
+QMSUPPORT_API const QMLocaleInformationWide& LocaleInformationWide() noexcept;
 // Sets the locale by ICU name ("de_DE"); an empty name returns to the process locale.
-QMSUPPORT_API void SetLocaleName(const char* name);
+QMSUPPORT_API void SetLocaleName(const char* name) noexcept;
 
 // A number with `decimals` digits after the separator, grouped when `grouping` is true.
-QMSUPPORT_API void FormatNumber(QMWideString& out, double value, int decimals, bool grouping);
+QMSUPPORT_API void FormatNumber(QMWideString& out, double value, int decimals,
+                                bool grouping) noexcept;
 // An integer with at least `digits` digits, zero-padded, ungrouped.
 QMSUPPORT_API void FormatInteger(QMWideString& out, long long value, int digits);
