@@ -4,12 +4,7 @@
 
 namespace {
 
-// Entry i of a list, or a value-initialised entry when i lies outside it.
-template <class T>
-const T& At(const std::vector<T>& list, int i) {
-    static const T none{};
-    return i >= 0 && static_cast<size_t>(i) < list.size() ? list[static_cast<size_t>(i)] : none;
-}
+using qm::values::EntryAt;
 
 template <class T>
 int SizeOf(const std::vector<T>& list) {
@@ -33,36 +28,6 @@ std::unique_ptr<QMValueComplex> QMValueComplex::Clone() const {
     return std::make_unique<QMValueComplex>(*this);
 }
 
-void QMValueComplexFO::AddValue(double value, double msecond) {
-    fields_.values.push_back(value);
-    fields_.mseconds.push_back(msecond);
-}
-
-int QMValueComplexFO::Size() const {
-    return SizeOf(fields_.values);
-}
-double QMValueComplexFO::Value(int i) const {
-    return At(fields_.values, i);
-}
-double QMValueComplexFO::MSecond(int i) const {
-    return At(fields_.mseconds, i);
-}
-
-void QMValueComplexARM::AddValue(double value, int harmonic) {
-    fields_.values.push_back(value);
-    fields_.harmonics.push_back(harmonic);
-}
-
-int QMValueComplexARM::Size() const {
-    return SizeOf(fields_.values);
-}
-double QMValueComplexARM::Value(int i) const {
-    return At(fields_.values, i);
-}
-int QMValueComplexARM::Harmonic(int i) const {
-    return At(fields_.harmonics, i);
-}
-
 void QMValueComplexEVQ::AddSemicycleVoltage(const QMDateTime& date, double value) {
     fields_.semicycleDates.push_back(date);
     fields_.semicycleValues.push_back(value);
@@ -73,11 +38,11 @@ int QMValueComplexEVQ::SemicycleVoltageSize() const {
 }
 
 const QMDateTime& QMValueComplexEVQ::SemicycleVoltageDate(int i) const {
-    return At(fields_.semicycleDates, i);
+    return EntryAt(fields_.semicycleDates, i);
 }
 
 double QMValueComplexEVQ::SemicycleVoltageValue(int i) const {
-    return At(fields_.semicycleValues, i);
+    return EntryAt(fields_.semicycleValues, i);
 }
 
 void QMValueComplexInterval::SetBegin(const QMDateTime& date, unsigned long flags) {
@@ -114,20 +79,5 @@ int QMValueComplexCLW::Size() const {
 }
 
 const qm::values::ClwRecord& QMValueComplexCLW::Record(int i) const {
-    return At(fields_.records, i);
-}
-
-void QMValueComplexXFO::AddValue(double value, const QMDateTime& date) {
-    fields_.values.push_back(value);
-    fields_.dates.push_back(date);
-}
-
-int QMValueComplexXFO::Size() const {
-    return SizeOf(fields_.values);
-}
-double QMValueComplexXFO::Value(int i) const {
-    return At(fields_.values, i);
-}
-const QMDateTime& QMValueComplexXFO::Date(int i) const {
-    return At(fields_.dates, i);
+    return EntryAt(fields_.records, i);
 }
