@@ -54,6 +54,17 @@ class ModalAnswer {
     bool answered_ = false;
 };
 
+// Accepts the next message box, keeping its title and text.
+struct Prompt {
+    QString title;
+    std::string text;
+    ModalAnswer<QMessageBox> answer{[this](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text().toStdString();
+        box->accept();
+    }};
+};
+
 // The standard output of a command, or "" when it cannot run.
 std::string Run(const std::string& command) {
     std::string out;
@@ -311,19 +322,13 @@ TEST_F(PrintPreviewDialog, PrinterThatCannotStartAfterThePrintDialogShowsTheProm
         PrintToFile(print, dir.Path("gone/out.pdf"));
         std::filesystem::remove_all(dir.Path("gone"));  // the file can no longer be written
     });
-    QString title;
-    std::string text;
-    ModalAnswer<QMessageBox> prompt([&](QMessageBox* box) {
-        title = box->windowTitle();
-        text = box->text().toStdString();
-        box->accept();
-    });
+    Prompt prompt;
     dialog.OnDialogPrint();
 
     EXPECT_TRUE(print.Answered());
-    EXPECT_TRUE(prompt.Answered());
-    EXPECT_EQ(title, "Tarvio test");
-    EXPECT_EQ(text, "Could not start print job.");
+    EXPECT_TRUE(prompt.answer.Answered());
+    EXPECT_EQ(prompt.title, "Tarvio test");
+    EXPECT_EQ(prompt.text, "Could not start print job.");
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
     EXPECT_FALSE(dir.Exists("gone"));
 }
@@ -335,18 +340,12 @@ TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     setup.SetProgramName(L"Tarvio test");
     RecordingDialog dialog;
     dialog.framework = true;
-    QString title;
-    std::string text;
-    ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
-        title = box->windowTitle();
-        text = box->text().toStdString();
-        box->accept();
-    });
+    Prompt prompt;
     dialog.OnDialogPrintDirect();
 
-    EXPECT_TRUE(answer.Answered());
-    EXPECT_EQ(title, "Tarvio test");
-    EXPECT_EQ(text, "Could not start print job.");
+    EXPECT_TRUE(prompt.answer.Answered());
+    EXPECT_EQ(prompt.title, "Tarvio test");
+    EXPECT_EQ(prompt.text, "Could not start print job.");
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 

@@ -3,13 +3,12 @@
 #include <qmsupport/store/resource_chain.h>
 
 #include "common/scoped_env.h"
+#include "common/temp_dir.h"
 #include "store/local_time_zone.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 TEST(TimeZone, WindowsNamesMapToOlson) {
@@ -35,32 +34,25 @@ TEST(TimeZone, LocalZoneFromTz) {
 }
 
 TEST(TimeZone, LocalZoneFromSystemFiles) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("qm_tz_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    fs::path link = dir / "localtime";
-    fs::path file = dir / "timezone";
-    std::string linkPath = link.string(), filePath = file.string();
+    TempDir dir;
+    const std::string linkPath = dir.Path("localtime"), filePath = dir.Path("timezone");
 
     EXPECT_EQ(qm::toolsapi::LocalIanaZone(nullptr, linkPath.c_str(), filePath.c_str()), "");
-    std::ofstream(file) << "  America/Sao_Paulo \n# comment\n";
+    dir.WriteText("timezone", "  America/Sao_Paulo \n# comment\n");
     EXPECT_EQ(qm::toolsapi::LocalIanaZone(nullptr, linkPath.c_str(), filePath.c_str()),
               "America/Sao_Paulo");
-    fs::create_symlink("../usr/share/zoneinfo/posix/Europe/Madrid", link);
+    std::filesystem::create_symlink("../usr/share/zoneinfo/posix/Europe/Madrid", linkPath);
     EXPECT_EQ(qm::toolsapi::LocalIanaZone(nullptr, linkPath.c_str(), filePath.c_str()),
               "Europe/Madrid");
     EXPECT_EQ(qm::toolsapi::LocalIanaZone("Asia/Tokyo", linkPath.c_str(), filePath.c_str()),
               "Asia/Tokyo");
-    fs::remove_all(dir);
 }
 
 TEST(Resources, LoadStringWalksTheChain) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("qm_res_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    std::ofstream(dir / "strings.xml")
-        << "<strings><s id=\"4711\">Z\xC3\xA4hler %d</s><s id=\"0\">zero</s></strings>";
-    int handle = qm::platform::ResourceChain::AddModule(dir.string());
+    TempDir dir;
+    dir.WriteText("strings.xml",
+                  "<strings><s id=\"4711\">Z\xC3\xA4hler %d</s><s id=\"0\">zero</s></strings>");
+    int handle = qm::platform::ResourceChain::AddModule(dir.Path());
     ASSERT_GE(handle, 0);
 
     QMWideString text(L"stale");
@@ -73,5 +65,4 @@ TEST(Resources, LoadStringWalksTheChain) {
 
     qm::platform::ResourceChain::RemoveModule(handle);
     EXPECT_FALSE(QMLoadString(4711, text));
-    fs::remove_all(dir);
 }
