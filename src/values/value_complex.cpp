@@ -2,17 +2,6 @@
 
 #include <cstddef>
 
-namespace {
-
-using qm::values::EntryAt;
-
-template <class T>
-int SizeOf(const std::vector<T>& list) {
-    return static_cast<int>(list.size());
-}
-
-}  // namespace
-
 QMValueComplex::~QMValueComplex() = default;
 
 void QMValueComplex::Reset() {
@@ -29,20 +18,19 @@ std::unique_ptr<QMValueComplex> QMValueComplex::Clone() const {
 }
 
 void QMValueComplexEVQ::AddSemicycleVoltage(const QMDateTime& date, double value) {
-    fields_.semicycleDates.push_back(date);
-    fields_.semicycleValues.push_back(value);
+    fields_.semicycles.Add(value, date);
 }
 
 int QMValueComplexEVQ::SemicycleVoltageSize() const {
-    return SizeOf(fields_.semicycleValues);
+    return fields_.semicycles.Size();
 }
 
 const QMDateTime& QMValueComplexEVQ::SemicycleVoltageDate(int i) const {
-    return EntryAt(fields_.semicycleDates, i);
+    return fields_.semicycles.SecondAt(i);
 }
 
 double QMValueComplexEVQ::SemicycleVoltageValue(int i) const {
-    return EntryAt(fields_.semicycleValues, i);
+    return fields_.semicycles.Value(i);
 }
 
 void QMValueComplexInterval::SetBegin(const QMDateTime& date, unsigned long flags) {
@@ -75,9 +63,9 @@ void QMValueComplexCLW::AddRecord(const qm::values::ClwRecord& record) {
 }
 
 int QMValueComplexCLW::Size() const {
-    return SizeOf(fields_.records);
+    return static_cast<int>(fields_.records.size());
 }
 
 const qm::values::ClwRecord& QMValueComplexCLW::Record(int i) const {
-    return EntryAt(fields_.records, i);
+    return qm::values::EntryAt(fields_.records, i);
 }

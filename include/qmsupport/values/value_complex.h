@@ -57,11 +57,26 @@ struct ClwRecord {
 
 // The own fields of each derived kind. A value-initialised set is the kind's reset state.
 
+// Entry i of a list, or a value-initialised entry when i lies outside it.
+template <class T>
+const T& EntryAt(const std::vector<T>& list, int i) {
+    static const T none{};
+    return i >= 0 && static_cast<size_t>(i) < list.size() ? list[static_cast<size_t>(i)] : none;
+}
+
 // Values, each with a second quantity of its own, index-aligned.
 template <class Second>
 struct SampleFields {
     std::vector<double> values;
     std::vector<Second> seconds;
+
+    void Add(double value, const Second& second) {
+        values.push_back(value);
+        seconds.push_back(second);
+    }
+    int Size() const { return static_cast<int>(values.size()); }
+    double Value(int i) const { return EntryAt(values, i); }
+    const Second& SecondAt(int i) const { return EntryAt(seconds, i); }
 };
 
 struct EVQFields {
@@ -72,8 +87,7 @@ struct EVQFields {
     double previousValue = 0.0;
     int32_t eventType = 0;
     bool endForced = false;
-    std::vector<QMDateTime> semicycleDates;
-    std::vector<double> semicycleValues;
+    SampleFields<QMDateTime> semicycles;  // voltages with their dates
 };
 
 struct IntervalFields {
@@ -144,28 +158,18 @@ class QMSUPPORT_API ComplexKind : public QMValueComplex {
     Fields fields_;
 };
 
-// Entry i of a list, or a value-initialised entry when i lies outside it.
-template <class T>
-const T& EntryAt(const std::vector<T>& list, int i) {
-    static const T none{};
-    return i >= 0 && static_cast<size_t>(i) < list.size() ? list[static_cast<size_t>(i)] : none;
-}
-
 // A kind that is a list of values with a second quantity each, in Fields (SampleFields or
 // a class derived from it).
 template <class Derived, int Code, class SecondType, class Fields = SampleFields<SecondType>>
 class QMSUPPORT_API SampledKind : public ComplexKind<Derived, Code, Fields> {
   public:
     using QMValueComplex::Value;  // the base value, next to the indexed read
-    void AddValue(double value, const SecondType& second) {
-        this->fields_.values.push_back(value);
-        this->fields_.seconds.push_back(second);
-    }
-    int Size() const { return static_cast<int>(this->fields_.values.size()); }
-    double Value(int i) const { return EntryAt(this->fields_.values, i); }
+    void AddValue(double value, const SecondType& second) { this->fields_.Add(value, second); }
+    int Size() const { return this->fields_.Size(); }
+    double Value(int i) const { return this->fields_.Value(i); }
 
   protected:
-    const SecondType& Second(int i) const { return EntryAt(this->fields_.seconds, i); }
+    const SecondType& Second(int i) const { return this->fields_.SecondAt(i); }
 };
 
 }  // namespace qm::values
