@@ -349,48 +349,37 @@ TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 
+// With a parent or without one, the application's main window is disabled while the pages
+// are drawn.
 TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
     setup.SetProgramName(L"Tarvio preview");
-    QMainWindow main;
-    main.show();
-    RecordingDialog dialog(&main);
-    dialog.main = &main;
-    dialog.show();
-    dialog.OnDialogPrintPreview();
+    for (bool parented : {true, false}) {
+        SCOPED_TRACE(parented);
+        QMainWindow main;
+        main.show();
+        RecordingDialog dialog(parented ? &main : nullptr);
+        dialog.main = &main;
+        dialog.show();
+        dialog.OnDialogPrintPreview();
 
-    QWidget* preview = PreviewWindow();
-    ASSERT_NE(preview, nullptr);
-    EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
-    EXPECT_TRUE(main.isEnabled());
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(dialog.PreviewActive());
-    EXPECT_EQ(preview->windowTitle(), "Tarvio preview");
-    EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(preview->findChild<QPrintPreviewWidget*>()->pageCount(), 5);
-    EXPECT_EQ(dialog.calls, PrintCalls("prepare preview", 5));
+        QWidget* preview = PreviewWindow();
+        ASSERT_NE(preview, nullptr);
+        EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
+        EXPECT_TRUE(main.isEnabled());
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(dialog.PreviewActive());
+        EXPECT_EQ(preview->windowTitle(), "Tarvio preview");
+        EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
+        EXPECT_EQ(preview->findChild<QPrintPreviewWidget*>()->pageCount(), 5);
+        EXPECT_EQ(dialog.calls, PrintCalls("prepare preview", 5));
 
-    preview->close();
-    DeleteClosedWindows();
-    EXPECT_EQ(PreviewWindow(), nullptr);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_FALSE(dialog.PreviewActive());
-    EXPECT_TRUE(main.isEnabled());
-}
-
-TEST_F(PrintPreviewDialog, PreviewOfADialogWithoutParentDisablesTheApplicationsMainWindow) {
-    QMainWindow main;
-    main.show();
-    RecordingDialog dialog;
-    dialog.main = &main;
-    dialog.show();
-    dialog.OnDialogPrintPreview();
-
-    ASSERT_NE(PreviewWindow(), nullptr);
-    EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
-    EXPECT_TRUE(main.isEnabled());
-    PreviewWindow()->close();
-    DeleteClosedWindows();
-    EXPECT_TRUE(main.isEnabled());
+        preview->close();
+        DeleteClosedWindows();
+        EXPECT_EQ(PreviewWindow(), nullptr);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_FALSE(dialog.PreviewActive());
+        EXPECT_TRUE(main.isEnabled());
+    }
 }
 
 TEST_F(PrintPreviewDialog, PrintFromThePreviewClosesItAndPrints) {
