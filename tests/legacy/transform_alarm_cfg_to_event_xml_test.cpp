@@ -210,7 +210,7 @@ TEST_F(AlarmConversion, HistoryRoundTripKeepsStampsStatesAndOccurrences) {
     const std::wstring high = EventId(L"High");
     ASSERT_FALSE(high.empty());
     auto text = [](const QMGUID& guid) {
-        wchar_t buffer[kGuidTextSize];
+        wchar_t buffer[qm::kGuidTextSize];
         return std::wstring(guidtow(guid, buffer));
     };
     std::map<uint32_t, std::pair<size_t, int>> open;
