@@ -7,23 +7,12 @@
 #include <gif_lib.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace qm::images::detail {
 namespace {
 
-struct Source {
-    const uint8_t* data;
-    size_t size;
-    size_t position;
-};
-
 int ReadBytes(GifFileType* gif, GifByteType* out, int count) {
-    auto* source = static_cast<Source*>(gif->UserData);
-    size_t n = std::min(static_cast<size_t>(std::max(count, 0)), source->size - source->position);
-    std::memcpy(out, source->data + source->position, n);
-    source->position += n;
-    return static_cast<int>(n);
+    return static_cast<int>(static_cast<ByteSource*>(gif->UserData)->Read(out, count));
 }
 
 // The transparent index of a graphic control extension, or -1.
@@ -134,7 +123,7 @@ bool ReadFirstImage(GifFileType* gif, Raster& out) {
 }  // namespace
 
 bool DecodeGif(const uint8_t* data, size_t size, Raster& out) {
-    Source source{data, size, 0};
+    ByteSource source{data, size};
     int error = 0;
     GifFileType* gif = DGifOpen(&source, ReadBytes, &error);
     if (!gif) {

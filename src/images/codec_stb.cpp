@@ -43,39 +43,16 @@ namespace {
 
 // Reads the data through stb's callbacks, so that a file that ends before its pixels do is
 // noticed: stb itself would take the missing bytes as zeros.
-struct Source {
-    const uint8_t* data;
-    size_t size;
-    size_t position;
-    bool starved;
-};
-
 int ReadSource(void* user, char* out, int count) {
-    auto* source = static_cast<Source*>(user);
-    size_t n = std::min(static_cast<size_t>(std::max(count, 0)), source->size - source->position);
-    if (n == 0 && count > 0) {
-        source->starved = true;
-    }
-    std::memcpy(out, source->data + source->position, n);
-    source->position += n;
-    return static_cast<int>(n);
+    return static_cast<int>(static_cast<ByteSource*>(user)->Read(out, count));
 }
 
 void SkipSource(void* user, int count) {
-    auto* source = static_cast<Source*>(user);
-    if (count < 0) {
-        source->position -= std::min(source->position, static_cast<size_t>(-(int64_t)count));
-    } else if (static_cast<size_t>(count) > source->size - source->position) {
-        source->starved = true;
-        source->position = source->size;
-    } else {
-        source->position += static_cast<size_t>(count);
-    }
+    static_cast<ByteSource*>(user)->Skip(count);
 }
 
 int SourceAtEnd(void* user) {
-    auto* source = static_cast<Source*>(user);
-    return source->position >= source->size;
+    return static_cast<ByteSource*>(user)->AtEnd();
 }
 
 constexpr stbi_io_callbacks kCallbacks = {ReadSource, SkipSource, SourceAtEnd};
@@ -158,7 +135,7 @@ bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
         return false;
     }
     // stb reads the samples of a 16-bit PNM in the wrong byte order; such files are refused.
-    Source source{data, size, 0, false};
+    ByteSource source{data, size};
     if (size > 0 && data[0] == 'P' && stbi_is_16_bit_from_callbacks(&kCallbacks, &source)) {
         return false;
     }
@@ -170,7 +147,7 @@ bool DecodeOther(const uint8_t* data, size_t size, Raster& out) {
     }
     // The pixels come in the image's own channels: stb's channel conversion mishandles
     // 16-bit data (it converts 16-bit samples as if they were bytes).
-    source = Source{data, size, 0, false};
+    source = ByteSource{data, size};
     uint8_t* pixels =
         stbi_load_from_callbacks(&kCallbacks, &source, &width, &height, &components, 0);
     if (!pixels) {

@@ -2,8 +2,10 @@
 
 #include <qmsupport/images/cx_image.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // The decoders and encoders behind CxImage, one file per library. Each decoder checks the
 // declared dimensions against the bound before it allocates pixels, and leaves `out` empty
@@ -30,6 +32,39 @@ struct ColourKey {
     bool Matches(const uint8_t* rgb) const {
         return active && rgb[0] == red && rgb[1] == green && rgb[2] == blue;
     }
+};
+
+// Encoded data read from memory by the decoders' read callbacks. A read or skip that asks
+// for more than is left gets what is left and marks the source starved, so that a file that
+// ends before its pixels do is noticed.
+struct ByteSource {
+    const uint8_t* data;
+    size_t size;
+    size_t position = 0;
+    bool starved = false;
+
+    // Copies up to `count` bytes to `out`; the number copied.
+    size_t Read(void* out, int count) {
+        const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), size - position);
+        if (n == 0 && count > 0) {
+            starved = true;
+        }
+        std::memcpy(out, data + position, n);
+        position += n;
+        return n;
+    }
+    // Moves the position by `count`, backwards when negative, never before the start.
+    void Skip(int count) {
+        if (count < 0) {
+            position -= std::min(position, static_cast<size_t>(-static_cast<int64_t>(count)));
+        } else if (static_cast<size_t>(count) > size - position) {
+            starved = true;
+            position = size;
+        } else {
+            position += static_cast<size_t>(count);
+        }
+    }
+    bool AtEnd() const { return position >= size; }
 };
 
 bool EncodePng(const Raster& image, const ColourKey& key, CxFile& file);

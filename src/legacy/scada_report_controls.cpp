@@ -10,13 +10,7 @@
 namespace {
 
 using XmlNode = XmlDocument::XmlNode;
-using qm::legacy::Decimal;
-using qm::legacy::Flag;
-using qm::legacy::FlagText;
-using qm::legacy::ForEachElement;
-using qm::legacy::Format2;
-using qm::legacy::FormatInteger;
-using qm::legacy::Replaced;
+using namespace qm::legacy;
 
 // The text of the key or child `key`, when there is one.
 bool ReadText(const XmlNode* element, const wchar_t* key, QMWideString& out) {
@@ -90,7 +84,7 @@ bool Self::QMControl::Read(const XmlNode* element) {
     ReadDecimal(element, L"width", width);
     ReadDecimal(element, L"height", height);
     if (const XmlNode* node = element->Node(L"color")) {
-        color = static_cast<uint32_t>(qm::legacy::Hexadecimal(node->Value()));
+        color = static_cast<uint32_t>(Hexadecimal(node->Value()));
     }
     ReadText(element, L"id", id);
     ReadInteger(element, L"horizontalAlign", horizontalAlign);
@@ -119,7 +113,7 @@ bool Self::QMControl::Write(XmlNode* element, PageContext* context) {
     element->SetValue(L"y", Format2(y * context->yScale).c_str());
     element->SetValue(L"width", Format2(width * context->xScale).c_str());
     element->SetValue(L"height", Format2(height * context->yScale).c_str());
-    element->SetValue(L"color", qm::legacy::FormatColour(color).c_str());
+    element->SetValue(L"color", FormatColour(color).c_str());
     if (const wchar_t* word = HorizontalWord(horizontalAlign)) {
         element->SetValue(L"horizontalAlign", word);
     }
@@ -196,7 +190,7 @@ bool Self::QMControlForceVariables::Read(const XmlNode* element) {
     QMControl::Read(element);
     ForEachElement(element, [&](const XmlNode* child) {
         if (child->Tag() == L"variable") {
-            names.push_back(qm::legacy::VariableInBrackets(child->Value(L"name", L"")));
+            names.push_back(VariableInBrackets(child->Value(L"name", L"")));
             values.push_back(child->Value(L"value", L""));
         }
     });
@@ -379,8 +373,7 @@ bool Self::QMControlShow::Read(const XmlNode* element) {
         period = view->Value(L"period", L"");
         ForEachElement(view, [&](const XmlNode* child) {
             if (child->Tag() == L"var") {
-                variables.push_back(
-                    Replaced(qm::legacy::VariableInBrackets(child->Value()), L'#', L':'));
+                variables.push_back(Replaced(VariableInBrackets(child->Value()), L'#', L':'));
             }
         });
     } else {
@@ -527,7 +520,7 @@ bool Self::QMControlFloodfill::Write(XmlNode* parent, PageContext* context) {
         }
     }
     if (context != nullptr) {
-        qm::legacy::WriteFloodRegion(*this, element, *context);
+        WriteFloodRegion(*this, element, *context);
     }
     return true;
 }

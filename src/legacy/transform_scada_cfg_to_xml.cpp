@@ -15,12 +15,7 @@
 namespace {
 
 using XmlNode = XmlDocument::XmlNode;
-using qm::legacy::Decimal;
-using qm::legacy::Flag;
-using qm::legacy::ForEachElement;
-using qm::legacy::Format2;
-using qm::legacy::FormatColour;
-using qm::legacy::SplitPath;
+using namespace qm::legacy;
 
 // The file `file` of a screen in `screenDirectory`, relative to the configuration directory.
 QMWideString RelativeToCfg(const QMWideString& screenDirectory, const QMWideString& file) {
@@ -47,6 +42,29 @@ QMWideString ScadaDirectory() {
     return QMWideString(path + L"\\cfg\\scada\\");
 }
 
+// Reads every file that a child of `list` names in its "File" (found from the scada
+// directory) into a document, keeping the converted copy under the file's name with
+// `extension` in the configuration directory, and hands the document to `convert`.
+template <class Convert>
+void ForEachListedFile(const XmlNode* list, const wchar_t* extension, Convert convert) {
+    const QMWideString scadaDirectory = ScadaDirectory();
+    const QMWideString& cfgPath = QMTarvioSetup::Get().CfgPath();
+    ForEachElement(list, [&](const XmlNode* entry) {
+        const QMWideString file = entry->Value(L"File", L"");
+        if (file.IsEmpty()) {
+            return;
+        }
+        QMWideString full;
+        RelativePathToFullPath(scadaDirectory.c_str(), file.c_str(), full);
+        const SplitPath split(full);
+        XmlDocument document;
+        if (QMCfgFile2XmlDocument(full.c_str(), (cfgPath + split.name + extension).c_str(),
+                                  document)) {
+            convert(split, document);
+        }
+    });
+}
+
 }  // namespace
 
 QMTransformScadaCfgToXml::~QMTransformScadaCfgToXml() = default;
@@ -64,6 +82,14 @@ void QMTransformScadaCfgToXml::DimensionPixels2mm(XmlNode* target, XmlNode* lega
                      Format2(Decimal(legacy->Value(L"/Width", L"")) * horizontalFactor).c_str());
     target->SetValue(L"height",
                      Format2(Decimal(legacy->Value(L"/Height", L"")) * verticalFactor).c_str());
+}
+
+void QMTransformScadaCfgToXml::PlaceControl(XmlNode* target, XmlNode* legacy,
+                                            double horizontalFactor, double verticalFactor,
+                                            uint32_t colour) {
+    CreateGUID(target);
+    DimensionPixels2mm(target, legacy, horizontalFactor, verticalFactor);
+    target->SetValue(L"color", FormatColour(colour).c_str());
 }
 
 void QMTransformScadaCfgToXml::ModifyFormatStyleXml(const wchar_t* name,
@@ -135,9 +161,7 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXmlFormuleNode(XmlNode* target, 
 void QMTransformScadaCfgToXml::ModifyFormatScadaXmlScreenNode(XmlNode* target, XmlNode* legacy,
                                                               double horizontalFactor,
                                                               double verticalFactor) {
-    CreateGUID(target);
-    DimensionPixels2mm(target, legacy, horizontalFactor, verticalFactor);
-    target->SetValue(L"color", FormatColour(0xFF0000).c_str());
+    PlaceControl(target, legacy, horizontalFactor, verticalFactor, 0xFF0000);
     const QMWideString name = legacy->Value(L"/Action/ShowScreen/Name", L"");
     target->SetValue(L"value", name.IsEmpty() ? L"" : (name + L".xscn").c_str());
 }
@@ -146,9 +170,7 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXmlForceVariablesNode(XmlNode* t
                                                                       XmlNode* legacy,
                                                                       double horizontalFactor,
                                                                       double verticalFactor) {
-    CreateGUID(target);
-    DimensionPixels2mm(target, legacy, horizontalFactor, verticalFactor);
-    target->SetValue(L"color", FormatColour(0xFF7F00).c_str());
+    PlaceControl(target, legacy, horizontalFactor, verticalFactor, 0xFF7F00);
     ForEachElement(legacy->Node(L"/Action/ForceVariables/Vars"), [&](const XmlNode* var) {
         if (XmlNode* variable = target->NewChild(L"variable")) {
             variable->SetValue(L"name", var->Value(L"Name", L"").c_str());
@@ -160,9 +182,7 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXmlForceVariablesNode(XmlNode* t
 void QMTransformScadaCfgToXml::ModifyFormatScadaXmlShowDeviceNode(XmlNode* target, XmlNode* legacy,
                                                                   double horizontalFactor,
                                                                   double verticalFactor) {
-    CreateGUID(target);
-    DimensionPixels2mm(target, legacy, horizontalFactor, verticalFactor);
-    target->SetValue(L"color", FormatColour(0x7F7F00).c_str());
+    PlaceControl(target, legacy, horizontalFactor, verticalFactor, 0x7F7F00);
     if (XmlNode* device = target->NewChild(L"device")) {
         device->SetValue(L"value", legacy->Value(L"/Action/ShowValues/Device", L"").c_str());
     }
@@ -171,9 +191,7 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXmlShowDeviceNode(XmlNode* targe
 void QMTransformScadaCfgToXml::ModifyFormatScadaXmlShowLoggerNode(XmlNode* target, XmlNode* legacy,
                                                                   double horizontalFactor,
                                                                   double verticalFactor) {
-    CreateGUID(target);
-    DimensionPixels2mm(target, legacy, horizontalFactor, verticalFactor);
-    target->SetValue(L"color", FormatColour(0x7F7F00).c_str());
+    PlaceControl(target, legacy, horizontalFactor, verticalFactor, 0x7F7F00);
     XmlNode* logger = target->NewChild(L"logger");
     if (logger == nullptr) {
         return;
@@ -190,9 +208,7 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXmlShowLoggerNode(XmlNode* targe
 void QMTransformScadaCfgToXml::ModifyFormatScadaXmlShowAlarmsNode(XmlNode* target, XmlNode* legacy,
                                                                   double horizontalFactor,
                                                                   double verticalFactor) {
-    CreateGUID(target);
-    DimensionPixels2mm(target, legacy, horizontalFactor, verticalFactor);
-    target->SetValue(L"color", FormatColour(0x7F7F00).c_str());
+    PlaceControl(target, legacy, horizontalFactor, verticalFactor, 0x7F7F00);
     if (XmlNode* alarm = target->NewChild(L"alarm")) {
         alarm->SetValue(L"groupId",
                         legacy->Value(L"/Action/ShowAlarms/AlarmGroup", L"ALL").c_str());
@@ -241,9 +257,7 @@ void QMTransformScadaCfgToXml::ModifyFormatScadaXmlFloodfillNode(XmlNode* target
 void QMTransformScadaCfgToXml::ModifyFormatScadaXmlConditionedNode(XmlNode* target, XmlNode* legacy,
                                                                    double horizontalFactor,
                                                                    double verticalFactor) {
-    CreateGUID(target);
-    DimensionPixels2mm(target, legacy, horizontalFactor, verticalFactor);
-    target->SetValue(L"color", FormatColour(0x60C060).c_str());
+    PlaceControl(target, legacy, horizontalFactor, verticalFactor, 0x60C060);
     ForEachElement(legacy->Node(L"Bitmaps"), [&](const XmlNode* bitmap) {
         XmlNode* control = target->NewChild(L"control");
         if (control == nullptr) {
@@ -377,55 +391,31 @@ bool QMTransformScadaCfgToXml::ScadaQMCfgFile2Xml(XmlNode* target) {
         if (target != nullptr) {
             target->SetValue(L"StartScreen", app.Value(L"Screens/StartScreen", L"").c_str());
         }
-        const QMWideString scadaDirectory = ScadaDirectory();
-        const QMWideString& cfgPath = QMTarvioSetup::Get().CfgPath();
-
-        ForEachElement(app.Node(L"Styles"), [&](const XmlNode* entry) {
-            const QMWideString file = entry->Value(L"File", L"");
-            if (file.IsEmpty()) {
-                return;
-            }
-            QMWideString full;
-            RelativePathToFullPath(scadaDirectory.c_str(), file.c_str(), full);
-            const SplitPath split(full);
-            XmlDocument style;
-            if (QMCfgFile2XmlDocument(full.c_str(), (cfgPath + split.name + L".xsty").c_str(),
-                                      style)) {
-                ModifyFormatStyleXml(split.name.c_str(), style);
-            }
-        });
-
-        ForEachElement(app.Node(L"Screens"), [&](const XmlNode* entry) {
-            const QMWideString file = entry->Value(L"File", L"");
-            if (file.IsEmpty()) {
-                return;
-            }
-            QMWideString full;
-            RelativePathToFullPath(scadaDirectory.c_str(), file.c_str(), full);
-            const SplitPath split(full);
-            XmlDocument screen;
-            if (!QMCfgFile2XmlDocument(full.c_str(), (cfgPath + split.name + L".xscn").c_str(),
-                                       screen)) {
-                return;
-            }
-            XmlNode* background = screen.Node(L"Screen/Image/File");
-            if (background != nullptr && !background->Value().IsEmpty()) {
-                background->SetValue(RelativeToCfg(split.directory, background->Value()).c_str());
-            }
-            ForEachElement(screen.Node(L"Screen/Controls"), [&](XmlNode* control) {
-                if (control->Value(L"Type", L"") != L"BITMAP") {
-                    return;
+        ForEachListedFile(app.Node(L"Styles"), L".xsty",
+                          [&](const SplitPath& split, const XmlDocument& style) {
+                              ModifyFormatStyleXml(split.name.c_str(), style);
+                          });
+        ForEachListedFile(
+            app.Node(L"Screens"), L".xscn", [&](const SplitPath& split, XmlDocument& screen) {
+                XmlNode* background = screen.Node(L"Screen/Image/File");
+                if (background != nullptr && !background->Value().IsEmpty()) {
+                    background->SetValue(
+                        RelativeToCfg(split.directory, background->Value()).c_str());
                 }
-                ForEachElement(control->Node(L"Bitmaps"), [&](XmlNode* bitmap) {
-                    const QMWideString bitmapFile = bitmap->Value(L"File", L"");
-                    if (!bitmapFile.IsEmpty()) {
-                        bitmap->SetValue(L"File",
-                                         RelativeToCfg(split.directory, bitmapFile).c_str());
+                ForEachElement(screen.Node(L"Screen/Controls"), [&](XmlNode* control) {
+                    if (control->Value(L"Type", L"") != L"BITMAP") {
+                        return;
                     }
+                    ForEachElement(control->Node(L"Bitmaps"), [&](XmlNode* bitmap) {
+                        const QMWideString bitmapFile = bitmap->Value(L"File", L"");
+                        if (!bitmapFile.IsEmpty()) {
+                            bitmap->SetValue(L"File",
+                                             RelativeToCfg(split.directory, bitmapFile).c_str());
+                        }
+                    });
                 });
+                ModifyFormatScadaXml(split.name.c_str(), screen);
             });
-            ModifyFormatScadaXml(split.name.c_str(), screen);
-        });
         return true;
     });
 }

@@ -2,22 +2,6 @@
 
 #include <cstddef>
 
-namespace {
-
-// Entry i of a list, or a value-initialised entry when i lies outside it.
-template <class T>
-const T& At(const std::vector<T>& list, int i) {
-    static const T none{};
-    return i >= 0 && static_cast<size_t>(i) < list.size() ? list[static_cast<size_t>(i)] : none;
-}
-
-template <class T>
-int SizeOf(const std::vector<T>& list) {
-    return static_cast<int>(list.size());
-}
-
-}  // namespace
-
 QMValueComplex::~QMValueComplex() = default;
 
 void QMValueComplex::Reset() {
@@ -33,51 +17,20 @@ std::unique_ptr<QMValueComplex> QMValueComplex::Clone() const {
     return std::make_unique<QMValueComplex>(*this);
 }
 
-void QMValueComplexFO::AddValue(double value, double msecond) {
-    fields_.values.push_back(value);
-    fields_.mseconds.push_back(msecond);
-}
-
-int QMValueComplexFO::Size() const {
-    return SizeOf(fields_.values);
-}
-double QMValueComplexFO::Value(int i) const {
-    return At(fields_.values, i);
-}
-double QMValueComplexFO::MSecond(int i) const {
-    return At(fields_.mseconds, i);
-}
-
-void QMValueComplexARM::AddValue(double value, int harmonic) {
-    fields_.values.push_back(value);
-    fields_.harmonics.push_back(harmonic);
-}
-
-int QMValueComplexARM::Size() const {
-    return SizeOf(fields_.values);
-}
-double QMValueComplexARM::Value(int i) const {
-    return At(fields_.values, i);
-}
-int QMValueComplexARM::Harmonic(int i) const {
-    return At(fields_.harmonics, i);
-}
-
 void QMValueComplexEVQ::AddSemicycleVoltage(const QMDateTime& date, double value) {
-    fields_.semicycleDates.push_back(date);
-    fields_.semicycleValues.push_back(value);
+    fields_.semicycles.Add(value, date);
 }
 
 int QMValueComplexEVQ::SemicycleVoltageSize() const {
-    return SizeOf(fields_.semicycleValues);
+    return fields_.semicycles.Size();
 }
 
 const QMDateTime& QMValueComplexEVQ::SemicycleVoltageDate(int i) const {
-    return At(fields_.semicycleDates, i);
+    return fields_.semicycles.SecondAt(i);
 }
 
 double QMValueComplexEVQ::SemicycleVoltageValue(int i) const {
-    return At(fields_.semicycleValues, i);
+    return fields_.semicycles.Value(i);
 }
 
 void QMValueComplexInterval::SetBegin(const QMDateTime& date, unsigned long flags) {
@@ -110,24 +63,9 @@ void QMValueComplexCLW::AddRecord(const qm::values::ClwRecord& record) {
 }
 
 int QMValueComplexCLW::Size() const {
-    return SizeOf(fields_.records);
+    return static_cast<int>(fields_.records.size());
 }
 
 const qm::values::ClwRecord& QMValueComplexCLW::Record(int i) const {
-    return At(fields_.records, i);
-}
-
-void QMValueComplexXFO::AddValue(double value, const QMDateTime& date) {
-    fields_.values.push_back(value);
-    fields_.dates.push_back(date);
-}
-
-int QMValueComplexXFO::Size() const {
-    return SizeOf(fields_.values);
-}
-double QMValueComplexXFO::Value(int i) const {
-    return At(fields_.values, i);
-}
-const QMDateTime& QMValueComplexXFO::Date(int i) const {
-    return At(fields_.dates, i);
+    return qm::values::EntryAt(fields_.records, i);
 }

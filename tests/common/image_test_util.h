@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 // A test picture: smooth gradients with a red square in the top-left corner, so that orientation
@@ -36,4 +37,20 @@ inline std::string EncodeImageBytes(CxImage& image, uint32_t format) {
 
 inline CxImage DecodeImageBytes(const std::string& bytes, uint32_t format = 0) {
     return CxImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), format);
+}
+
+// Whether the two images have the same size and the same colour and alpha in every pixel.
+inline bool SamePixels(const CxImage& a, const CxImage& b) {
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) {
+        return false;
+    }
+    for (long y = 0; y < static_cast<long>(a.GetHeight()); ++y) {
+        for (long x = 0; x < static_cast<long>(a.GetWidth()); ++x) {
+            const RGBQUAD p = a.GetPixelColor(x, y), q = b.GetPixelColor(x, y);
+            if (std::memcmp(&p, &q, sizeof p) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
 }

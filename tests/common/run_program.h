@@ -58,3 +58,10 @@ inline ProgramResult RunProgram(const TempDir& dir, const std::string& program,
     result.err = dir.ReadText("err.txt");
     return result;
 }
+
+// Runs the qmsupport program's `command` with `args` in `dir`.
+inline ProgramResult RunCommand(const TempDir& dir, const std::string& command,
+                                std::vector<std::string> args) {
+    args.insert(args.begin(), command);
+    return RunProgram(dir, QMSUPPORT_TOOL, std::move(args));
+}

@@ -12,25 +12,28 @@
 #include <zlib.h>
 
 #include <climits>
-#include <cstring>
 
 using namespace qm::images;
 
 namespace {
 
-void PutBe32(std::string& s, size_t at, uint32_t v) {
+// Copies of `s` with a number written at `at`, big- or little-endian.
+std::string WithBe32(std::string s, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         s[at + i] = static_cast<char>(v >> (24 - 8 * i));
     }
+    return s;
 }
-void PutLe32(std::string& s, size_t at, uint32_t v) {
+std::string WithLe32(std::string s, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         s[at + i] = static_cast<char>(v >> (8 * i));
     }
+    return s;
 }
-void PutLe16(std::string& s, size_t at, uint16_t v) {
+std::string WithLe16(std::string s, size_t at, uint16_t v) {
     s[at] = static_cast<char>(v);
     s[at + 1] = static_cast<char>(v >> 8);
+    return s;
 }
 
 int AppendGifBytes(GifFileType* gif, const GifByteType* bytes, int count) {
@@ -64,12 +67,9 @@ std::string SmallImage(uint32_t format) {
 
 // The PNG with its IHDR declaring another size, with a correct checksum.
 std::string PngDeclaring(uint32_t width, uint32_t height) {
-    std::string png = SmallImage(kFormatPng);
-    PutBe32(png, 16, width);
-    PutBe32(png, 20, height);
-    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17);
-    PutBe32(png, 29, static_cast<uint32_t>(crc));
-    return png;
+    const std::string png = WithBe32(WithBe32(SmallImage(kFormatPng), 16, width), 20, height);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17);
+    return WithBe32(png, 29, static_cast<uint32_t>(crc));
 }
 
 class HostileImage : public ::testing::Test {
@@ -110,43 +110,28 @@ TEST_F(HostileImage, GifScreensAndFrames) {
     EXPECT_EQ(image.GetType(), kFormatGif);
     EXPECT_EQ(image.GetPixelColor(0, 1).rgbRed, 255);    // index 0, top-left
     EXPECT_EQ(image.GetPixelColor(1, 0).rgbGreen, 255);  // index 3, bottom-right: white
-    std::string huge = gif;
-    PutLe16(huge, 6, 65535);
-    PutLe16(huge, 8, 65535);
-    ExpectRejected(huge, kFormatGif, "screen 65535 x 65535");
-    std::string frame = gif;
-    PutLe16(frame, 25 + 5, 3);  // the frame is wider than its screen
-    ExpectRejected(frame, kFormatGif, "frame past the screen");
-    std::string shifted = gif;
-    PutLe16(shifted, 25 + 1, 1);  // a frame of the screen's size, moved right by one
-    ExpectRejected(shifted, kFormatGif, "frame moved past the screen");
+    ExpectRejected(WithLe16(WithLe16(gif, 6, 65535), 8, 65535), kFormatGif, "screen 65535 x 65535");
+    // A frame wider than its screen, and one of the screen's size moved right by one.
+    ExpectRejected(WithLe16(gif, 25 + 5, 3), kFormatGif, "frame past the screen");
+    ExpectRejected(WithLe16(gif, 25 + 1, 1), kFormatGif, "frame moved past the screen");
 }
 
 TEST_F(HostileImage, BmpHeights) {
     const std::string bmp = SmallImage(kFormatBmp);
     CxImage bottomUp = DecodeImageBytes(bmp);
     ASSERT_TRUE(bottomUp.IsValid());
-    std::string topDown = bmp;
-    PutLe32(topDown, 22, static_cast<uint32_t>(-7));  // a legal top-down bitmap: it loads
-    CxImage flipped = DecodeImageBytes(topDown);
+    // A legal top-down bitmap: it loads.
+    CxImage flipped = DecodeImageBytes(WithLe32(bmp, 22, static_cast<uint32_t>(-7)));
     ASSERT_TRUE(flipped.IsValid());
     EXPECT_EQ(flipped.GetHeight(), 7u);
     EXPECT_EQ(flipped.GetPixelColor(4, 0).rgbRed, bottomUp.GetPixelColor(4, 6).rgbRed);
     EXPECT_EQ(flipped.GetPixelColor(0, 6).rgbGreen, bottomUp.GetPixelColor(0, 0).rgbGreen);
 
-    std::string lowest = bmp;
-    PutLe32(lowest, 22, 0x80000000u);  // -2^31 has no positive twin
-    ExpectRejected(lowest, kFormatBmp, "height -2^31");
-    std::string wide = bmp;
-    PutLe32(wide, 18, 0x80000000u);
-    ExpectRejected(wide, kFormatBmp, "width 2^31");
-    std::string palette = bmp;
-    PutLe32(palette, 46, 100000);
-    ExpectRejected(palette, kFormatBmp, "palette count");
-    std::string eightBit = bmp;
-    PutLe16(eightBit, 28, 8);
-    PutLe32(eightBit, 46, 257);
-    ExpectRejected(eightBit, kFormatBmp, "257 colours at 8 bits");
+    // -2^31 has no positive twin.
+    ExpectRejected(WithLe32(bmp, 22, 0x80000000u), kFormatBmp, "height -2^31");
+    ExpectRejected(WithLe32(bmp, 18, 0x80000000u), kFormatBmp, "width 2^31");
+    ExpectRejected(WithLe32(bmp, 46, 100000), kFormatBmp, "palette count");
+    ExpectRejected(WithLe32(WithLe16(bmp, 28, 8), 46, 257), kFormatBmp, "257 colours at 8 bits");
 }
 
 TEST_F(HostileImage, StbFormatsDeclaringHugeSizes) {
@@ -184,14 +169,7 @@ TEST_F(HostileImage, EveryPrefixFailsOrHoldsEveryPixel) {
             if (!part.IsValid()) {
                 continue;
             }
-            ASSERT_EQ(part.GetWidth(), whole.GetWidth()) << format << " at " << length;
-            ASSERT_EQ(part.GetHeight(), whole.GetHeight());
-            for (long y = 0; y < static_cast<long>(whole.GetHeight()); ++y) {
-                for (long x = 0; x < static_cast<long>(whole.GetWidth()); ++x) {
-                    RGBQUAD p = part.GetPixelColor(x, y), q = whole.GetPixelColor(x, y);
-                    ASSERT_EQ(std::memcmp(&p, &q, sizeof p), 0) << format << " at " << length;
-                }
-            }
+            ASSERT_TRUE(SamePixels(part, whole)) << format << " at " << length;
         }
     }
 }

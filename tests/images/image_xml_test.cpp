@@ -27,6 +27,14 @@ class ResourceModule {
     void Put(const std::string& relative, CxImage& image, uint32_t format) {
         dir_.WriteText(relative, EncodeImageBytes(image, format));
     }
+    // Puts the test picture of that size, then joins the chain.
+    void JoinWithTestImage(const std::string& relative, uint32_t width, uint32_t height,
+                           uint32_t format) {
+        CxImage image;
+        PaintTestImage(image, width, height);
+        Put(relative, image, format);
+        Join();
+    }
 
   private:
     TempDir dir_;
@@ -67,10 +75,7 @@ TEST(EncodedImage, WritesPngWithTheTransparentColourAndKeepsTheStringOnFailure) 
 
 TEST(EncodedBmpImage, ReadsTheResourceChainAndLeavesTheStringForAnUnknownId) {
     ResourceModule module;
-    CxImage bitmap;
-    PaintTestImage(bitmap, 5, 4);
-    module.Put("bitmaps/4711.bmp", bitmap, kFormatBmp);
-    module.Join();
+    module.JoinWithTestImage("bitmaps/4711.bmp", 5, 4, kFormatBmp);
     QMNarrowString text("kept");
     EXPECT_FALSE(EncodedBmpImage(text, 4712, 0));
     EXPECT_EQ(text, "kept");
@@ -142,10 +147,7 @@ TEST(DecodeBase64Image, CornerColourEmptyTextAndBadBase64) {
 
 TEST(Icon2Bitmap, ReadsIconPngs) {
     ResourceModule module;
-    CxImage icon;
-    PaintTestImage(icon, 3, 2);
-    module.Put("icons/12.png", icon, kFormatPng);
-    module.Join();
+    module.JoinWithTestImage("icons/12.png", 3, 2, kFormatPng);
     Bitmap bitmap = Icon2Bitmap(12);
     ASSERT_EQ(bitmap.Width(), 3u);
     EXPECT_EQ(bitmap.Height(), 2u);

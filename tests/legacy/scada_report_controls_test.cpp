@@ -4,6 +4,7 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
+#include "common/scoped_env.h"
 #include "common/temp_dir.h"
 #include "legacy/scada_report_controls.h"
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,6 +37,13 @@ std::string Migrated(const char* element, PageContext* context = nullptr) {
     PageContext plain;
     control->Write(&page.Root(), context != nullptr ? context : &plain);
     return DocumentText(page.Root());
+}
+
+// Reads the element given as text into `control`; false when Read refuses it.
+bool ReadInto(Migration::QMControl& control, const std::string& element) {
+    XmlDocument source;
+    EXPECT_TRUE(source.Parse(element.c_str())) << element;
+    return control.Read(&source.Root());
 }
 
 // A 24-bit image of that size whose pixels all have one colour.
@@ -108,10 +117,8 @@ TEST(Controls, CommonAttributesAndAlignmentWords) {
 }
 
 TEST(Controls, MissingIdGetsOneGuidThatStays) {
-    XmlDocument source;
-    ASSERT_TRUE(source.Parse("<label value='A'/>"));
     Migration::QMControlLabel label(3);
-    ASSERT_TRUE(label.Read(&source.Root()));
+    ASSERT_TRUE(ReadInto(label, "<label value='A'/>"));
     XmlDocument page;
     EXPECT_TRUE(page.Create(L"page"));
     PageContext context;
@@ -147,11 +154,9 @@ TEST(Controls, FormatTable) {
         {"123.4", -1, 4, -1, -1}, {"", -1, 3, -1, -1},   {"0x.0x", 72, 72, 72, 72},
     };
     for (const Case& c : cases) {
-        XmlDocument source;
-        ASSERT_TRUE(source.Parse(
-            (std::string("<formule value='[dev#var]#x' format='") + c.format + "'/>").c_str()));
         Migration::QMControlFormule formule(5);
-        ASSERT_TRUE(formule.Read(&source.Root()));
+        ASSERT_TRUE(ReadInto(
+            formule, std::string("<formule value='[dev#var]#x' format='") + c.format + "'/>"));
         EXPECT_EQ(formule.integers, c.integers) << c.format;
         EXPECT_EQ(formule.decimals, c.decimals) << c.format;
         EXPECT_EQ(formule.leftPadding, c.leftPadding) << c.format;
@@ -179,19 +184,14 @@ TEST(Controls, DatePatterns) {
 }
 
 TEST(Controls, DateValuesTurnToUniversalTime) {
-    const char* saved = std::getenv("TZ");
-    const std::string savedZone = saved != nullptr ? saved : "";
-    setenv("TZ", "Europe/Helsinki", 1);
-    const std::string winter =
-        Migrated("<date id='d' value='2024-01-15 12:00:00' field='F' format='\"x\"'/>");
-    const std::string text = Migrated("<date id='d' value='today'/>");
-    const std::string report = Migrated(
-        "<show id='s'><report value='R' groupBy='DAY' begin='2024-07-01 03:00' end='bad'/>"
-        "</show>");
-    if (saved != nullptr) {
-        setenv("TZ", savedZone.c_str(), 1);
-    } else {
-        unsetenv("TZ");
+    std::string winter, text, report;
+    {
+        ScopedEnv zone("TZ", "Europe/Helsinki");
+        winter = Migrated("<date id='d' value='2024-01-15 12:00:00' field='F' format='\"x\"'/>");
+        text = Migrated("<date id='d' value='today'/>");
+        report = Migrated(
+            "<show id='s'><report value='R' groupBy='DAY' begin='2024-07-01 03:00' end='bad'/>"
+            "</show>");
     }
     EXPECT_TRUE(Has(winter, "value=\"2024-01-15 10:00:00\" field=\"F\" pattern=\"&apos;x&apos;\""));
     EXPECT_TRUE(Has(text, "value=\"today\" pattern=\"\""));
@@ -200,52 +200,51 @@ TEST(Controls, DateValuesTurnToUniversalTime) {
     EXPECT_FALSE(Has(report, "end="));
 }
 
-TEST(Controls, ShowKinds) {
-    EXPECT_TRUE(Has(Migrated("<show id='s'><device value='M1'/></show>"), "<showDevice id=\"s\""));
-    EXPECT_TRUE(Has(Migrated("<show><device value='M1'/></show>"), "device=\"M1\"/>"));
-    EXPECT_TRUE(
-        Has(Migrated("<show><event logger='F' groupId='G'/></show>"), "<showActivedEvents"));
-    EXPECT_FALSE(Has(Migrated("<show><event groupId='G'/></show>"), "group"));
-    const std::string historic =
-        Migrated("<show><event logger='T' groupId='G' groupBy='DAY' totalize='T'/></show>");
-    EXPECT_TRUE(Has(historic, "<showHistoricEvents"));
-    EXPECT_TRUE(Has(historic, "group=\"G\" groupBy=\"DAY\" totalized=\"T\""));
-    const std::string all = Migrated("<show><alarm groupId='ALL' groupBy='WEEK'/></show>");
-    EXPECT_TRUE(Has(all, "<showHistoricEvents"));
-    EXPECT_TRUE(Has(all, "groupBy=\"WEEK\" totalized=\"F\""));
-    EXPECT_FALSE(Has(all, "group=\""));
-    // The first known view wins, in a fixed order whatever the document order.
-    EXPECT_TRUE(Has(Migrated("<show><logger/><device value='D'/></show>"), "<showDevice"));
-
-    const std::string graph = Migrated(
-        "<show><logger groupBy='DAY' period='AUTO'><var>[dev#var]</var><var>x]y</var>"
-        "<var>a[b</var><other>z</other></logger></show>");
-    EXPECT_TRUE(Has(graph, "<showGraph"));
-    EXPECT_TRUE(Has(graph,
-                    "type=\"GSTD\" groupBy=\"DAY\"><variable id=\"dev:var\"/>"
-                    "<variable id=\"x\"/><variable id=\"b\"/></showGraph>"));
-    EXPECT_FALSE(Has(graph, "period"));
-    const std::string table = Migrated("<show><logger mode='TABLE' period='WEEK'/></show>");
-    EXPECT_TRUE(Has(table, "<showTable"));
-    EXPECT_TRUE(Has(table, "type=\"TSTD\" groupBy=\"\" period=\"WEEK\""));
-    EXPECT_FALSE(Has(Migrated("<show><logger period='FILE'/></show>"), "period"));
+TEST(Controls, ViewsLinksAndCommands) {
+    // Each element's page holds every text of `has` and none of `lacks`.
+    const struct {
+        const char* element;
+        std::vector<std::string> has, lacks;
+    } cases[] = {
+        {"<show id='s'><device value='M1'/></show>", {"<showDevice id=\"s\"", "device=\"M1\"/>"}},
+        {"<show><event logger='F' groupId='G'/></show>", {"<showActivedEvents"}},
+        {"<show><event groupId='G'/></show>", {"<showActivedEvents"}, {"group"}},
+        {"<show><event logger='T' groupId='G' groupBy='DAY' totalize='T'/></show>",
+         {"<showHistoricEvents", "group=\"G\" groupBy=\"DAY\" totalized=\"T\""}},
+        {"<show><alarm groupId='ALL' groupBy='WEEK'/></show>",
+         {"<showHistoricEvents", "groupBy=\"WEEK\" totalized=\"F\""},
+         {"group=\""}},
+        // The first known view wins, in a fixed order whatever the document order.
+        {"<show><logger/><device value='D'/></show>", {"<showDevice"}},
+        {"<show><logger groupBy='DAY' period='AUTO'><var>[dev#var]</var><var>x]y</var>"
+         "<var>a[b</var><other>z</other></logger></show>",
+         {"<showGraph",
+          "type=\"GSTD\" groupBy=\"DAY\"><variable id=\"dev:var\"/>"
+          "<variable id=\"x\"/><variable id=\"b\"/></showGraph>"},
+         {"period"}},
+        {"<show><logger mode='TABLE' period='WEEK'/></show>",
+         {"<showTable", "type=\"TSTD\" groupBy=\"\" period=\"WEEK\""}},
+        {"<show><logger period='FILE'/></show>", {"<showGraph"}, {"period"}},
+        {"<screen value='Main.xscn'/>", {"scada=\"Main\""}},
+        {"<screen value='Main.XSCN'/>", {"scada=\"Main.XSCN\""}},
+        {"<screen value='.xscn'/>", {"scada=\"\""}},
+        {"<command value='calc' valueParam='-x'/>",
+         {"<launchApp ", "appName=\"calc\" appParam=\"-x\"/>"}},
+        {"<command value=''/>", {"<launchApp "}, {"app"}},
+        {"<forceVariables><variable name='[dev#var]' value='1'/><variable value='2'/>"
+         "</forceVariables>",
+         {"<variable id=\"dev#var\" value=\"1\"/><variable id=\"\" value=\"2\"/></forceValues>"}},
+    };
+    for (const auto& c : cases) {
+        const std::string page = Migrated(c.element);
+        for (const std::string& part : c.has) {
+            EXPECT_TRUE(Has(page, part)) << page << " lacks " << part;
+        }
+        for (const std::string& part : c.lacks) {
+            EXPECT_FALSE(Has(page, part)) << page << " has " << part;
+        }
+    }
     EXPECT_EQ(Migrated("<show><unknown/></show>"), "dropped");
-}
-
-TEST(Controls, LinksCommandsAndForcedValues) {
-    EXPECT_TRUE(Has(Migrated("<screen value='Main.xscn'/>"), "scada=\"Main\""));
-    EXPECT_TRUE(Has(Migrated("<screen value='Main.XSCN'/>"), "scada=\"Main.XSCN\""));
-    EXPECT_TRUE(Has(Migrated("<screen value='.xscn'/>"), "scada=\"\""));
-    const std::string command = Migrated("<command value='calc' valueParam='-x'/>");
-    EXPECT_TRUE(Has(command, "<launchApp "));
-    EXPECT_TRUE(Has(command, "appName=\"calc\" appParam=\"-x\"/>"));
-    EXPECT_FALSE(Has(Migrated("<command value=''/>"), "app"));
-    const std::string forced = Migrated(
-        "<forceVariables><variable name='[dev#var]' value='1'/><variable value='2'/>"
-        "</forceVariables>");
-    EXPECT_TRUE(Has(forced,
-                    "<variable id=\"dev#var\" value=\"1\"/><variable id=\"\" "
-                    "value=\"2\"/></forceValues>"));
 }
 
 TEST(Controls, ConditionedKeepsEmptyEntries) {
@@ -258,10 +257,9 @@ TEST(Controls, ConditionedKeepsEmptyEntries) {
                     "<control condition=\"else\"/><control condition=\"x\">"
                     "<formule id=\"f\""));
 
-    XmlDocument source;
-    ASSERT_TRUE(source.Parse("<conditioned><control/><control><date/></control></conditioned>"));
     Migration::QMControlConditioned control(2);
-    ASSERT_TRUE(control.Read(&source.Root()));
+    ASSERT_TRUE(
+        ReadInto(control, "<conditioned><control/><control><date/></control></conditioned>"));
     ASSERT_EQ(control.controls.size(), 2u);
     EXPECT_EQ(control.controls[0], nullptr);
     ASSERT_NE(control.controls[1], nullptr);
@@ -271,12 +269,10 @@ TEST(Controls, ConditionedKeepsEmptyEntries) {
 TEST(Controls, FloodfillNeedsItsHotSpot) {
     EXPECT_EQ(Migrated("<floodfill hotX='1'/>"), "dropped");
     EXPECT_EQ(Migrated("<floodfill hotY='1'/>"), "dropped");
-    XmlDocument source;
-    ASSERT_TRUE(
-        source.Parse("<floodfill hotX='1.5' hotY='2' tolerance='3'><control "
-                     "condition='c' color='FF0000'/><control/></floodfill>"));
     Migration::QMControlFloodfill flood(1);
-    ASSERT_TRUE(flood.Read(&source.Root()));
+    ASSERT_TRUE(ReadInto(flood,
+                         "<floodfill hotX='1.5' hotY='2' tolerance='3'><control "
+                         "condition='c' color='FF0000'/><control/></floodfill>"));
     EXPECT_EQ(flood.hotX, 1.5);
     EXPECT_EQ(flood.hotY, 2.0);
     EXPECT_EQ(flood.tolerance, 3.0);
@@ -305,10 +301,8 @@ TEST_F(ImageControls, EmbeddedImagesTakeTheFirstFreeNumber) {
                     "verticalAlign=\"CENTER\"/></staticImage>"));
     EXPECT_TRUE(dir_.Exists("cfg/Images/image3.img"));
 
-    XmlDocument source;
-    ASSERT_TRUE(source.Parse(("<page background='" + embedded + "'/>").c_str()));
     Migration::QMControlBackgroundImage background(0);
-    ASSERT_TRUE(background.Read(&source.Root()));
+    ASSERT_TRUE(ReadInto(background, "<page background='" + embedded + "'/>"));
     EXPECT_EQ(background.placement.imageId, L"image4");
     ASSERT_NE(background.image, nullptr);
     EXPECT_EQ(background.image->GetWidth(), 4u);
@@ -335,12 +329,10 @@ TEST_F(ImageControls, ImageFilesAreStoredOnceUnderTheirName) {
 
 TEST_F(ImageControls, BackgroundComesFromItsStoredFileWhenTheFileIsGone) {
     Store("Plant", 7);
-    XmlDocument source;
-    ASSERT_TRUE(
-        source.Parse("<page backgroundFile='..\\gone\\Plant.bmp' horizontalAlign='1' "
-                     "maintainAspectRatio='F'/>"));
     Migration::QMControlBackgroundImage background(0);
-    ASSERT_TRUE(background.Read(&source.Root()));
+    ASSERT_TRUE(ReadInto(background,
+                         "<page backgroundFile='..\\gone\\Plant.bmp' horizontalAlign='1' "
+                         "maintainAspectRatio='F'/>"));
     EXPECT_EQ(background.placement.imageId, L"Plant");
     ASSERT_NE(background.image, nullptr);
     EXPECT_EQ(background.image->GetWidth(), 7u);
@@ -349,14 +341,12 @@ TEST_F(ImageControls, BackgroundComesFromItsStoredFileWhenTheFileIsGone) {
     EXPECT_FALSE(background.placement.maintainAspectRatio);
 
     // Without a stored file nothing is left to render; the name stays.
-    ASSERT_TRUE(source.Parse("<page backgroundFile='gone.bmp'/>"));
-    ASSERT_TRUE(background.Read(&source.Root()));
+    ASSERT_TRUE(ReadInto(background, "<page backgroundFile='gone.bmp'/>"));
     EXPECT_EQ(background.image, nullptr);
     EXPECT_EQ(background.placement.imageId, L"gone");
     // Embedded bytes that are no image leave no image and no name.
     Migration::QMControlBackgroundImage broken(0);
-    ASSERT_TRUE(source.Parse("<page background='AAAA'/>"));
-    ASSERT_TRUE(broken.Read(&source.Root()));
+    ASSERT_TRUE(ReadInto(broken, "<page background='AAAA'/>"));
     EXPECT_EQ(broken.image, nullptr);
     EXPECT_TRUE(broken.placement.imageId.IsEmpty());
     EXPECT_FALSE(dir_.Exists("cfg/Images/image1.img"));

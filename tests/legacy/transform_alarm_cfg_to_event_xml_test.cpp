@@ -64,28 +64,12 @@ class AlarmConversion : public ::testing::Test {
     }
     std::string Events() const { return dir_.ReadText("cfg/default.xeve"); }
     // The "id" of the event whose name is `name` in default.xeve.
-    QMGUID EventGuid(const wchar_t* name) const {
+    std::wstring EventId(const wchar_t* name) const {
         XmlDocument doc;
         EXPECT_TRUE(doc.Load(dir_.WidePath("cfg/default.xeve").c_str()));
         const XmlDocument::XmlNode* event =
             doc.Root().Node((std::wstring(L"events/event?name=") + name).c_str());
-        EXPECT_NE(event, nullptr);
-        return event ? GuidOf(event->Value(L"id", L"")) : QMGUID{};
-    }
-    static QMGUID GuidOf(const QMWideString& text) {
-        QMGUID g{};
-        unsigned d[11];
-        std::string narrow(text.c_str(), text.c_str() + text.Length());
-        if (std::sscanf(narrow.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d[0], &d[1],
-                        &d[2], &d[3], &d[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10]) == 11) {
-            g.Data1 = d[0];
-            g.Data2 = static_cast<uint16_t>(d[1]);
-            g.Data3 = static_cast<uint16_t>(d[2]);
-            for (int i = 0; i < 8; ++i) {
-                g.Data4[i] = static_cast<uint8_t>(d[3 + i]);
-            }
-        }
-        return g;
+        return event != nullptr ? event->Value(L"id", L"").str() : std::wstring();
     }
 
     TempDir dir_;
@@ -110,6 +94,14 @@ const char* kAlarmTree = R"(<legacy>
     <Alarm ShortText="Twin" Id="1a"/>
   </Alarms>
 </legacy>)";
+
+std::vector<std::wstring> ChildTags(const XmlDocument::XmlNode* node) {
+    std::vector<std::wstring> tags;
+    for (auto it = node->ChildsBegin(); it != node->ChildsEnd(); ++it) {
+        tags.push_back((*it)->Tag().str());
+    }
+    return tags;
+}
 
 // The bytes of a checked-in hex dump: pairs of digits, blanks and "#" comments to the end of
 // the line.
@@ -158,11 +150,7 @@ TEST_F(AlarmConversion, WritesEventsAndGroupsInOrder) {
     ASSERT_NE(events, nullptr);
     ASSERT_EQ(events->Size(), 3u);
     const XmlDocument::XmlNode* high = *events->ChildsBegin();
-    std::vector<std::wstring> keys;
-    for (auto it = high->ChildsBegin(); it != high->ChildsEnd(); ++it) {
-        keys.push_back((*it)->Tag().c_str());
-    }
-    EXPECT_EQ(keys,
+    EXPECT_EQ(ChildTags(high),
               (std::vector<std::wstring>{L"id", L"name", L"description", L"condition", L"notify",
                                          L"record", L"delayToActivate", L"delayToDeactivate",
                                          L"annotation", L"eventsGroups", L"actions"}));
@@ -172,11 +160,7 @@ TEST_F(AlarmConversion, WritesEventsAndGroupsInOrder) {
     EXPECT_EQ(high->Value(L"eventsGroups/eventsGroup", L""), groupGuid);
     const XmlDocument::XmlNode* actions = high->Node(L"actions");
     ASSERT_NE(actions, nullptr);
-    std::vector<std::wstring> actionTags;
-    for (auto it = actions->ChildsBegin(); it != actions->ChildsEnd(); ++it) {
-        actionTags.push_back((*it)->Tag().c_str());
-    }
-    EXPECT_EQ(actionTags,
+    EXPECT_EQ(ChildTags(actions),
               (std::vector<std::wstring>{L"activate", L"while", L"deactivate", L"acknowledge"}));
 
     const XmlDocument::XmlNode* lost = doc.Root().Node(L"events/event?name=Lost group");
@@ -223,7 +207,12 @@ TEST_F(AlarmConversion, HistoryRoundTripKeepsStampsStatesAndOccurrences) {
 
     // Model of the occurrence bookkeeping: the index of the record that opened each open
     // occurrence, and its mask.
-    const QMGUID high = EventGuid(L"High");
+    const std::wstring high = EventId(L"High");
+    ASSERT_FALSE(high.empty());
+    auto text = [](const QMGUID& guid) {
+        wchar_t buffer[qm::kGuidTextSize];
+        return std::wstring(guidtow(guid, buffer));
+    };
     std::map<uint32_t, std::pair<size_t, int>> open;
     std::map<uint32_t, QMGUID> unknownEvents;
     for (size_t i = 0; i < legacy.size(); ++i) {
@@ -240,9 +229,9 @@ TEST_F(AlarmConversion, HistoryRoundTripKeepsStampsStatesAndOccurrences) {
             }
             found = open.emplace(in.occurrence, std::make_pair(i, 0)).first;
             if (in.alarm == 0x1A) {
-                EXPECT_EQ(out.event, high);
+                EXPECT_EQ(text(out.event), high);
             } else {
-                EXPECT_NE(out.event, high);
+                EXPECT_NE(text(out.event), high);
                 for (auto& [number, guid] : unknownEvents) {
                     EXPECT_NE(guid, out.event) << "an unknown alarm gets a fresh GUID";
                 }

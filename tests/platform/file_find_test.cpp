@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 using qm::platform::FileFind;
@@ -45,28 +46,24 @@ TEST_F(FileFindTest, StarDotStarMatchesEveryNameInByteOrder) {
     EXPECT_EQ(Names(Pattern(L"CFG/*").c_str()).size(), 9u);
 }
 
-TEST_F(FileFindTest, MatchesWithoutRegardToCase) {
-    EXPECT_EQ(Names(Pattern(L"Cfg\\*.xscn").c_str()),
-              (std::vector<std::wstring>{L"Main.xscn", L"b.XSCN"}));
-    EXPECT_EQ(Names(Pattern(L"Cfg\\X.*.XRPT").c_str()),
-              (std::vector<std::wstring>{L"X.Q1.Summary.xrpt"}));
-    EXPECT_EQ(Names(Pattern(L"Cfg\\*.q1.summary.XRPT").c_str()),
-              (std::vector<std::wstring>{L"X.Q1.Summary.xrpt"}));
-    EXPECT_EQ(Names(Pattern(L"Cfg\\main.XSCN").c_str()), (std::vector<std::wstring>{L"Main.xscn"}));
-}
-
-TEST_F(FileFindTest, TrailingDotStarAlsoMatchesNamesWithoutDot) {
-    EXPECT_EQ(Names(Pattern(L"Cfg\\readme.*").c_str()), (std::vector<std::wstring>{L"README"}));
-    EXPECT_EQ(Names(Pattern(L"Cfg\\2008*.*").c_str()), (std::vector<std::wstring>{L"2008"}));
-    EXPECT_TRUE(Names(Pattern(L"Cfg\\README.?").c_str()).empty());
-}
-
-TEST_F(FileFindTest, QuestionMarkMatchesExactlyOneCharacter) {
-    EXPECT_EQ(Names(Pattern(L"Cfg\\METER1_??_2008.*").c_str()),
-              (std::vector<std::wstring>{L"METER1_03_2008.dat"}));
-    EXPECT_EQ(Names(Pattern(L"Cfg\\METER1?_03_2008.dat").c_str()),
-              (std::vector<std::wstring>{L"METER10_03_2008.dat"}));
-    EXPECT_EQ(Names(Pattern(L"Cfg\\?.xscn").c_str()), (std::vector<std::wstring>{L"b.XSCN"}));
+// Without regard to case; a trailing ".*" also matches names without a dot; "?" matches
+// exactly one character.
+TEST_F(FileFindTest, PatternsMatchAsTheSystemMatches) {
+    const std::pair<const wchar_t*, std::vector<std::wstring>> cases[] = {
+        {L"Cfg\\*.xscn", {L"Main.xscn", L"b.XSCN"}},
+        {L"Cfg\\X.*.XRPT", {L"X.Q1.Summary.xrpt"}},
+        {L"Cfg\\*.q1.summary.XRPT", {L"X.Q1.Summary.xrpt"}},
+        {L"Cfg\\main.XSCN", {L"Main.xscn"}},
+        {L"Cfg\\readme.*", {L"README"}},
+        {L"Cfg\\2008*.*", {L"2008"}},
+        {L"Cfg\\README.?", {}},
+        {L"Cfg\\METER1_??_2008.*", {L"METER1_03_2008.dat"}},
+        {L"Cfg\\METER1?_03_2008.dat", {L"METER10_03_2008.dat"}},
+        {L"Cfg\\?.xscn", {L"b.XSCN"}},
+    };
+    for (const auto& [pattern, names] : cases) {
+        EXPECT_EQ(Names(Pattern(pattern).c_str()), names) << pattern;
+    }
 }
 
 TEST_F(FileFindTest, ReportsDirectoryAsGivenPathTitleAndName) {

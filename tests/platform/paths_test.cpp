@@ -1,9 +1,10 @@
 #include <qmsupport/platform/app_path.h>
 #include <qmsupport/platform/paths.h>
 
+#include "common/temp_dir.h"
+
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <filesystem>
 #include <string>
 
@@ -78,12 +79,10 @@ TEST(Paths, RelativeFromDirectory) {
 }
 
 TEST(Paths, CreateDirectoryMakesEveryMissingLevel) {
-    namespace fs = std::filesystem;
-    fs::path root = fs::temp_directory_path() / ("qm_paths_" + std::to_string(getpid()));
-    std::wstring target = (root / "a" / "b").wstring() + L"\\file.dat";
+    TempDir dir;
+    const std::wstring target = dir.WidePath("a/b") + L"\\file.dat";
     ASSERT_TRUE(CreateDirectoryW(target.c_str()));
-    EXPECT_TRUE(fs::is_directory(root / "a" / "b"));
-    EXPECT_FALSE(fs::exists(root / "a" / "b" / "file.dat"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path("a/b")));
+    EXPECT_FALSE(dir.Exists("a/b/file.dat"));
     EXPECT_TRUE(CreateDirectoryW(target.c_str()));  // already there
-    fs::remove_all(root);
 }

@@ -54,6 +54,17 @@ class ModalAnswer {
     bool answered_ = false;
 };
 
+// Accepts the next message box, keeping its title and text.
+struct Prompt {
+    QString title;
+    std::string text;
+    ModalAnswer<QMessageBox> answer{[this](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text().toStdString();
+        box->accept();
+    }};
+};
+
 // The standard output of a command, or "" when it cannot run.
 std::string Run(const std::string& command) {
     std::string out;
@@ -311,19 +322,13 @@ TEST_F(PrintPreviewDialog, PrinterThatCannotStartAfterThePrintDialogShowsTheProm
         PrintToFile(print, dir.Path("gone/out.pdf"));
         std::filesystem::remove_all(dir.Path("gone"));  // the file can no longer be written
     });
-    QString title;
-    std::string text;
-    ModalAnswer<QMessageBox> prompt([&](QMessageBox* box) {
-        title = box->windowTitle();
-        text = box->text().toStdString();
-        box->accept();
-    });
+    Prompt prompt;
     dialog.OnDialogPrint();
 
     EXPECT_TRUE(print.Answered());
-    EXPECT_TRUE(prompt.Answered());
-    EXPECT_EQ(title, "Tarvio test");
-    EXPECT_EQ(text, "Could not start print job.");
+    EXPECT_TRUE(prompt.answer.Answered());
+    EXPECT_EQ(prompt.title, "Tarvio test");
+    EXPECT_EQ(prompt.text, "Could not start print job.");
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
     EXPECT_FALSE(dir.Exists("gone"));
 }
@@ -335,63 +340,46 @@ TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     setup.SetProgramName(L"Tarvio test");
     RecordingDialog dialog;
     dialog.framework = true;
-    QString title;
-    std::string text;
-    ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
-        title = box->windowTitle();
-        text = box->text().toStdString();
-        box->accept();
-    });
+    Prompt prompt;
     dialog.OnDialogPrintDirect();
 
-    EXPECT_TRUE(answer.Answered());
-    EXPECT_EQ(title, "Tarvio test");
-    EXPECT_EQ(text, "Could not start print job.");
+    EXPECT_TRUE(prompt.answer.Answered());
+    EXPECT_EQ(prompt.title, "Tarvio test");
+    EXPECT_EQ(prompt.text, "Could not start print job.");
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 
+// With a parent or without one, the application's main window is disabled while the pages
+// are drawn.
 TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
     setup.SetProgramName(L"Tarvio preview");
-    QMainWindow main;
-    main.show();
-    RecordingDialog dialog(&main);
-    dialog.main = &main;
-    dialog.show();
-    dialog.OnDialogPrintPreview();
+    for (bool parented : {true, false}) {
+        SCOPED_TRACE(parented);
+        QMainWindow main;
+        main.show();
+        RecordingDialog dialog(parented ? &main : nullptr);
+        dialog.main = &main;
+        dialog.show();
+        dialog.OnDialogPrintPreview();
 
-    QWidget* preview = PreviewWindow();
-    ASSERT_NE(preview, nullptr);
-    EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
-    EXPECT_TRUE(main.isEnabled());
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(dialog.PreviewActive());
-    EXPECT_EQ(preview->windowTitle(), "Tarvio preview");
-    EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(preview->findChild<QPrintPreviewWidget*>()->pageCount(), 5);
-    EXPECT_EQ(dialog.calls, PrintCalls("prepare preview", 5));
+        QWidget* preview = PreviewWindow();
+        ASSERT_NE(preview, nullptr);
+        EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
+        EXPECT_TRUE(main.isEnabled());
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(dialog.PreviewActive());
+        EXPECT_EQ(preview->windowTitle(), "Tarvio preview");
+        EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
+        EXPECT_EQ(preview->findChild<QPrintPreviewWidget*>()->pageCount(), 5);
+        EXPECT_EQ(dialog.calls, PrintCalls("prepare preview", 5));
 
-    preview->close();
-    DeleteClosedWindows();
-    EXPECT_EQ(PreviewWindow(), nullptr);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_FALSE(dialog.PreviewActive());
-    EXPECT_TRUE(main.isEnabled());
-}
-
-TEST_F(PrintPreviewDialog, PreviewOfADialogWithoutParentDisablesTheApplicationsMainWindow) {
-    QMainWindow main;
-    main.show();
-    RecordingDialog dialog;
-    dialog.main = &main;
-    dialog.show();
-    dialog.OnDialogPrintPreview();
-
-    ASSERT_NE(PreviewWindow(), nullptr);
-    EXPECT_FALSE(dialog.mainEnabledWhileDrawing);
-    EXPECT_TRUE(main.isEnabled());
-    PreviewWindow()->close();
-    DeleteClosedWindows();
-    EXPECT_TRUE(main.isEnabled());
+        preview->close();
+        DeleteClosedWindows();
+        EXPECT_EQ(PreviewWindow(), nullptr);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_FALSE(dialog.PreviewActive());
+        EXPECT_TRUE(main.isEnabled());
+    }
 }
 
 TEST_F(PrintPreviewDialog, PrintFromThePreviewClosesItAndPrints) {

@@ -108,7 +108,7 @@ TEST(TarvioSetup, ParkingEditionSwitchesUdpImagesAndKeepsItsName) {
 
 TEST(TarvioSetup, RunModeIsWrittenOnChangeOnly) {
     TempDir dir;
-    ScopedEnv registry("QMSUPPORT_REGISTRY", dir.Path("registry.xml"));
+    ScopedEnv registry("QMSUPPORT_REGISTRY", dir.Path("registry.xml").c_str());
     QMTarvioSetup setup;
     auto stored = [&] {
         return qm::platform::Registry::ReadDword(setup.RegisterKey().str(), L"Runtime");
@@ -137,7 +137,7 @@ TEST(TarvioSetup, RunModeIsWrittenOnChangeOnly) {
 
     // A registry that cannot be written does not keep the flag from changing.
     dir.WriteText("blocked", "a file where a directory is needed");
-    ScopedEnv blocked("QMSUPPORT_REGISTRY", dir.Path("blocked/registry.xml"));
+    ScopedEnv blocked("QMSUPPORT_REGISTRY", dir.Path("blocked/registry.xml").c_str());
     other.SetRuntime(true);
     EXPECT_TRUE(other.Runtime());
 }

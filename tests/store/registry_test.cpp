@@ -1,41 +1,13 @@
 #include <qmsupport/store/registry.h>
 
+#include "common/scoped_env.h"
 #include "common/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
-
 using qm::platform::Registry;
 
 namespace {
-
-// Sets or clears an environment variable for the lifetime of the object.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            saved_ = old;
-        }
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (saved_) {
-            setenv(name_, saved_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
 
 const std::wstring kKey = L"Software\\Vendor\\Product\\2.7";
 

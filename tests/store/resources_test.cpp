@@ -2,20 +2,17 @@
 
 #include <qmsupport/store/resource_chain.h>
 
+#include "common/temp_dir.h"
+
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 TEST(Resources, LoadStringWalksTheChain) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("qm_res_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    std::ofstream(dir / "strings.xml")
-        << "<strings><s id=\"4711\">Z\xC3\xA4hler %d</s><s id=\"0\">zero</s></strings>";
-    int handle = qm::platform::ResourceChain::AddModule(dir.string());
+    TempDir dir;
+    dir.WriteText("strings.xml",
+                  "<strings><s id=\"4711\">Z\xC3\xA4hler %d</s><s id=\"0\">zero</s></strings>");
+    int handle = qm::platform::ResourceChain::AddModule(dir.Path());
     ASSERT_GE(handle, 0);
 
     QMWideString text(L"stale");
@@ -28,5 +25,4 @@ TEST(Resources, LoadStringWalksTheChain) {
 
     qm::platform::ResourceChain::RemoveModule(handle);
     EXPECT_FALSE(QMLoadString(4711, text));
-    fs::remove_all(dir);
 }

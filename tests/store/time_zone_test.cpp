@@ -1,13 +1,12 @@
 #include <qmsupport/store/time_zone.h>
 
 #include "common/scoped_env.h"
+#include "common/temp_dir.h"
 #include "store/local_time_zone.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 TEST(TimeZone, WindowsNamesMapToOlson) {
@@ -33,21 +32,16 @@ TEST(TimeZone, LocalZoneFromTz) {
 }
 
 TEST(TimeZone, LocalZoneFromSystemFiles) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("qm_tz_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    fs::path link = dir / "localtime";
-    fs::path file = dir / "timezone";
-    std::string linkPath = link.string(), filePath = file.string();
+    TempDir dir;
+    const std::string linkPath = dir.Path("localtime"), filePath = dir.Path("timezone");
 
     EXPECT_EQ(qm::store::LocalIanaZone(nullptr, linkPath.c_str(), filePath.c_str()), "");
-    std::ofstream(file) << "  America/Sao_Paulo \n# comment\n";
+    dir.WriteText("timezone", "  America/Sao_Paulo \n# comment\n");
     EXPECT_EQ(qm::store::LocalIanaZone(nullptr, linkPath.c_str(), filePath.c_str()),
               "America/Sao_Paulo");
-    fs::create_symlink("../usr/share/zoneinfo/posix/Europe/Madrid", link);
+    std::filesystem::create_symlink("../usr/share/zoneinfo/posix/Europe/Madrid", linkPath);
     EXPECT_EQ(qm::store::LocalIanaZone(nullptr, linkPath.c_str(), filePath.c_str()),
               "Europe/Madrid");
     EXPECT_EQ(qm::store::LocalIanaZone("Asia/Tokyo", linkPath.c_str(), filePath.c_str()),
               "Asia/Tokyo");
-    fs::remove_all(dir);
 }

@@ -2,14 +2,12 @@
 #include <qmsupport/text/parse_xml_text.h>
 #include <qmsupport/toolsapi/locale_info.h>
 
+#include "common/temp_dir.h"
 #include "text/text_pieces.h"
 #include "text/wide_printer.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -133,12 +131,9 @@ TEST_F(TextTemplate, WholeTemplates) {
 }
 
 TEST_F(TextTemplate, StringResources) {
-    auto dir = std::filesystem::temp_directory_path() /
-               ("qmsupport_text_resources_" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "strings.xml")
-        << "<strings><s id='0'>zero</s><s id='120'>Voltage %s</s></strings>";
-    int module = qm::platform::ResourceChain::AddModule(dir.string());
+    TempDir dir;
+    dir.WriteText("strings.xml", "<strings><s id='0'>zero</s><s id='120'>Voltage %s</s></strings>");
+    int module = qm::platform::ResourceChain::AddModule(dir.Path());
     ASSERT_GE(module, 0);
     EXPECT_EQ(Render("<textId>IDS_120</textId><textId>IDS_</textId><textId>X_1</textId>"),
               L"Voltage %szero");
@@ -146,7 +141,6 @@ TEST_F(TextTemplate, StringResources) {
                      "<textParams textStr='[%s]'><paramId>0</paramId></textParams>"),
               L"Voltage zero[%s]");
     qm::platform::ResourceChain::RemoveModule(module);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

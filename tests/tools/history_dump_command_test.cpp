@@ -10,20 +10,11 @@
 
 #include <string>
 
-namespace {
-
-ProgramResult Dump(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), "history-dump");
-    return RunProgram(dir, QMSUPPORT_TOOL, std::move(args));
-}
-
-}  // namespace
-
 TEST(HistoryDumpCommand, PrintsAlarmRecordsAndTheCutTail) {
     TempDir dir;
     dir.WriteText(
         "a.alm", AlarmFileBytes({{100, 0x5F000001, 0x1A, 1}, {7, 0xFFFFFFFF, -1, 4}}) + "\x01\x02");
-    ProgramResult text = Dump(dir, {"a.alm"});
+    ProgramResult text = RunCommand(dir, "history-dump", {"a.alm"});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_EQ(text.out,
               "format: alarm history\n"
@@ -32,7 +23,7 @@ TEST(HistoryDumpCommand, PrintsAlarmRecordsAndTheCutTail) {
               "record 1: occurrence 7 stamp FFFFFFFF alarm FFFFFFFF state 4\n"
               "records: 2\n"
               "truncated: 2 bytes at offset 37 make no complete record\n");
-    ProgramResult json = Dump(dir, {"--json", "a.alm"});
+    ProgramResult json = RunCommand(dir, "history-dump", {"--json", "a.alm"});
     ASSERT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(json.out,
               "{\"format\":\"alarm\",\"header\":\"414C41524D2076312E300A\",\"records\":["
@@ -54,7 +45,7 @@ TEST(HistoryDumpCommand, PrintsEventGuids) {
     ASSERT_TRUE(writer.WriteHeader() && writer.Write(record));
     dir.WriteText("Events.eve",
                   std::string(reinterpret_cast<const char*>(file.GetBuffer(false)), 52));
-    ProgramResult text = Dump(dir, {"Events.eve"});
+    ProgramResult text = RunCommand(dir, "history-dump", {"Events.eve"});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("format: event history\n"), std::string::npos);
     EXPECT_NE(text.out.find("record 0: occurrence {01234567-89AB-CDEF-0102-030405060708} "
@@ -69,18 +60,18 @@ TEST(HistoryDumpCommand, FailsClearlyOnForeignFilesAndUsage) {
     TempDir dir;
     dir.WriteText("foreign.eve", "EVENTv1.00 and more bytes than a header");
     dir.WriteText("short.alm", "ALAR");
-    ProgramResult foreign = Dump(dir, {"foreign.eve"});
+    ProgramResult foreign = RunCommand(dir, "history-dump", {"foreign.eve"});
     EXPECT_EQ(foreign.status, 1);
     EXPECT_TRUE(foreign.out.empty());
     EXPECT_NE(foreign.err.find("'foreign.eve' is no alarm history"), std::string::npos);
-    ProgramResult cut = Dump(dir, {"short.alm"});
+    ProgramResult cut = RunCommand(dir, "history-dump", {"short.alm"});
     EXPECT_EQ(cut.status, 1);
     EXPECT_NE(cut.err.find("shorter than"), std::string::npos);
-    EXPECT_EQ(Dump(dir, {"missing.alm"}).status, 1);
-    EXPECT_EQ(Dump(dir, {"."}).status, 1);
-    EXPECT_EQ(Dump(dir, {}).status, 2);
-    EXPECT_EQ(Dump(dir, {"a", "b"}).status, 2);
-    ProgramResult help = Dump(dir, {"--help"});
+    EXPECT_EQ(RunCommand(dir, "history-dump", {"missing.alm"}).status, 1);
+    EXPECT_EQ(RunCommand(dir, "history-dump", {"."}).status, 1);
+    EXPECT_EQ(RunCommand(dir, "history-dump", {}).status, 2);
+    EXPECT_EQ(RunCommand(dir, "history-dump", {"a", "b"}).status, 2);
+    ProgramResult help = RunCommand(dir, "history-dump", {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: qmsupport history-dump FILE [--json]"), std::string::npos);
 }

@@ -102,6 +102,11 @@ std::vector<std::wstring> DrawGuids(int count) {
     return texts;
 }
 
+std::vector<std::wstring> DrawSeeded(const qm::GuidSeed& seed, int count) {
+    qm::ScopedGuidSeed seeded(seed);
+    return DrawGuids(count);
+}
+
 void ExpectVersion4(const std::vector<std::wstring>& texts) {
     for (const std::wstring& text : texts) {
         EXPECT_EQ(text[15], L'4') << text;
@@ -115,20 +120,8 @@ TEST(GuidSeed, SameSeedSameSequenceOtherSeedOther) {
     const qm::GuidSeed seed = qm::NewGuidSeed();
     qm::GuidSeed other = seed;
     other[31] ^= 1;
-    std::vector<std::wstring> first, second, third;
-    {
-        qm::ScopedGuidSeed seeded(seed);
-        first = DrawGuids(50);
-    }
-    {
-        qm::ScopedGuidSeed seeded(seed);
-        second = DrawGuids(50);
-    }
-    {
-        qm::ScopedGuidSeed seeded(other);
-        third = DrawGuids(50);
-    }
-    EXPECT_EQ(first, second);
+    const std::vector<std::wstring> first = DrawSeeded(seed, 50), third = DrawSeeded(other, 50);
+    EXPECT_EQ(DrawSeeded(seed, 50), first);
     EXPECT_EQ(std::set<std::wstring>(first.begin(), first.end()).size(), first.size());
     for (size_t i = 0; i < first.size(); ++i) {
         EXPECT_NE(first[i], third[i]);
@@ -150,19 +143,12 @@ TEST(GuidSeed, KnownSeedGivesAFixedStream) {
 TEST(GuidSeed, GuardRestoresRandomOrTheOuterStreamWhereItWas) {
     const qm::GuidSeed outer = qm::NewGuidSeed();
     const qm::GuidSeed inner = qm::NewGuidSeed();
-    std::vector<std::wstring> plain;
-    {
-        qm::ScopedGuidSeed seeded(outer);
-        plain = DrawGuids(4);
-    }
+    const std::vector<std::wstring> plain = DrawSeeded(outer, 4);
     std::vector<std::wstring> interrupted;
     {
         qm::ScopedGuidSeed seeded(outer);
         interrupted = DrawGuids(2);
-        {
-            qm::ScopedGuidSeed nested(inner);
-            DrawGuids(3);
-        }
+        DrawSeeded(inner, 3);
         for (const std::wstring& text : DrawGuids(2)) {
             interrupted.push_back(text);
         }

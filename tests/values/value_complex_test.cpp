@@ -154,4 +154,5 @@ TEST(ValueComplex, ReadsOutsideTheListsAreHarmless) {
     EXPECT_EQ(samples.Value(-1), 0.0);
     EXPECT_FALSE(samples.Date(7).Valid());
     EXPECT_EQ(QMValueComplexCLW().Record(0).words[0], 0u);
+    EXPECT_EQ(QMValueComplexFO().MSecond(0), 0.0);
 }

@@ -3,6 +3,8 @@
 #include <qmsupport/export.h>
 #include <qmsupport/xml/xml_document.h>
 
+#include <cstdint>
+
 // Converts the legacy SCADA configuration once into XML: the application file
 // "..\cfg\scada\default.apl" lists the legacy styles and screens; each style becomes a style
 // file (name + ".xsty") and each screen a screen file (name + ".xscn") in the configuration
@@ -32,6 +34,9 @@ class QMSUPPORT_API QMTransformScadaCfgToXml {
     void CreateGUID(XmlNode* node);
     void DimensionPixels2mm(XmlNode* target, XmlNode* legacy, double horizontalFactor,
                             double verticalFactor);
+    // The id, the position and the colour every converted control but the floodfill starts with.
+    void PlaceControl(XmlNode* target, XmlNode* legacy, double horizontalFactor,
+                      double verticalFactor, uint32_t colour);
     void ModifyFormatScadaXmlFormuleNode(XmlNode* target, XmlNode* legacy, double horizontalFactor,
                                          double verticalFactor);
     void ModifyFormatScadaXmlScreenNode(XmlNode* target, XmlNode* legacy, double horizontalFactor,

@@ -5,6 +5,7 @@
 #include <qmsupport/toolsapi/date_time.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -55,14 +56,27 @@ struct ClwRecord {
 };
 
 // The own fields of each derived kind. A value-initialised set is the kind's reset state.
-struct FOFields {
-    std::vector<double> values;
-    std::vector<double> mseconds;
-};
 
-struct ARMFields {
+// Entry i of a list, or a value-initialised entry when i lies outside it.
+template <class T>
+const T& EntryAt(const std::vector<T>& list, int i) {
+    static const T none{};
+    return i >= 0 && static_cast<size_t>(i) < list.size() ? list[static_cast<size_t>(i)] : none;
+}
+
+// Values, each with a second quantity of its own, index-aligned.
+template <class Second>
+struct SampleFields {
     std::vector<double> values;
-    std::vector<int32_t> harmonics;
+    std::vector<Second> seconds;
+
+    void Add(double value, const Second& second) {
+        values.push_back(value);
+        seconds.push_back(second);
+    }
+    int Size() const { return static_cast<int>(values.size()); }
+    double Value(int i) const { return EntryAt(values, i); }
+    const Second& SecondAt(int i) const { return EntryAt(seconds, i); }
 };
 
 struct EVQFields {
@@ -73,8 +87,7 @@ struct EVQFields {
     double previousValue = 0.0;
     int32_t eventType = 0;
     bool endForced = false;
-    std::vector<QMDateTime> semicycleDates;
-    std::vector<double> semicycleValues;
+    SampleFields<QMDateTime> semicycles;  // voltages with their dates
 };
 
 struct IntervalFields {
@@ -92,11 +105,9 @@ struct CLWFields {
     std::vector<ClwRecord> records;
 };
 
-struct XFOFields {
+struct XFOFields : SampleFields<QMDateTime> {  // the samples' dates
     double waveformSemicycles = 0.0;
     double duration = 0.0;
-    std::vector<double> values;
-    std::vector<QMDateTime> dates;
 };
 
 struct XEVQFields {
@@ -147,26 +158,31 @@ class QMSUPPORT_API ComplexKind : public QMValueComplex {
     Fields fields_;
 };
 
-}  // namespace qm::values
-
-class QMSUPPORT_API QMValueComplexFO
-    : public qm::values::ComplexKind<QMValueComplexFO, 2, qm::values::FOFields> {
+// A kind that is a list of values with a second quantity each, in Fields (SampleFields or
+// a class derived from it).
+template <class Derived, int Code, class SecondType, class Fields = SampleFields<SecondType>>
+class QMSUPPORT_API SampledKind : public ComplexKind<Derived, Code, Fields> {
   public:
     using QMValueComplex::Value;  // the base value, next to the indexed read
-    void AddValue(double value, double msecond);
-    int Size() const;
-    double Value(int i) const;
-    double MSecond(int i) const;
+    void AddValue(double value, const SecondType& second) { this->fields_.Add(value, second); }
+    int Size() const { return this->fields_.Size(); }
+    double Value(int i) const { return this->fields_.Value(i); }
+
+  protected:
+    const SecondType& Second(int i) const { return this->fields_.SecondAt(i); }
+};
+
+}  // namespace qm::values
+
+class QMSUPPORT_API QMValueComplexFO : public qm::values::SampledKind<QMValueComplexFO, 2, double> {
+  public:
+    double MSecond(int i) const { return Second(i); }
 };
 
 class QMSUPPORT_API QMValueComplexARM
-    : public qm::values::ComplexKind<QMValueComplexARM, 3, qm::values::ARMFields> {
+    : public qm::values::SampledKind<QMValueComplexARM, 3, int32_t> {
   public:
-    using QMValueComplex::Value;  // the base value, next to the indexed read
-    void AddValue(double value, int harmonic);
-    int Size() const;
-    double Value(int i) const;
-    int Harmonic(int i) const;
+    int Harmonic(int i) const { return Second(i); }
 };
 
 // SetValue and Value of this class address the event value; the base value stays reachable
@@ -226,18 +242,13 @@ class QMSUPPORT_API QMValueComplexCLW
 };
 
 class QMSUPPORT_API QMValueComplexXFO
-    : public qm::values::ComplexKind<QMValueComplexXFO, 8, qm::values::XFOFields> {
+    : public qm::values::SampledKind<QMValueComplexXFO, 8, QMDateTime, qm::values::XFOFields> {
   public:
-    using QMValueComplex::Value;  // the base value, next to the indexed read
     void SetWaveformSemicycles(double semicycles) { fields_.waveformSemicycles = semicycles; }
     double WaveformSemicycles() const { return fields_.waveformSemicycles; }
     void SetDuration(double duration) { fields_.duration = duration; }
     double Duration() const { return fields_.duration; }
-
-    void AddValue(double value, const QMDateTime& date);
-    int Size() const;
-    double Value(int i) const;
-    const QMDateTime& Date(int i) const;
+    const QMDateTime& Date(int i) const { return Second(i); }
 };
 
 class QMSUPPORT_API QMValueComplexXEVQ
