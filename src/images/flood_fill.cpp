@@ -19,8 +19,12 @@ namespace {
 constexpr long kLargestSquaredDistance = 3 * 255 * 255;
 constexpr uint64_t kAll = ~uint64_t{0};
 
-// A pending run is one of its pixels, packed as row << 14 | column.
+// A pending run is one of its pixels, packed with the index of its word in the fill's grid as
+// index << 28 | row << 14 | column. One row down is one word on in the grid.
 constexpr int kColumnBits = 14;
+constexpr uint64_t kColumnMask = (uint64_t{1} << kColumnBits) - 1;
+constexpr int kIndexShift = 2 * kColumnBits;
+constexpr uint64_t kRowDown = (uint64_t{1} << kIndexShift) | (uint64_t{1} << kColumnBits);
 static_assert(kMaxSide <= (uint32_t{1} << kColumnBits));
 
 // Byte i of the result is 1 when bit i of `bits` is set, else 0.
@@ -128,53 +132,38 @@ class ColourTest {
 // pixel's colour is within the tolerance, and "waiting" bits where it matches and is not
 // filled yet. Only the waiting bits are used while the fill runs; the filled pixels are the
 // matching ones no longer waiting. The words are stored a column of words at a time, so that
-// a word and the words above and below it are neighbours in memory. A row's bits are worked
-// out when the fill first comes next to it. An empty row lies above and below the image, and
-// the bits past the last column stay clear, so runs end at every edge.
+// a word and the words above and below it are neighbours in memory. An empty row lies above
+// and below the image, and the bits past the last column stay clear, so runs end at every
+// edge.
 class FillGrid {
   public:
-    FillGrid(const CxImage& image, long seedY, const uint8_t* seed, long limit)
+    FillGrid(const CxImage& image, const uint8_t* seed, long limit)
         : image_(image),
           width_(image.GetWidth()),
           wordsPerRow_((width_ + 63) / 64),
           columnLength_(image.GetHeight() + 2),
           test_(seed, limit),
           waiting_(static_cast<size_t>(wordsPerRow_) * static_cast<size_t>(columnLength_)),
-          matching_(waiting_.size()),
-          top_(seedY),
-          bottom_(seedY) {
-        Classify(seedY);
-    }
+          matching_(waiting_.size()) {}
 
     long WordsPerRow() const { return wordsPerRow_; }
-    long ColumnLength() const { return columnLength_; }
-    // Row -1, word 0; row y of word w is (w × ColumnLength() + y) cells on. Rows -1 and
-    // height are the empty rows.
+    // The waiting words, indexed by Index(); the word below another is the next one. Rows
+    // -1 and height are the empty rows.
     uint64_t* Waiting() { return waiting_.data(); }
+    size_t Index(long y, long word) const {
+        return static_cast<size_t>(word * columnLength_ + y + 1);
+    }
     uint64_t& Waiting(long y, long word) { return waiting_[Index(y, word)]; }
     uint64_t Waiting(long y, long word) const { return waiting_[Index(y, word)]; }
     uint64_t Filled(long y, long word) const {
         return matching_[Index(y, word)] & ~waiting_[Index(y, word)];
     }
 
-    // Works out the waiting bits of row y when the fill first comes next to it. The fill only
-    // comes next to rows beside rows it filled, so the rows worked out are one band round the
-    // seed's row.
-    void Reach(long y) {
-        if (y < top_) {
-            top_ = y;
-            Classify(y);
-        } else if (y > bottom_) {
-            bottom_ = y;
-            Classify(y);
-        }
-    }
-
-  private:
+    // Works out the matching and waiting bits of row y; nothing for the empty rows.
     [[gnu::noinline]] void Classify(long y) {
         const uint8_t* pixels = image_.TopRow(y);
         if (pixels == nullptr) {
-            return;  // an empty row
+            return;
         }
         for (long x0 = 0; x0 < width_; x0 += 64) {
             const uint64_t bits = test_.Block(pixels + x0 * 3, std::min(64L, width_ - x0));
@@ -182,19 +171,14 @@ class FillGrid {
         }
     }
 
+  private:
     const CxImage& image_;
     long width_;
     long wordsPerRow_;
     long columnLength_;
     ColourTest test_;
-    size_t Index(long y, long word) const {
-        return static_cast<size_t>(word * columnLength_ + y + 1);
-    }
-
     std::vector<uint64_t> waiting_;
     std::vector<uint64_t> matching_;
-    long top_;
-    long bottom_;
 };
 
 // The first column at or after x on row y whose bit is not waiting; the width at the most.
@@ -226,67 +210,74 @@ long RunStartBefore(const FillGrid& grid, long y, long x) {
 // Pushes a pending run for each set bit of `starts`, at column base + the bit's position,
 // onto the stack whose top is `top`; returns the new top. The first store is made whatever
 // the bits: runs beside a run are mostly none or one.
-uint32_t* PushRuns(uint32_t* top, uint64_t starts, uint32_t base) {
-    *top = base | static_cast<uint32_t>(std::countr_zero(starts));
+uint64_t* PushRuns(uint64_t* top, uint64_t starts, uint64_t base) {
+    *top = base | static_cast<uint64_t>(std::countr_zero(starts));
     top += starts != 0;
     starts &= starts - 1;
     while (starts != 0) {
-        *top++ = base | static_cast<uint32_t>(std::countr_zero(starts));
+        *top++ = base | static_cast<uint64_t>(std::countr_zero(starts));
         starts &= starts - 1;
     }
     return top;
 }
 
 // The scanline fill. Each popped pixel fills the run of waiting pixels through it and pushes
-// one pixel of each run of waiting pixels that touches it on the rows above and below. A
-// pending run is one of its pixels, packed as row << 14 | column, on a stack that always has
-// room for the pushes of two words.
+// one pixel of each run of waiting pixels that touches it on the rows above and below, onto a
+// stack that always has room for the pushes of two words.
 void FillRuns(FillGrid& grid, long seedX, long seedY) {
     uint64_t* const waiting = grid.Waiting();
-    const long stride = grid.ColumnLength();
-    std::vector<uint32_t> stack(1024);
-    uint32_t* top = stack.data();
-    *top++ = static_cast<uint32_t>(seedY) << kColumnBits | static_cast<uint32_t>(seedX);
-    // Fills `span` of the word and pushes the runs beside it. A run beside starts where a
-    // waiting bit has no waiting bit to its left within the span; the carries hold the bits
-    // beside the last column of the word before, for a run over several words.
-    auto fillWord = [&](uint64_t * cell, uint64_t span, uint32_t above, uint32_t below,
-                        uint64_t & carryAbove, uint64_t & carryBelow)
+    auto pack = [&](long y, long x) {
+        return static_cast<uint64_t>(grid.Index(y, x >> 6)) << kIndexShift |
+               static_cast<uint64_t>(y) << kColumnBits | static_cast<uint64_t>(x);
+    };
+    // A row's bits are worked out when the fill first comes next to it. The fill only comes
+    // next to rows beside rows it filled, so the rows worked out are one band round the seed's.
+    long bandTop = seedY, bandBottom = seedY;
+    grid.Classify(seedY);
+    std::vector<uint64_t> stack(1024);
+    uint64_t* top = stack.data();
+    *top++ = pack(seedY, seedX);
+    // Fills `span` of the word and pushes the runs beside it; `here` is the word's first
+    // pixel, packed. A run beside starts where a waiting bit has no waiting bit to its left
+    // within the span; the carries hold the bits beside the last column of the word before,
+    // for a run over several words.
+    auto fillWord = [&](uint64_t here, uint64_t span, uint64_t & carryAbove, uint64_t & carryBelow)
         __attribute__((always_inline)) {
         if (static_cast<size_t>(stack.data() + stack.size() - top) < 130) {
             const size_t used = static_cast<size_t>(top - stack.data());
             stack.resize(stack.size() * 2);
             top = stack.data() + used;
         }
+        uint64_t* cell = waiting + (here >> kIndexShift);
         *cell &= ~span;
         const uint64_t up = cell[-1] & span, down = cell[1] & span;
-        top = PushRuns(top, up & ~(up << 1 | carryAbove), above);
-        top = PushRuns(top, down & ~(down << 1 | carryBelow), below);
+        top = PushRuns(top, up & ~(up << 1 | carryAbove), here - kRowDown);
+        top = PushRuns(top, down & ~(down << 1 | carryBelow), here + kRowDown);
         carryAbove = up >> 63;
         carryBelow = down >> 63;
     };
-    while (top != stack.data()) {
-        const uint32_t point = *--top;
-        const long y = point >> kColumnBits, x = point & ((1 << kColumnBits) - 1);
-        uint64_t* cell = waiting + (x >> 6) * stride + y + 1;
-        const uint64_t bits = *cell, at = uint64_t{1} << (x & 63);
+    auto fillRun = [&](uint64_t point) __attribute__((always_inline)) {
+        const uint64_t bits = waiting[point >> kIndexShift], at = uint64_t{1} << (point & 63);
         // A run can be pushed from both sides before it is filled.
         if ((bits & at) == 0) {
-            continue;
+            return;
         }
-        grid.Reach(y - 1);
-        grid.Reach(y + 1);
-        const uint32_t above = static_cast<uint32_t>(y - 1) << kColumnBits;
-        const uint32_t below = static_cast<uint32_t>(y + 1) << kColumnBits;
+        const long y = static_cast<long>((point >> kColumnBits) & kColumnMask);
+        const long x = static_cast<long>(point & kColumnMask);
+        if (y - 1 < bandTop) {
+            grid.Classify(--bandTop);
+        }
+        if (y + 1 > bandBottom) {
+            grid.Classify(++bandBottom);
+        }
         uint64_t carryAbove = 0, carryBelow = 0;
         // Most runs lie within one word, where the clear bits round x bound them.
         const uint64_t clearAbove = ~bits & -at, clearBelow = ~bits & (at - 1);
         if (clearAbove != 0 && clearBelow != 0) {
             const uint64_t span =
                 (clearAbove & -clearAbove) - (uint64_t{2} << (63 - std::countl_zero(clearBelow)));
-            const uint32_t column = static_cast<uint32_t>(x & ~63);
-            fillWord(cell, span, above | column, below | column, carryAbove, carryBelow);
-            continue;
+            fillWord(point & ~uint64_t{63}, span, carryAbove, carryBelow);
+            return;
         }
         const long first = RunStartBefore(grid, y, x) + 1, last = RunEnd(grid, y, x) - 1;
         for (long word = first >> 6; word <= last >> 6; ++word) {
@@ -297,10 +288,17 @@ void FillRuns(FillGrid& grid, long seedX, long seedY) {
             if (word == last >> 6) {
                 span &= kAll >> (63 - (last & 63));
             }
-            const uint32_t column = static_cast<uint32_t>(word << 6);
-            fillWord(&grid.Waiting(y, word), span, above | column, below | column, carryAbove,
-                     carryBelow);
+            fillWord(pack(y, word << 6), span, carryAbove, carryBelow);
         }
+    };
+    // Two runs are taken at a time: they are mostly far apart, so the work on one overlaps
+    // the work on the other.
+    while (top != stack.data()) {
+        const uint64_t point = *--top;
+        if (top != stack.data()) {
+            fillRun(*--top);
+        }
+        fillRun(point);
     }
 }
 
@@ -320,11 +318,12 @@ void CollectRegion(const FillGrid& grid, FloodRegion& region) {
             right = std::max(right, x0 + 63 - std::countl_zero(bits));
             top = std::min(top, y);
             bottom = y;
-            for (long i = 0; i < 64 && x0 + i < width; i += 8) {
-                const uint64_t bytes = SpreadBits(bits >> i);
-                std::memcpy(out + x0 + i, &bytes,
-                            static_cast<size_t>(std::min(8L, width - x0 - i)));
+            uint8_t bytes[64];
+            for (int i = 0; i < 8; ++i) {
+                const uint64_t eight = SpreadBits(bits >> (i * 8));
+                std::memcpy(bytes + i * 8, &eight, 8);
             }
+            std::memcpy(out + x0, bytes, static_cast<size_t>(std::min(64L, width - x0)));
         }
     }
     if (right >= 0) {
@@ -377,7 +376,7 @@ FloodRegion FloodFill(const CxImage& image, PixelPoint seed, double tolerance) {
         if (limit < 0) {
             return region;  // nothing matches, not even the seed
         }
-        FillGrid grid(image, seed.y, image.TopRow(seed.y) + seed.x * 3, limit);
+        FillGrid grid(image, image.TopRow(seed.y) + seed.x * 3, limit);
         FillRuns(grid, seed.x, seed.y);
         CollectRegion(grid, region);
     } catch (const std::bad_alloc&) {
