@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -59,12 +60,18 @@ class ColourTest {
             ++inner_;
         }
 #if defined(__SSE2__)
-        alignas(16) uint8_t pattern[48];
-        for (int i = 0; i < 48; ++i) {
-            pattern[i] = seed[i % 3];
-        }
-        for (int k = 0; k < 3; ++k) {
-            pattern_[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16 * k));
+        // Each channel's bounds, repeated over the 48 bytes of 16 pixels.
+        for (const auto& [reach, bounds] :
+             {std::pair{outer_, &outerBounds_}, {inner_, &innerBounds_}}) {
+            alignas(16) uint8_t low[48], high[48];
+            for (int i = 0; i < 48; ++i) {
+                low[i] = static_cast<uint8_t>(std::max(0, seed[i % 3] - reach));
+                high[i] = static_cast<uint8_t>(std::min(255, seed[i % 3] + reach));
+            }
+            for (int k = 0; k < 3; ++k) {
+                bounds->low[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(low + 16 * k));
+                bounds->high[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(high + 16 * k));
+            }
         }
 #endif
     }
@@ -75,13 +82,13 @@ class ColourTest {
         if (count == 64) {
             uint64_t outer = 0, inner = 0;
             for (int group = 0; group < 4; ++group) {
-                outer |= Within16(p + 48 * group, outer_) << (16 * group);
+                outer |= Within16(p + 48 * group, outerBounds_) << (16 * group);
             }
             if (inner_ == outer_) {
                 return outer;
             }
             for (int group = 0; group < 4; ++group) {
-                inner |= Within16(p + 48 * group, inner_) << (16 * group);
+                inner |= Within16(p + 48 * group, innerBounds_) << (16 * group);
             }
             for (uint64_t between = outer & ~inner; between != 0; between &= between - 1) {
                 const int i = std::countr_zero(between);
@@ -104,23 +111,27 @@ class ColourTest {
     }
 
 #if defined(__SSE2__)
-    // Bit i set when every channel of pixel i of the 16 from `p` is within `reach` of the seed's.
-    uint64_t Within16(const uint8_t* p, int reach) const {
-        const __m128i most = _mm_set1_epi8(static_cast<char>(reach));
+    // The bytes of 16 pixels that lie within `reach` of the seed's channels.
+    struct Bounds {
+        __m128i low[3];
+        __m128i high[3];
+    };
+
+    // Bit i set when every channel of pixel i of the 16 from `p` lies within the bounds.
+    static uint64_t Within16(const uint8_t* p, const Bounds& bounds) {
         uint64_t bytes = 0;
         for (int k = 0; k < 3; ++k) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            const __m128i difference =
-                _mm_or_si128(_mm_subs_epu8(v, pattern_[k]), _mm_subs_epu8(pattern_[k], v));
             const __m128i within =
-                _mm_cmpeq_epi8(_mm_subs_epu8(difference, most), _mm_setzero_si128());
+                _mm_cmpeq_epi8(_mm_min_epu8(_mm_max_epu8(v, bounds.low[k]), bounds.high[k]), v);
             bytes |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(within)))
                      << (16 * k);
         }
         return EveryThirdBit(bytes & bytes >> 1 & bytes >> 2);
     }
 
-    __m128i pattern_[3];
+    Bounds outerBounds_;
+    Bounds innerBounds_;
 #endif
     int32_t seed_[3];
     int32_t limit_;
