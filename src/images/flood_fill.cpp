@@ -28,7 +28,9 @@ constexpr int kIndexShift = 2 * kColumnBits;
 constexpr uint64_t kRowDown = (uint64_t{1} << kIndexShift) | (uint64_t{1} << kColumnBits);
 static_assert(kMaxSide <= (uint32_t{1} << kColumnBits));
 
-// Byte i of the result is 1 when bit i of `bits` is set, else 0.
+// Byte i of the result is 1 when bit i of `bits` is set, else 0, for the lowest 8 bits; byte i
+// is the i-th in memory on this little-endian machine.
+static_assert(std::endian::native == std::endian::little);
 uint64_t SpreadBits(uint64_t bits) {
     const uint64_t picked = ((bits & 0xFF) * 0x0101010101010101) & 0x8040201008040201;
     return ((picked + 0x7F7F7F7F7F7F7F7F) >> 7) & 0x0101010101010101;

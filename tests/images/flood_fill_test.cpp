@@ -175,23 +175,11 @@ TEST(FloodFill, SquaredDistanceLimitIsTheLargestIntegerWithinTheTolerance) {
     }
 }
 
-TEST(FloodFill, HostileTolerancesAndSeeds) {
+// NaN, negative and huge tolerances and seeds just outside are the oracle's; these are seeds
+// far outside and an image that is not there.
+TEST(FloodFill, SeedsFarOutsideFillNothing) {
     CxImage image = Checkerboard(16, 8, 1);
-    for (double tolerance : {std::numeric_limits<double>::quiet_NaN(), -1.0}) {
-        FloodRegion region = FloodFill(image, PixelPoint{3, 4}, tolerance);
-        EXPECT_TRUE(region.seedInside);
-        EXPECT_FALSE(region.Filled(3, 4)) << "not even the seed";
-        EXPECT_EQ(region.left, 3);
-        EXPECT_EQ(region.right, 3);
-        EXPECT_EQ(region.top, 4);
-        EXPECT_EQ(region.bottom, 4);
-    }
-    FloodRegion all = FloodFill(image, PixelPoint{3, 4}, 1e9);
-    EXPECT_EQ(std::count(all.filled.begin(), all.filled.end(), 1), 16 * 8);
-    EXPECT_EQ(all.right - all.left, 15);
-    EXPECT_EQ(all.bottom - all.top, 7);
-    for (PixelPoint outside : {PixelPoint{-1, 0}, PixelPoint{16, 0}, PixelPoint{0, 8},
-                               PixelPoint{std::numeric_limits<long>::min(), 0},
+    for (PixelPoint outside : {PixelPoint{std::numeric_limits<long>::min(), 0},
                                PixelPoint{0, std::numeric_limits<long>::max()}}) {
         FloodRegion region = FloodFill(image, outside, 10.0);
         EXPECT_FALSE(region.seedInside);
