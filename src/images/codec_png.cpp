@@ -151,6 +151,43 @@ void WriteBytes(png_structp png, png_bytep data, size_t count) {
 
 void FlushBytes(png_structp) {}
 
+// Whether every pixel is black or white and, unless keyed out, opaque, with black or white
+// as the key: such an image (a mask) is written as one bit of grey a pixel with the key's
+// grey transparent, which decodes to the same pixels as RGBA.
+bool IsKeyedBlackAndWhite(const Raster& image, const ColourKey& key) {
+    if (!key.active || key.red != key.green || key.green != key.blue ||
+        (key.red != 0 && key.red != 255)) {
+        return false;
+    }
+    const size_t pixels = size_t{image.width} * image.height;
+    const uint8_t* rgb = image.rgb.get();
+    for (size_t i = 0; i < pixels; ++i, rgb += 3) {
+        if ((rgb[0] != 0 && rgb[0] != 255) || rgb[1] != rgb[0] || rgb[2] != rgb[0] ||
+            (image.alpha && image.alpha[i] != 255 && !key.Matches(rgb))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void WriteBlackAndWhiteRows(WriteJob* job) {
+    const Raster& image = *job->image;
+    png_set_IHDR(job->png, job->info, image.width, image.height, 1, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_color_16 transparent{};
+    transparent.gray = job->key.red == 255 ? 1 : 0;
+    png_set_tRNS(job->png, job->info, nullptr, 0, &transparent);
+    png_write_info(job->png, job->info);
+    for (uint32_t y = 0; y < image.height; ++y) {
+        const uint8_t* rgb = image.rgb.get() + size_t{y} * image.width * 3;
+        std::memset(job->row, 0, (image.width + 7) / 8);
+        for (uint32_t x = 0; x < image.width; ++x) {
+            job->row[x / 8] |= static_cast<uint8_t>((rgb[size_t{x} * 3] & 1) << (7 - x % 8));
+        }
+        png_write_row(job->png, job->row);
+    }
+}
+
 bool WriteRows(WriteJob* job) {
     if (setjmp(png_jmpbuf(job->png))) {
         return false;
@@ -160,6 +197,11 @@ bool WriteRows(WriteJob* job) {
     png_set_write_fn(job->png, job, WriteBytes, FlushBytes);
     png_set_compression_level(job->png, 3);
     png_set_filter(job->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB | PNG_FILTER_UP);
+    if (IsKeyedBlackAndWhite(image, job->key)) {
+        WriteBlackAndWhiteRows(job);
+        png_write_end(job->png, nullptr);
+        return true;
+    }
     png_set_IHDR(job->png, job->info, image.width, image.height, 8,
                  alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 
 // A test picture: smooth gradients with a red square in the top-left corner, so that orientation
@@ -23,6 +25,19 @@ inline void PaintTestImage(CxImage& image, uint32_t width, uint32_t height, uint
             image.SetPixelColor(x, y, c);
         }
     }
+}
+
+// A 24-bit picture of greys: pixel (x, y), rows from the top, is grey(x, y) on every channel.
+inline CxImage GreyPicture(long width, long height,
+                           const std::function<uint8_t(long, long)>& grey) {
+    CxImage image;
+    EXPECT_TRUE(image.Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24));
+    for (long y = 0; y < height; ++y) {
+        for (long x = 0; x < width; ++x) {
+            std::fill_n(image.TopRow(y) + x * 3, 3, grey(x, y));
+        }
+    }
+    return image;
 }
 
 // The bytes of the image encoded in the format given; empty when encoding fails.

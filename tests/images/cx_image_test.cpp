@@ -86,6 +86,44 @@ TEST(CxImage, AlphaAndTheTransparentColourSurviveInPngAndBmp) {
     EXPECT_TRUE(SamePixels(image, bmp));
 }
 
+// A mask (black opaque, white keyed out) is written one bit a pixel; anything else in it, a
+// grey pixel or a half-transparent one, keeps it RGBA. Either way the pixels come back.
+TEST(CxImage, KeyedBlackAndWhiteMasksComeBackPixelForPixel) {
+    for (const RGBQUAD odd :
+         {RGBQUAD{0, 0, 0, 255}, RGBQUAD{128, 128, 128, 255}, RGBQUAD{0, 0, 0, 128}}) {
+        CxImage mask;
+        ASSERT_TRUE(mask.Create(37, 5, 24));  // rows of 4 bytes and 5 bits
+        ASSERT_TRUE(mask.AlphaCreate());
+        for (long y = 0; y < 5; ++y) {
+            for (long x = 0; x < 37; ++x) {
+                const uint8_t v = (x * 7 + y * 3) % 5 < 2 ? 0 : 255;
+                mask.SetPixelColor(x, y, RGBQUAD{v, v, v, 255}, true);
+            }
+        }
+        mask.SetPixelColor(36, 4, odd, true);
+        mask.SetTransIndex(0);
+        mask.SetTransColor(RGBQUAD{255, 255, 255, 0});
+        const std::string png = EncodeImageBytes(mask, kFormatPng);
+        // The header's bit depth and colour type: one-bit grey, or eight-bit RGBA.
+        const bool oneBit = odd.rgbRed == 0 && odd.rgbReserved == 255;
+        ASSERT_GT(png.size(), 26u);
+        EXPECT_EQ(png[24], oneBit ? 1 : 8);
+        EXPECT_EQ(png[25], oneBit ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB_ALPHA);
+        CxImage back = DecodeImageBytes(png);
+        ASSERT_TRUE(back.AlphaIsValid());
+        for (long y = 0; y < 5; ++y) {
+            for (long x = 0; x < 37; ++x) {
+                RGBQUAD want = mask.GetPixelColor(x, y);
+                if (want.rgbRed == 255) {
+                    want.rgbReserved = 0;  // the key
+                }
+                const RGBQUAD got = back.GetPixelColor(x, y);
+                ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(CxImage, PaletteImagesAndDepth) {
     CxImage image;
     EXPECT_EQ(image.GetNearestIndex(RGBQUAD{200, 200, 200, 0}), 0);  // no palette

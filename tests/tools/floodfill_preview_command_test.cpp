@@ -3,12 +3,11 @@
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/images/raster.h>
 #include <qmsupport/legacy/transform_scada_report_to25.h>
-#include <qmsupport/platform/display_metrics.h>
-#include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/xml/xml_document.h>
 
 #include "common/image_test_util.h"
+#include "common/page_migration_scene.h"
 #include "common/run_program.h"
 
 #include <gtest/gtest.h>
@@ -36,17 +35,10 @@ Rgb At(const CxImage& image, long x, long y) {
 
 // A white 60 × 40 picture with a grey 20 × 10 panel at (30, 20) and a black pixel in it.
 void WritePanel(const TempDir& dir) {
-    CxImage image;
-    ASSERT_TRUE(qm::images::CreateWhiteCanvas(image, 60, 40));
-    for (long y = 20; y < 30; ++y) {
-        for (long x = 30; x < 50; ++x) {
-            uint8_t* p = image.TopRow(y) + x * 3;
-            p[0] = p[1] = p[2] = 100;
-        }
-    }
-    image.TopRow(25)[45 * 3] = 0;
-    image.TopRow(25)[45 * 3 + 1] = 0;
-    image.TopRow(25)[45 * 3 + 2] = 0;
+    CxImage image = GreyPicture(60, 40, [](long x, long y) -> uint8_t {
+        const bool panel = x >= 30 && x < 50 && y >= 20 && y < 30;
+        return x == 45 && y == 25 ? 0 : panel ? 100 : 255;
+    });
     dir.WriteText("panel.png", EncodeImageBytes(image, qm::images::kFormatPng));
 }
 
@@ -106,14 +98,10 @@ namespace {
 // A 100 × 60 background: white, with a box of black lines around a grey inside from (21, 11)
 // to (69, 39).
 std::string BoxBackgroundBase64() {
-    CxImage image;
-    EXPECT_TRUE(qm::images::CreateWhiteCanvas(image, 100, 60));
-    for (long y = 10; y <= 40; ++y) {
-        for (long x = 20; x <= 70; ++x) {
-            const bool line = x == 20 || x == 70 || y == 10 || y == 40;
-            std::fill_n(image.TopRow(y) + x * 3, 3, line ? 0 : 200);
-        }
-    }
+    CxImage image = GreyPicture(100, 60, [](long x, long y) -> uint8_t {
+        const bool line = x == 20 || x == 70 || y == 10 || y == 40;
+        return x < 20 || x > 70 || y < 10 || y > 40 ? 255 : line ? 0 : 200;
+    });
     const std::string png = EncodeImageBytes(image, qm::images::kFormatPng);
     QMNarrowString text;
     EncodeBase64(text, reinterpret_cast<const unsigned char*>(png.data()), png.size());
@@ -125,12 +113,8 @@ std::string BoxBackgroundBase64() {
 // A screen migrated with a floodfill inside the box of its background, and a page without
 // floodfills: each page becomes a picture, the mask tinted and outlined at its place.
 TEST(FloodfillPreviewCommand, ScreenPagesShowTheirMasksOverTheBackground) {
-    TempDir dir;
-    dir.MakeDirectory("Cfg/Images");
-    QMTarvioSetup setup;
-    setup.SetImagesPath(dir.WidePath("Cfg/Images/").c_str());
-    const qm::platform::DisplayMetrics saved = qm::platform::DisplayMetrics::Current();
-    qm::platform::DisplayMetrics::Set(qm::platform::DisplayMetrics());
+    PageMigrationScene scene("Cfg/Images");
+    const TempDir& dir = scene.dir;
     // 50 by 30 mm are 188 by 113 pixels: the image sits centred at (44, 26). The hot spot is
     // page pixel (89, 51), the box's inside (65, 37) to (113, 65).
     const std::string screen =
@@ -141,7 +125,6 @@ TEST(FloodfillPreviewCommand, ScreenPagesShowTheirMasksOverTheBackground) {
     ASSERT_TRUE(document.Parse(screen.c_str()));
     QMTransformScadaReportTo25 migration;
     ASSERT_TRUE(migration.Transform(document, true));
-    qm::platform::DisplayMetrics::Set(saved);
     ASSERT_TRUE(document.SaveAs(dir.WidePath("Cfg/Main.xscn").c_str()));
 
     ProgramResult result = Preview(dir, {"--screen", "Cfg/Main.xscn", "-o", "pictures"});
