@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,14 @@ class Pool {
     void* free_[kSmallLimit / kGrain + 1] = {};
     Large* large_ = nullptr;
 };
+
+// The length of a text kept outside its node, which points at the bytes: the length sits in
+// the four bytes before them, and a NUL follows them.
+inline uint32_t OutsideLength(const char* text) {
+    uint32_t length;
+    std::memcpy(&length, text - sizeof(uint32_t), sizeof length);
+    return length;
+}
 
 // Whether every byte is XML white space.
 bool IsBlank(std::string_view text);

@@ -204,3 +204,12 @@ void Xml2Text(QMNarrowString& out, const char* in) {
         out.Clear();
     }
 }
+
+bool qm::xml::IsBlank(std::string_view text) {
+    for (char c : text) {
+        if (c != ' ' && c != '\n' && c != '\t' && c != '\r') {
+            return false;
+        }
+    }
+    return true;
+}
