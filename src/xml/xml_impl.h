@@ -31,7 +31,12 @@ class Pool {
   private:
     static constexpr size_t kGrain = 8;
     static constexpr size_t kSmallLimit = 512;
-    static constexpr size_t kLargestChunk = 64 * 1024;
+    static constexpr size_t kLargestChunk = 1024 * 1024;
+    static constexpr size_t kMappedChunk = 256 * 1024;
+    struct ChunkHeader {
+        ChunkHeader* previous;
+        size_t size;
+    };
     struct Large {
         Large* previous;
         Large* next;
@@ -41,7 +46,7 @@ class Pool {
 
     char* next_ = nullptr;
     char* end_ = nullptr;
-    void* chunks_ = nullptr;  // each chunk starts with the address of the one before
+    ChunkHeader* chunks_ = nullptr;
     size_t chunkSize_ = 4096;
     void* free_[kSmallLimit / kGrain + 1] = {};
     Large* large_ = nullptr;

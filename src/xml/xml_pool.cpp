@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include <sys/mman.h>
+
 using qm::xml::Pool;
 
 void* Pool::Allocate(size_t size) {
@@ -38,14 +40,24 @@ void* Pool::Allocate(size_t size) {
 
 void* Pool::AllocateFromChunk(size_t size) {
     if (static_cast<size_t>(end_ - next_) < size) {
-        // A chunk starts with the link to the one before; 16 bytes keep the blocks aligned.
-        void* chunk = std::malloc(chunkSize_);
+        void* chunk;
+        if (chunkSize_ >= kMappedChunk) {
+            chunk = ::mmap(nullptr, chunkSize_, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            chunk = chunk == MAP_FAILED ? nullptr : chunk;
+        } else {
+            chunk = std::malloc(chunkSize_);
+        }
         if (!chunk) {
             throw std::bad_alloc();
         }
-        *static_cast<void**>(chunk) = chunks_;
-        chunks_ = chunk;
-        next_ = static_cast<char*>(chunk) + 16;
+        // A chunk starts with the link to the one before and its own size; 16 bytes keep the
+        // blocks aligned.
+        auto* header = static_cast<ChunkHeader*>(chunk);
+        header->previous = chunks_;
+        header->size = chunkSize_;
+        chunks_ = header;
+        next_ = static_cast<char*>(chunk) + sizeof(ChunkHeader);
         end_ = static_cast<char*>(chunk) + chunkSize_;
         if (chunkSize_ < kLargestChunk) {
             chunkSize_ *= 2;
@@ -78,8 +90,12 @@ void Pool::Release(void* block, size_t size) {
 
 void Pool::Clear() {
     while (chunks_) {
-        void* previous = *static_cast<void**>(chunks_);
-        std::free(chunks_);
+        ChunkHeader* previous = chunks_->previous;
+        if (chunks_->size >= kMappedChunk) {
+            ::munmap(chunks_, chunks_->size);
+        } else {
+            std::free(chunks_);
+        }
         chunks_ = previous;
     }
     while (large_) {
