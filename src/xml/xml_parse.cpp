@@ -65,7 +65,7 @@ constexpr size_t kMaxDepth = 1u << 20;
 // document counts as an amplification attack.
 constexpr size_t kMaxAmplification = 10;
 constexpr size_t kAmplificationFloor = 16u << 20;
-constexpr size_t kPiece = 256 * 1024;
+constexpr size_t kPiece = 1024 * 1024;
 constexpr size_t kLargestPiece = 1u << 30;
 
 class Builder {
