@@ -1,5 +1,6 @@
 // XmlDocument's own interface: load, parse, create, reset and save.
 
+#include "toolsapi/no_throw.h"
 #include "xml/xml_impl.h"
 
 #include <qmsupport/platform/file_ops.h>
@@ -23,43 +24,43 @@ XmlDocument::XmlDocument()
     : store_(std::make_unique<Store>()), root_(XmlNode::Internal{}, this, store_->Find({}), 0) {}
 
 XmlDocument::XmlDocument(const XmlNode& node) : XmlDocument() {
-    try {
+    // Out of memory leaves the document empty: the tag is set only once it is interned, and
+    // the copy of the subtree takes all or nothing.
+    qm::detail::NoThrow([&] {
         root_.tag_ = store_->Intern(node.TagUtf8(), false);
         root_ = node;
-    } catch (const std::exception&) {
-        Reset();
-    }
+    });
 }
 
 XmlDocument::~XmlDocument() = default;
 
-bool XmlDocument::Load(const wchar_t* path) {
+bool XmlDocument::Load(const wchar_t* path) noexcept {
     Reset();
     qm::xml::ParseFailure& failure = store_->failure;
     failure = {};
-    try {
+    bool ok = qm::detail::NoThrow(false, [&] {
         fileName_ = QMWideString(path);
-        std::string native = qm::platform::NativePath(fileName_.c_str());
-        int fd = qm::platform::OpenRegularFile(native);
+        int fd = qm::platform::OpenRegularFile(qm::platform::NativePath(fileName_.c_str()));
         if (fd < 0) {
             failure.message = std::strerror(errno);
             return false;
         }
-        bool ok = qm::xml::ParseFile(*this, failure, fd);
+        // The parser keeps its own failures inside; nothing between open and close throws.
+        bool parsed = qm::xml::ParseFile(*this, failure, fd);
         ::close(fd);
-        return ok;
-    } catch (const std::exception&) {
-        Reset();
+        return parsed;
+    });
+    if (!ok && failure.message.empty()) {
         failure.message = "out of memory";
-        return false;
     }
+    return ok;
 }
 
-bool XmlDocument::Parse(const char* utf8Text) {
+bool XmlDocument::Parse(const char* utf8Text) noexcept {
     return Parse(utf8Text, utf8Text ? std::strlen(utf8Text) : 0);
 }
 
-bool XmlDocument::Parse(const char* utf8Text, size_t length) {
+bool XmlDocument::Parse(const char* utf8Text, size_t length) noexcept {
     if (!utf8Text) {
         Reset();
         store_->failure = {0, 0, "no text"};
@@ -78,33 +79,31 @@ std::string qm::XmlLoadFailure(std::string_view file, const XmlDocument& documen
     return text + " " + std::string(document.ErrorMessage());
 }
 
-int XmlDocument::ErrorLine() const {
+int XmlDocument::ErrorLine() const noexcept {
     return store_->failure.line;
 }
 
-int XmlDocument::ErrorColumn() const {
+int XmlDocument::ErrorColumn() const noexcept {
     return store_->failure.column;
 }
 
-std::string_view XmlDocument::ErrorMessage() const {
+std::string_view XmlDocument::ErrorMessage() const noexcept {
     return store_->failure.message;
 }
 
-bool XmlDocument::IsOK() const {
+bool XmlDocument::IsOK() const noexcept {
     return root_.tag_->length > 0;
 }
 
-bool XmlDocument::Create(const wchar_t* rootTag) {
+bool XmlDocument::Create(const wchar_t* rootTag) noexcept {
     Reset();
-    try {
+    return qm::detail::NoThrow(false, [&] {
         root_.tag_ = store_->Intern(qm::Utf8(rootTag), false);
-    } catch (const std::exception&) {
-        return false;
-    }
-    return IsOK();
+        return IsOK();
+    });
 }
 
-void XmlDocument::Reset() {
+void XmlDocument::Reset() noexcept {
     store_->tree.Clear();
     root_.tag_ = store_->Find({});
     root_.value_ = {};
@@ -112,39 +111,39 @@ void XmlDocument::Reset() {
     root_.children_ = nullptr;
 }
 
-XmlNode& XmlDocument::Root() {
+XmlNode& XmlDocument::Root() noexcept {
     return root_;
 }
 
-const XmlNode& XmlDocument::Root() const {
+const XmlNode& XmlDocument::Root() const noexcept {
     return root_;
 }
 
-XmlNode* XmlDocument::Node(const wchar_t* path) {
+XmlNode* XmlDocument::Node(const wchar_t* path) noexcept {
     return root_.Node(path);
 }
 
-const XmlNode* XmlDocument::Node(const wchar_t* path) const {
+const XmlNode* XmlDocument::Node(const wchar_t* path) const noexcept {
     return root_.Node(path);
 }
 
-void XmlDocument::SetFileName(const wchar_t* path) {
-    fileName_ = QMWideString(path);
+void XmlDocument::SetFileName(const wchar_t* path) noexcept {
+    qm::detail::NoThrow([&] { fileName_ = QMWideString(path); });
 }
 
-const QMWideString& XmlDocument::FileName() const {
+const QMWideString& XmlDocument::FileName() const noexcept {
     return fileName_;
 }
 
-bool XmlDocument::Save() {
+bool XmlDocument::Save() noexcept {
     return SaveAs(fileName_.c_str());
 }
 
-bool XmlDocument::SaveAs(const wchar_t* path) {
+bool XmlDocument::SaveAs(const wchar_t* path) noexcept {
     if (!path || !*path) {
         return false;
     }
-    try {
+    return qm::detail::NoThrow(false, [&] {
         QMNarrowString text;
         if (!CreateXmlCode(text, true)) {
             return false;
@@ -155,16 +154,14 @@ bool XmlDocument::SaveAs(const wchar_t* path) {
         }
         fileName_ = std::move(target);
         return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
-bool XmlDocument::CreateXmlCode(QMNarrowString& out, bool declaration) const {
+bool XmlDocument::CreateXmlCode(QMNarrowString& out, bool declaration) const noexcept {
     if (!IsOK()) {
         return false;
     }
-    try {
+    return qm::detail::NoThrow(false, [&] {
         std::string text;
         if (declaration) {
             text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -174,7 +171,5 @@ bool XmlDocument::CreateXmlCode(QMNarrowString& out, bool declaration) const {
         }
         out = QMNarrowString(std::move(text));
         return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }

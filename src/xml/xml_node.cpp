@@ -75,11 +75,7 @@ XmlNode::XmlNode(XmlDocument* document, const wchar_t* tag, int /*index*/)
       value_{},
       children_(nullptr) {
     Store& store = Impl::StoreOf(*this);
-    try {
-        tag_ = store.Intern(qm::Utf8(tag), false);
-    } catch (const std::exception&) {
-        tag_ = store.Find({});
-    }
+    tag_ = qm::detail::NoThrow(store.Find({}), [&] { return store.Intern(qm::Utf8(tag), false); });
 }
 
 XmlNode::~XmlNode() {
@@ -90,12 +86,14 @@ XmlNode::~XmlNode() {
     }
 }
 
-XmlNode& XmlNode::operator=(const XmlNode& other) {
+XmlNode& XmlNode::operator=(const XmlNode& other) noexcept {
     if (&other == this) {
         return *this;
     }
+    // Out of memory leaves the node as it was: only the copy can fail, and it cleans up after
+    // itself.
     Pool& pool = Impl::PoolOf(*this);
-    try {
+    qm::detail::NoThrow([&] {
         XmlNode* copy = Impl::Copy(pool, Impl::StoreOf(*this), document_, up_ & Impl::kSide, other);
         Impl::ReleaseContent(pool, *this);
         children_ = copy->children_;
@@ -108,9 +106,7 @@ XmlNode& XmlNode::operator=(const XmlNode& other) {
         copy->value_ = {};
         copy->up_ |= Impl::kInside;
         pool.Release(copy, sizeof(XmlNode));
-    } catch (const std::exception&) {
-        // Out of memory: the node keeps what it had.
-    }
+    });
     return *this;
 }
 
@@ -123,13 +119,8 @@ QMWideString XmlNode::Value() const {
 }
 
 QMWideString XmlNode::Value(const wchar_t* path, const wchar_t* def) const {
-    try {
-        if (const XmlNode* node = Impl::Resolve(*this, qm::Utf8(path))) {
-            return node->Value();
-        }
-    } catch (const std::exception&) {
-    }
-    return QMWideString(def);
+    const XmlNode* node = Node(path);
+    return node ? node->Value() : QMWideString(def);
 }
 
 void XmlNode::SetValue(const wchar_t* text) noexcept {
@@ -140,11 +131,11 @@ void XmlNode::SetValue(const wchar_t* key, const wchar_t* value) noexcept {
     qm::detail::NoThrow([&] { SetValueUtf8(qm::Utf8(key), qm::Utf8(value)); });
 }
 
-std::string_view XmlNode::TagUtf8() const {
+std::string_view XmlNode::TagUtf8() const noexcept {
     return tag_->Text();
 }
 
-std::string_view XmlNode::ValueUtf8() const {
+std::string_view XmlNode::ValueUtf8() const noexcept {
     if (up_ & Impl::kInside) {
         return {value_.inside, ::strnlen(value_.inside, sizeof value_.inside)};
     }
@@ -155,7 +146,7 @@ void XmlNode::SetValueUtf8(std::string_view text) noexcept {
     qm::detail::NoThrow([&] { Impl::SetText(Impl::PoolOf(*this), *this, text); });
 }
 
-void XmlNode::SetValueUtf8(std::string_view key, std::string_view value) {
+void XmlNode::SetValueUtf8(std::string_view key, std::string_view value) noexcept {
     Store& store = Impl::StoreOf(*this);
     Pool& pool = Impl::PoolOf(*this);
     XmlNode* node = nullptr;
@@ -169,18 +160,19 @@ void XmlNode::SetValueUtf8(std::string_view key, std::string_view value) {
         node = Impl::NewNode(pool, document_, tag, Impl::kKey | (up_ & Impl::kSide));
         Impl::SetText(pool, *node, value);
         Impl::Link(*this, node);
-    } catch (const std::exception&) {
+    } catch (...) {
+        // A new key that could not be linked goes back to the pool.
         if (node) {
             Impl::ReleaseNode(pool, node);
         }
     }
 }
 
-XmlNode* XmlNode::NodeUtf8(std::string_view path) {
+XmlNode* XmlNode::NodeUtf8(std::string_view path) noexcept {
     return const_cast<XmlNode*>(Impl::Resolve(*this, path));
 }
 
-const XmlNode* XmlNode::NodeUtf8(std::string_view path) const {
+const XmlNode* XmlNode::NodeUtf8(std::string_view path) const noexcept {
     return Impl::Resolve(*this, path);
 }
 
@@ -192,23 +184,22 @@ const XmlNode* XmlNode::Node(const wchar_t* path) const noexcept {
     return qm::detail::NoThrow(nullptr, [&] { return NodeUtf8(qm::Utf8(path)); });
 }
 
-XmlNode* XmlNode::NodeV(const wchar_t* format, ...) {
+XmlNode* XmlNode::NodeV(const wchar_t* format, ...) noexcept {
     if (!format) {
         return nullptr;
     }
-    try {
+    va_list args;
+    va_start(args, format);
+    XmlNode* node = qm::detail::NoThrow(nullptr, [&] {
         QMWideString path;
-        va_list args;
-        va_start(args, format);
         path.FormatV(ToLibraryFormat(format).c_str(), args);
-        va_end(args);
         return path.IsEmpty() ? nullptr : Node(path.c_str());
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+    });
+    va_end(args);
+    return node;
 }
 
-XmlNode* XmlNode::NewChild(const wchar_t* tag) {
+XmlNode* XmlNode::NewChild(const wchar_t* tag) noexcept {
     Pool& pool = Impl::PoolOf(*this);
     XmlNode* node = nullptr;
     try {
@@ -216,7 +207,8 @@ XmlNode* XmlNode::NewChild(const wchar_t* tag) {
         node = Impl::NewNode(pool, document_, interned, up_ & Impl::kSide);
         Impl::Link(*this, node);
         return node;
-    } catch (const std::exception&) {
+    } catch (...) {
+        // A new child that could not be linked goes back to the pool.
         if (node) {
             Impl::ReleaseNode(pool, node);
         }
@@ -224,14 +216,15 @@ XmlNode* XmlNode::NewChild(const wchar_t* tag) {
     }
 }
 
-XmlNode* XmlNode::AddChild(const XmlNode& source) {
+XmlNode* XmlNode::AddChild(const XmlNode& source) noexcept {
     Pool& pool = Impl::PoolOf(*this);
     XmlNode* copy = nullptr;
     try {
         copy = Impl::Copy(pool, Impl::StoreOf(*this), document_, up_ & Impl::kSide, source);
         Impl::Link(*this, copy);
         return copy;
-    } catch (const std::exception&) {
+    } catch (...) {
+        // A copy that could not be linked goes back to the pool.
         if (copy) {
             Impl::ReleaseNode(pool, copy);
         }
@@ -239,7 +232,7 @@ XmlNode* XmlNode::AddChild(const XmlNode& source) {
     }
 }
 
-bool XmlNode::RemoveChild(XmlNode* node) {
+bool XmlNode::RemoveChild(XmlNode* node) noexcept {
     if (!node || Impl::ParentOf(*node) != this || !children_) {
         return false;
     }
@@ -267,26 +260,26 @@ bool XmlNode::EraseTag(const wchar_t* key) noexcept {
     return Erase(key);
 }
 
-XmlNode::ChildIterator XmlNode::ChildsBegin() const {
+XmlNode::ChildIterator XmlNode::ChildsBegin() const noexcept {
     return children_ ? children_->Items() : nullptr;
 }
 
-XmlNode::ChildIterator XmlNode::ChildsEnd() const {
+XmlNode::ChildIterator XmlNode::ChildsEnd() const noexcept {
     return children_ ? children_->Items() + children_->size : nullptr;
 }
 
-size_t XmlNode::Size() const {
+size_t XmlNode::Size() const noexcept {
     return children_ ? children_->size : 0;
 }
 
-XmlDocument* XmlNode::Document() const {
+XmlDocument* XmlNode::Document() const noexcept {
     return document_;
 }
 
-XmlNode* XmlNode::Parent() const {
+XmlNode* XmlNode::Parent() const noexcept {
     return Impl::ParentOf(*this);
 }
 
-bool XmlNode::IsKey() const {
+bool XmlNode::IsKey() const noexcept {
     return (up_ & Impl::kKey) != 0;
 }

@@ -184,6 +184,7 @@ XmlNode* Impl::Copy(Pool& pool, Store& store, XmlDocument* document, uintptr_t s
             }
         }
     } catch (...) {
+        // A half-made copy goes back to the pool before the caller hears of the failure.
         ReleaseNode(pool, top);
         throw;
     }
