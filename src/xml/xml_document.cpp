@@ -7,8 +7,6 @@
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/toolsapi/codecs.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -40,15 +38,13 @@ bool XmlDocument::Load(const wchar_t* path) noexcept {
     failure = {};
     bool ok = qm::detail::NoThrow(false, [&] {
         fileName_ = QMWideString(path);
-        int fd = qm::platform::OpenRegularFile(qm::platform::NativePath(fileName_.c_str()));
-        if (fd < 0) {
+        qm::platform::UniqueFd fd =
+            qm::platform::OpenRegularFile(qm::platform::NativePath(fileName_.c_str()));
+        if (!fd) {
             failure.message = std::strerror(errno);
             return false;
         }
-        // The parser keeps its own failures inside; nothing between open and close throws.
-        bool parsed = qm::xml::ParseFile(*this, failure, fd);
-        ::close(fd);
-        return parsed;
+        return qm::xml::ParseFile(*this, failure, fd.Get());
     });
     if (!ok && failure.message.empty()) {
         failure.message = "out of memory";
