@@ -120,7 +120,7 @@ BENCHMARK(BM_LoadSaveAs)->Unit(benchmark::kMillisecond)->MinTime(3);
 
 void BM_Libxml2Sax2EmptyHandlers(benchmark::State& state) {
     Fixture& data = Data();
-    constexpr size_t kPiece = 256 * 1024;  // as Load feeds it
+    constexpr size_t kPiece = 1024 * 1024;  // as Load feeds it
     for (auto _ : state) {
         xmlSAXHandler handler{};
         handler.initialized = XML_SAX2_MAGIC;

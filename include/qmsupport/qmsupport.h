@@ -19,6 +19,7 @@
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/platform/paths.h>
 
+#include <qmsupport/xml/cfg_file_reader.h>
 #include <qmsupport/xml/xml_document.h>
 
 #include <qmsupport/store/registry.h>

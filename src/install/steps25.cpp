@@ -9,6 +9,7 @@
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/xml/cfg_file_reader.h>
 
 #include <sys/stat.h>
 

@@ -3,6 +3,7 @@
 #include <qmsupport/legacy/transform_style_to25.h>
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/xml/cfg_file_reader.h>
 
 #include "legacy/legacy_text.h"
 

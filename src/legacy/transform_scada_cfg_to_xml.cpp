@@ -5,6 +5,7 @@
 #include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/toolsapi/identifiers.h>
+#include <qmsupport/xml/cfg_file_reader.h>
 
 #include "legacy/legacy_text.h"
 #include "toolsapi/no_throw.h"

@@ -38,12 +38,6 @@ double ToDouble(const char* text) {
     return qm::ReadDecimal(text);
 }
 
-QMWideString Wide(std::string_view utf8) {
-    QMWideString wide;
-    Utf8ToUtf16(wide, utf8.data(), utf8.size());
-    return wide;
-}
-
 // A reference "IDS_<number>" loads that string resource; false for any other text.
 bool LoadReference(std::string_view text, QMWideString& out) {
     constexpr std::string_view kPrefix = "IDS_";
@@ -62,7 +56,7 @@ void RenderTextId(const Node& piece, QMWideString& out) {
 }
 
 void RenderTextStr(const Node& piece, QMWideString& out) {
-    out += Wide(piece.ValueUtf8());
+    out += qm::Wide(piece.ValueUtf8());
 }
 
 void RenderTextValue(const Node& piece, QMWideString& out) {
@@ -78,9 +72,10 @@ void RenderTextDate(const Node& piece, QMWideString& out) {
     const char* text = Attribute(piece, "date", "");
     QMDateTime date;
     if (String2DateTime(date, text)) {
-        out += qm::text::FormatDateByPattern(Wide(Attribute(piece, "pattern", "")).view(), date);
+        out +=
+            qm::text::FormatDateByPattern(qm::Wide(Attribute(piece, "pattern", "")).view(), date);
     } else {
-        out += Wide(text);
+        out += qm::Wide(text);
     }
 }
 
@@ -88,7 +83,7 @@ TextParam ReadParam(const Node& child) {
     const std::string_view tag = child.TagUtf8();
     const std::string_view text = child.ValueUtf8();
     if (tag == "paramStr") {
-        return Wide(text).str();
+        return qm::Wide(text).str();
     }
     if (tag == "paramDouble") {
         return ToDouble(text.data());
@@ -107,9 +102,9 @@ void RenderTextParams(const Node& piece, QMWideString& out) {
     QMWideString format;
     const std::string_view textId = Attribute(piece, "textId", "");
     if (textId.empty()) {
-        format = Wide(Attribute(piece, "textStr", ""));
+        format = qm::Wide(Attribute(piece, "textStr", ""));
     } else if (!LoadReference(textId, format)) {
-        format = Wide(textId);
+        format = qm::Wide(textId);
     }
     std::vector<TextParam> params;
     for (auto it = piece.ChildsBegin(); it != piece.ChildsEnd(); ++it) {

@@ -6,14 +6,15 @@
 // to white space or "}". "#" starts a comment up to the end of the line. Files written by older
 // versions may be in Windows-1252 instead of UTF-8.
 
+#include "toolsapi/no_throw.h"
 #include "xml/xml_impl.h"
 
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/platform/native_path.h>
 #include <qmsupport/toolsapi/codecs.h>
+#include <qmsupport/xml/cfg_file_reader.h>
 
 #include <cwchar>
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -250,8 +251,8 @@ bool AppendCondition(std::wstring& out, const XmlNode& node, size_t depth, bool 
 }  // namespace
 
 bool qm::xml::ParseLegacy(XmlDocument& document, std::string_view text) {
-    try {
-        document.Reset();
+    document.Reset();
+    bool ok = qm::detail::NoThrow(false, [&] {
         if (text.substr(0, 3) == "\xEF\xBB\xBF") {
             text.remove_prefix(3);
         }
@@ -260,38 +261,39 @@ bool qm::xml::ParseLegacy(XmlDocument& document, std::string_view text) {
             converted = Windows1252ToUtf8(text);
             text = converted;
         }
-        if (document.Create(L"legacy") && LegacyParser(document, text).Run()) {
-            return true;
-        }
-    } catch (const std::exception&) {
+        return document.Create(L"legacy") && LegacyParser(document, text).Run();
+    });
+    if (!ok) {
+        document.Reset();
     }
-    document.Reset();
-    return false;
+    return ok;
 }
 
 bool QMCfgFile2XmlDocument(const wchar_t* legacyPath, const wchar_t* xmlPath,
-                           XmlDocument& document) {
+                           XmlDocument& document) noexcept {
     document.SetFileName(xmlPath);
-    try {
+    bool ok = qm::detail::NoThrow(false, [&] {
         std::string text;
-        if (legacyPath && qm::platform::ReadFile(qm::platform::NativePath(legacyPath), text)) {
-            return qm::xml::ParseLegacy(document, text);
-        }
-    } catch (const std::exception&) {
+        return legacyPath && qm::platform::ReadFile(qm::platform::NativePath(legacyPath), text) &&
+               qm::xml::ParseLegacy(document, text);
+    });
+    if (!ok) {
+        document.Reset();
     }
-    document.Reset();
-    return false;
+    return ok;
 }
 
-bool Expression2Condition(QMWideString& out, const XmlDocument::XmlNode& node) {
-    try {
+bool Expression2Condition(QMWideString& out, const XmlDocument::XmlNode& node) noexcept {
+    bool ok = qm::detail::NoThrow(false, [&] {
         std::wstring text;
-        if (AppendCondition(text, node, 0, false)) {
-            out = QMWideString(std::move(text));
-            return true;
+        if (!AppendCondition(text, node, 0, false)) {
+            return false;
         }
-    } catch (const std::exception&) {
+        out = QMWideString(std::move(text));
+        return true;
+    });
+    if (!ok) {
+        out.Clear();
     }
-    out.Clear();
-    return false;
+    return ok;
 }

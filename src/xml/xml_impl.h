@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,12 @@ class Pool {
   private:
     static constexpr size_t kGrain = 8;
     static constexpr size_t kSmallLimit = 512;
-    static constexpr size_t kLargestChunk = 64 * 1024;
+    static constexpr size_t kLargestChunk = 1024 * 1024;
+    static constexpr size_t kMappedChunk = 256 * 1024;
+    struct ChunkHeader {
+        ChunkHeader* previous;
+        size_t size;
+    };
     struct Large {
         Large* previous;
         Large* next;
@@ -40,11 +46,19 @@ class Pool {
 
     char* next_ = nullptr;
     char* end_ = nullptr;
-    void* chunks_ = nullptr;  // each chunk starts with the address of the one before
+    ChunkHeader* chunks_ = nullptr;
     size_t chunkSize_ = 4096;
     void* free_[kSmallLimit / kGrain + 1] = {};
     Large* large_ = nullptr;
 };
+
+// The length of a text kept outside its node, which points at the bytes: the length sits in
+// the four bytes before them, and a NUL follows them.
+inline uint32_t OutsideLength(const char* text) {
+    uint32_t length;
+    std::memcpy(&length, text - sizeof(uint32_t), sizeof length);
+    return length;
+}
 
 // Whether every byte is XML white space.
 bool IsBlank(std::string_view text);

@@ -15,6 +15,7 @@
 // - Options are set on each parser context; the only process-wide step is the entity loader,
 //   which hands every context that is not ours to the loader it replaced.
 
+#include "toolsapi/no_throw.h"
 #include "xml/xml_impl.h"
 
 #include <libxml/SAX2.h>
@@ -28,7 +29,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -65,7 +65,7 @@ constexpr size_t kMaxDepth = 1u << 20;
 // document counts as an amplification attack.
 constexpr size_t kMaxAmplification = 10;
 constexpr size_t kAmplificationFloor = 16u << 20;
-constexpr size_t kPiece = 256 * 1024;
+constexpr size_t kPiece = 1024 * 1024;
 constexpr size_t kLargestPiece = 1u << 30;
 
 class Builder {
@@ -306,9 +306,10 @@ class Builder {
         if (self->failed_) {
             return;
         }
-        try {
-            step(*self);
-        } catch (const std::exception&) {
+        if (!qm::detail::NoThrow(false, [&] {
+                step(*self);
+                return true;
+            })) {
             self->Fail("out of memory");
         }
     }
@@ -433,13 +434,10 @@ template <class FeedAll>
 bool ParseWith(XmlDocument& document, qm::xml::ParseFailure& failure, FeedAll&& feedAll) {
     document.Reset();
     failure = {};
-    bool ok = false;
-    try {
+    bool ok = qm::detail::NoThrow(false, [&] {
         Builder builder(document, failure);
-        ok = feedAll(builder);
-    } catch (const std::exception&) {
-        ok = false;
-    }
+        return feedAll(builder);
+    });
     if (!ok) {
         document.Reset();
         if (failure.message.empty()) {

@@ -1,5 +1,6 @@
 // XML escaping: Text2Xml and Xml2Text, and the escaping the XML writer shares with them.
 
+#include "toolsapi/no_throw.h"
 #include "xml/xml_impl.h"
 
 #include <qmsupport/toolsapi/codecs.h>
@@ -185,22 +186,28 @@ char32_t qm::xml::Windows1252(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
 }
 
+// Out of memory leaves `out` empty: it is cleared first and takes the result only at the end.
 void Text2Xml(QMNarrowString& out, const char* in) {
-    try {
+    out.Clear();
+    qm::detail::NoThrow([&] {
         std::string text;
         if (in) {
             qm::xml::AppendEscaped(text, in);
         }
         out = QMNarrowString(std::move(text));
-    } catch (const std::exception&) {
-        out.Clear();
-    }
+    });
 }
 
 void Xml2Text(QMNarrowString& out, const char* in) {
-    try {
-        out = QMNarrowString(Unescaped(in ? in : ""));
-    } catch (const std::exception&) {
-        out.Clear();
+    out.Clear();
+    qm::detail::NoThrow([&] { out = QMNarrowString(Unescaped(in ? in : "")); });
+}
+
+bool qm::xml::IsBlank(std::string_view text) {
+    for (char c : text) {
+        if (c != ' ' && c != '\n' && c != '\t' && c != '\r') {
+            return false;
+        }
     }
+    return true;
 }

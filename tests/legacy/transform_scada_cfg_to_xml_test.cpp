@@ -2,6 +2,7 @@
 #include <qmsupport/platform/app_path.h>
 #include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/xml/cfg_file_reader.h>
 
 #include "common/temp_dir.h"
 

@@ -1,5 +1,6 @@
 #include "xml/xml_impl.h"
 
+#include <qmsupport/xml/cfg_file_reader.h>
 #include <qmsupport/xml/xml_document.h>
 
 #include <gtest/gtest.h>

@@ -259,25 +259,15 @@ TEST(XmlDocument, RemoveChildOnlyRemovesItsOwnChildren) {
     EXPECT_EQ(Tags(doc.Root()).front(), L"CommSystem");
 }
 
+// The strictness cases with their messages are in xml_parse_test.cpp; these are the rest.
 TEST(XmlDocument, MalformedDocumentsFailAndLeaveNothing) {
     const char* broken[] = {
-        "<a><b></a>",            // mismatched
-        "<a><b></b>",            // truncated
-        "<a x=\"1\" x=\"2\"/>",  // duplicate attribute
-        "<1a/>",                 // bad name
-        "<a b=1/>",              // unquoted attribute
-        "<a>fish & chips</a>",   // bare &
-        "<a>1 < 2</a>",          // bare <
-        "<a>&#0;</a>",           // bad character reference
-        "<a>&#xD800;</a>",       // surrogate reference
-        "<a>&unknown;</a>",      // undeclared entity
-        "<a/>tail",              // text outside the root
-        "<a/><b/>",              // two roots
-        "text",                  // no element
-        "",                      // nothing
-        "<a>\xC3\x28</a>",       // invalid UTF-8
-        "<a>]]></a>",            // CDATA end in text
-        "<a><!-- -- --></a>",    // double hyphen in comment
+        "<a>1 < 2</a>",        // bare <
+        "text",                // no element
+        "",                    // nothing
+        "<a>\xC3\x28</a>",     // invalid UTF-8
+        "<a>]]></a>",          // CDATA end in text
+        "<a><!-- -- --></a>",  // double hyphen in comment
     };
     for (const char* text : broken) {
         XmlDocument doc;
@@ -303,7 +293,6 @@ TEST(XmlDocument, DeclaredEncodingsAreHonoured) {
     EXPECT_EQ(doc.Root().Value(L"k", L""), L"\u20ac\u00e9");
     ASSERT_TRUE(doc.Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>"));
     EXPECT_EQ(doc.Root().Value(), L"\u00e9");
-    EXPECT_FALSE(doc.Parse("<?xml version=\"1.0\" encoding=\"x-unknown\"?><a/>"));
 }
 
 TEST(XmlDocument, MillionNestedElementsCostNoStack) {

@@ -45,7 +45,7 @@ class QMSUPPORT_API XmlDocument {
         ~XmlNode();
 
         // Copies the text, the keys and the whole subtree of `other`; keeps this node's tag.
-        XmlNode& operator=(const XmlNode& other);
+        XmlNode& operator=(const XmlNode& other) noexcept;
 
         QMWideString Tag() const;
         // The node's own text.
@@ -58,35 +58,35 @@ class QMSUPPORT_API XmlDocument {
 
         // The same in UTF-8, without conversion to wide text. A view stays valid until the
         // node changes, and the text is followed by a NUL.
-        std::string_view TagUtf8() const;
-        std::string_view ValueUtf8() const;
+        std::string_view TagUtf8() const noexcept;
+        std::string_view ValueUtf8() const noexcept;
         void SetValueUtf8(std::string_view text) noexcept;
-        void SetValueUtf8(std::string_view key, std::string_view value);
-        XmlNode* NodeUtf8(std::string_view path);
-        const XmlNode* NodeUtf8(std::string_view path) const;
+        void SetValueUtf8(std::string_view key, std::string_view value) noexcept;
+        XmlNode* NodeUtf8(std::string_view path) noexcept;
+        const XmlNode* NodeUtf8(std::string_view path) const noexcept;
 
         XmlNode* Node(const wchar_t* path) noexcept;
         const XmlNode* Node(const wchar_t* path) const noexcept;
         // The path is formatted printf-style in the system's wide dialect: "%s" (or "%ls")
         // takes wide text, "%hs" narrow text.
-        XmlNode* NodeV(const wchar_t* format, ...);
+        XmlNode* NodeV(const wchar_t* format, ...) noexcept;
 
         // Appends a new last child element and returns it (null when memory runs out).
-        XmlNode* NewChild(const wchar_t* tag);
+        XmlNode* NewChild(const wchar_t* tag) noexcept;
         // Appends a deep copy of `node` (tag, text, keys and subtree) as the last child.
-        XmlNode* AddChild(const XmlNode& node);
+        XmlNode* AddChild(const XmlNode& node) noexcept;
         // Detaches and destroys a direct child; false when it is not a child of this node.
-        bool RemoveChild(XmlNode* node);
+        bool RemoveChild(XmlNode* node) noexcept;
         // Remove the first key or child named `key`; false when there is none.
         bool Erase(const wchar_t* key) noexcept;
         bool EraseTag(const wchar_t* key) noexcept;
 
-        ChildIterator ChildsBegin() const;
-        ChildIterator ChildsEnd() const;
-        size_t Size() const;
-        XmlDocument* Document() const;
-        XmlNode* Parent() const;
-        [[nodiscard]] bool IsKey() const;
+        ChildIterator ChildsBegin() const noexcept;
+        ChildIterator ChildsEnd() const noexcept;
+        size_t Size() const noexcept;
+        XmlDocument* Document() const noexcept;
+        XmlNode* Parent() const noexcept;
+        [[nodiscard]] bool IsKey() const noexcept;
 
         // The library's own internals, opaque outside it.
         struct TagName;
@@ -118,36 +118,36 @@ class QMSUPPORT_API XmlDocument {
     virtual ~XmlDocument();
 
     // Loads and parses a file; remembers `path` as the file name even when it fails.
-    [[nodiscard]] bool Load(const wchar_t* path);
+    [[nodiscard]] bool Load(const wchar_t* path) noexcept;
     // Parses UTF-8 text; keeps the file name.
-    [[nodiscard]] bool Parse(const char* utf8Text);
-    [[nodiscard]] bool Parse(const char* utf8Text, size_t length);
+    [[nodiscard]] bool Parse(const char* utf8Text) noexcept;
+    [[nodiscard]] bool Parse(const char* utf8Text, size_t length) noexcept;
     // Why the last Load or Parse failed: the line and column (from 1) where the text stopped
     // being well-formed XML 1.0, and a message in UTF-8. Line and column are 0 when the
     // failure has no place in the text (a file that cannot be read); the message is empty
     // after a success.
-    int ErrorLine() const;
-    int ErrorColumn() const;
-    std::string_view ErrorMessage() const;
-    [[nodiscard]] bool IsOK() const;
+    int ErrorLine() const noexcept;
+    int ErrorColumn() const noexcept;
+    std::string_view ErrorMessage() const noexcept;
+    [[nodiscard]] bool IsOK() const noexcept;
     // Replaces the tree with a lone root element.
-    [[nodiscard]] bool Create(const wchar_t* rootTag);
-    void Reset();
+    [[nodiscard]] bool Create(const wchar_t* rootTag) noexcept;
+    void Reset() noexcept;
     // The root element; an empty element without a tag when the document holds nothing.
-    XmlNode& Root();
-    const XmlNode& Root() const;
-    XmlNode* Node(const wchar_t* path);
-    const XmlNode* Node(const wchar_t* path) const;
+    XmlNode& Root() noexcept;
+    const XmlNode& Root() const noexcept;
+    XmlNode* Node(const wchar_t* path) noexcept;
+    const XmlNode* Node(const wchar_t* path) const noexcept;
 
-    void SetFileName(const wchar_t* path);
-    const QMWideString& FileName() const;
+    void SetFileName(const wchar_t* path) noexcept;
+    const QMWideString& FileName() const noexcept;
     // Atomic: a failed save leaves the old file whole. SaveAs takes the new name when it
     // succeeds.
-    [[nodiscard]] bool Save();
-    [[nodiscard]] bool SaveAs(const wchar_t* path);
+    [[nodiscard]] bool Save() noexcept;
+    [[nodiscard]] bool SaveAs(const wchar_t* path) noexcept;
     // Writes the tree as UTF-8 XML; `declaration` puts the <?xml?> line first. False when the
     // document is empty or a tag is not a valid XML name.
-    [[nodiscard]] bool CreateXmlCode(QMNarrowString& out, bool declaration = true) const;
+    [[nodiscard]] bool CreateXmlCode(QMNarrowString& out, bool declaration = true) const noexcept;
 
   private:
     // The pool comes first so that it outlives the root during destruction.
@@ -161,12 +161,3 @@ namespace qm {
 // when the failure has none in the text (a file that cannot be read).
 QMSUPPORT_API std::string XmlLoadFailure(std::string_view file, const XmlDocument& document);
 }  // namespace qm
-
-// Reads a legacy configuration file into `document` (root element "legacy") and names the
-// document `xmlPath`, so that Save() writes the converted file there.
-[[nodiscard]] QMSUPPORT_API bool QMCfgFile2XmlDocument(const wchar_t* legacyPath,
-                                                       const wchar_t* xmlPath,
-                                                       XmlDocument& document);
-
-// Writes a legacy expression node ("Expression" block) as condition text.
-QMSUPPORT_API bool Expression2Condition(QMWideString& out, const XmlDocument::XmlNode& node);
