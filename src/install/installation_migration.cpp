@@ -783,15 +783,23 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     const auto inStage = [&](const fs::path& path) {
         return places.stage / path.lexically_relative(install);
     };
+    // For an independent backup, the files that the migration does not rewrite are copied
+    // right away, which costs less than linking them now and copying them after the migration.
+    StageForm form;
+    form.copies = !options.dryRun && options.backup == BackupForm::Copy;
+    form.linkedFolders = {layout.cfg, layout.config.parent_path()};
+    FileCopier copier;
     progress.OnPhase(Phase::Staging, CountFiles({install}, true));
-    const StageResult staged = BuildStage(install, places.stage, [&progress](size_t files) {
-        progress.OnStep(files);
-        if (files % 256 == 0) {
-            CheckStop(progress);
-        }
-    });
+    const StageResult staged =
+        BuildStage(install, places.stage, form, copier, [&progress](size_t files) {
+            progress.OnStep(files);
+            if (files % 256 == 0) {
+                CheckStop(progress);
+            }
+        });
     report.stagedFiles = staged.files;
     report.copiedFiles = staged.copiedFiles;
+    report.backupCopies = staged.backupCopies;
     StopHere("staged");
 
     StageRun run;
@@ -864,12 +872,13 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     CheckStop(progress);
 
     if (!options.dryRun && options.backup == BackupForm::Copy) {
-        progress.OnPhase(Phase::Backup, CountShared(places.stage, staged.linkedInodes));
-        report.backupCopies =
-            UnshareStage(places.stage, staged.linkedInodes, [&progress](size_t done) {
-                progress.OnStep(done);
-                CheckStop(progress);
-            });
+        const std::vector<SharedFile> shared = FindShared(places.stage, staged.linkedInodes);
+        progress.OnPhase(Phase::Backup, shared.size());
+        UnshareStage(shared, copier, [&progress](size_t done) {
+            progress.OnStep(done);
+            CheckStop(progress);
+        });
+        report.backupCopies += shared.size();
     }
     RestoreDirectoryModes(staged);
     StopHere("migrated");
