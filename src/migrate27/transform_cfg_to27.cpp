@@ -621,7 +621,6 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
         // prefix finds its matches by a look-up instead of a match against every name.
         std::vector<std::pair<std::u32string, size_t>> folded;
         bool stale = true;
-        deviceRenameUses_.resize(deviceRenames.size());
         for (size_t index = 0; index < deviceRenames.size(); ++index) {
             const RenamePair& pair = deviceRenames[index];
             const QMWideString oldName = UnescapedWide(pair.oldName);
@@ -692,11 +691,9 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
                     !qm::platform::FileExists((file.directory + YearFolder(year)).c_str())) {
                     stale = true;
                 }
-                if (moveHistoryFile(file.path, file.directory, year, month, fileName)) {
-                    ++deviceRenameUses_[index];  // a data file of the device took its new name
-                    if (inListing) {
-                        gone[i] = true;
-                    }
+                if (moveHistoryFile(file.path, file.directory, year, month, fileName) &&
+                    inListing) {
+                    gone[i] = true;
                 }
             }
         }
