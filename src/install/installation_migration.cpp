@@ -683,7 +683,14 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     std::string detail;
     const Recovery recovery = Recover(places, detail);
     if (recovery == Recovery::Completed) {
-        return {Status::Done, detail};
+        // The completed run may not be the one asked for now, which did nothing: a plan
+        // found not applied must not look applied.
+        if (!given.apply.empty()) {
+            throw Refusal(detail + "; the plan '" + given.apply +
+                          "' was not applied: run --apply again once you have checked the "
+                          "installation");
+        }
+        return {Status::Done, detail + "; this run did nothing more: run it again to go on"};
     }
     if (!fs::exists(install, error)) {
         throw Refusal("there is no installation folder '" + given.install + "'");
@@ -698,14 +705,12 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     if (!options.apply.empty()) {
         plan = ReadPlan(options.apply);
         ApplyChoices(plan.choices, job, options.apply, install, options);
-        CheckUnchangedSince(plan, FingerprintInstallation(install), options.apply);
         options.config = (install / plan.configuration).string();
         options.scada = plan.scada;
         report.plan = plan.Fingerprint();
         seeded.emplace(plan.seed);
     } else if (!options.plan.empty()) {
         plan.seed = qm::NewGuidSeed();
-        plan.files = FingerprintInstallation(install);
         seeded.emplace(plan.seed);
     }
 
@@ -770,7 +775,6 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
         plan.configuration = report.configuration;
         plan.scada = report.scada;
         plan.choices = ChoicesText(job, options, alarms, install);
-        report.plan = plan.Fingerprint();
     }
 
     if (fs::exists(fs::symlink_status(places.stage, error))) {
@@ -797,8 +801,16 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
                 CheckStop(progress);
             }
         });
+    // The plan holds the fingerprints of what is staged, and an applied plan is checked
+    // against what is staged: a change made to the installation at any time before is seen.
+    if (!options.apply.empty()) {
+        CheckUnchangedSince(plan, FingerprintInstallation(places.stage), options.apply);
+    } else if (!options.plan.empty()) {
+        plan.files = FingerprintInstallation(places.stage);
+        report.plan = plan.Fingerprint();
+    }
     report.stagedFiles = staged.files;
-    report.copiedFiles = staged.copiedFiles;
+    report.copiedFiles = staged.copiedFiles + staged.backupCopies;
     report.backupCopies = staged.backupCopies;
     StopHere("staged");
 
