@@ -1,9 +1,8 @@
 // End-to-end tests of `qmsupport migrate27`, run as a separate process on copies of the
 // sample installation.
 
+#include "common/plant_copy.h"
 #include "common/run_program.h"
-#include "common/temp_dir.h"
-#include "common/tree_snapshot.h"
 
 #include <qmsupport/xml/xml_document.h>
 
@@ -31,15 +30,6 @@ Result RunTool(const TempDir& dir, std::vector<std::string> args,
                const std::map<std::string, std::string>& env = {}, uid_t user = 0) {
     args.insert(args.begin(), "migrate27");
     return RunProgram(dir, QMSUPPORT_TOOL, std::move(args), env, user);
-}
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The sample drops its device Spare, whose connection is gone: a migration of it ends with a
@@ -88,13 +78,9 @@ void ExpectMigratedSample(const fs::path& plant) {
     }
 }
 
-class Migrate27Test : public ::testing::Test {
+class Migrate27Test : public PlantCopyTest {
   protected:
-    void SetUp() override {
-        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
-        original = Snapshot(plant);
-    }
-    bool IsOriginal() const { return fs::exists(plant) && Snapshot(plant) == original; }
+    Migrate27Test() : PlantCopyTest(QMSUPPORT_SAMPLE_DIR) {}
     // Nothing but the installation, its backups and the test's own files beside it.
     std::vector<std::string> Leftovers() const {
         std::vector<std::string> names;
@@ -108,19 +94,7 @@ class Migrate27Test : public ::testing::Test {
         }
         return names;
     }
-    std::vector<std::string> Backups() const {
-        std::vector<std::string> names;
-        for (const std::string& name : Names(dir.Path())) {
-            if (name.find("plant.before-2.7.") == 0) {
-                names.push_back(name);
-            }
-        }
-        return names;
-    }
-
-    TempDir dir;
-    fs::path plant = dir.Path("plant");
-    std::map<std::string, std::string> original;
+    std::vector<std::string> Backups() const { return Beside("plant.before-2.7."); }
 };
 
 TEST_F(Migrate27Test, MigratesTheSampleAndKeepsTheOriginalFilesUntouched) {
