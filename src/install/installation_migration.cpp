@@ -983,58 +983,73 @@ Result MigrateInstallation(Migration migration, const MigrationOptions& options,
     return result;
 }
 
-Result RecoverInstallation(Migration migration, const std::string& given) {
+namespace {
+
+// Runs `run(job, install, places, recovery, detail)` with the installation locked, once an
+// interrupted run was completed or undone, turning every failure into a Result.
+template <class F>
+Result AfterRecovery(Migration migration, const std::string& given, F run) {
     const Job& job = JobOf(migration);
     return Guarded([&]() -> Result {
         const fs::path install = ResolveInstall(given);
         const Places places = Places::For(install, job.name);
         const InstallationLocks locks(install, job);
         std::string detail;
-        if (Recover(places, detail) == Recovery::None) {
-            return {Status::NothingToDo, "no interrupted migration to recover"};
-        }
-        return {Status::Done, detail};
+        const Recovery recovery = Recover(places, detail);
+        return run(job, install, places, recovery, detail);
     });
 }
 
-Result UndoMigration(Migration migration, const std::string& given) {
-    const Job& job = JobOf(migration);
-    return Guarded([&]() -> Result {
-        const fs::path install = ResolveInstall(given);
-        const Places places = Places::For(install, job.name);
-        const InstallationLocks locks(install, job);
-        std::string detail;
-        Recover(places, detail);
-        UndoRecord record;
-        if (!ReadUndoRecord(places, record)) {
-            throw Refusal("no backup of a migration of '" + install.string() +
-                          "' is recorded (it ran with --no-backup, or was undone already); "
-                          "nothing was changed");
-        }
-        std::error_code error;
-        if (!fs::is_directory(fs::symlink_status(record.backup, error))) {
-            throw Refusal("the former installation '" + record.backup.string() +
-                          "' is gone; nothing was changed");
-        }
-        for (const UndoRecord::Shared& shared : record.shared) {
-            struct stat st;
-            const fs::path file = record.backup / shared.file;
-            if (lstat(file.c_str(), &st) != 0 || st.st_size != shared.size ||
-                static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec !=
-                    shared.mtime) {
-                throw Refusal("'" + shared.file +
-                              "' has changed since the migration, and the former installation "
-                              "shares it with the live one (--backup=link): it no longer holds "
-                              "the former content, so the undo was refused; nothing was changed");
+}  // namespace
+
+Result RecoverInstallation(Migration migration, const std::string& given) {
+    return AfterRecovery(
+        migration, given,
+        [](const Job&, const fs::path&, const Places&, Recovery recovery,
+           const std::string& detail) -> Result {
+            if (recovery == Recovery::None) {
+                return {Status::NothingToDo, "no interrupted migration to recover"};
             }
-        }
-        const fs::path after =
-            UniqueName(install.string() + ".after-" + job.target + "." + Timestamp());
-        SwapIn(places, {Swap::Kind::Undo, record.backup, after, true, ""});
-        return {Status::Done, "'" + record.backup.string() + "' is back in place as '" +
-                                  install.string() + "'; the migrated installation is kept as '" +
-                                  after.string() + "'"};
-    });
+            return {Status::Done, detail};
+        });
+}
+
+Result UndoMigration(Migration migration, const std::string& given) {
+    return AfterRecovery(
+        migration, given,
+        [](const Job& job, const fs::path& install, const Places& places, Recovery,
+           const std::string&) -> Result {
+            UndoRecord record;
+            if (!ReadUndoRecord(places, record)) {
+                throw Refusal("no backup of a migration of '" + install.string() +
+                              "' is recorded (it ran with --no-backup, or was undone already); "
+                              "nothing was changed");
+            }
+            std::error_code error;
+            if (!fs::is_directory(fs::symlink_status(record.backup, error))) {
+                throw Refusal("the former installation '" + record.backup.string() +
+                              "' is gone; nothing was changed");
+            }
+            for (const UndoRecord::Shared& shared : record.shared) {
+                struct stat st;
+                const fs::path file = record.backup / shared.file;
+                if (lstat(file.c_str(), &st) != 0 || st.st_size != shared.size ||
+                    static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec !=
+                        shared.mtime) {
+                    throw Refusal(
+                        "'" + shared.file +
+                        "' has changed since the migration, and the former installation "
+                        "shares it with the live one (--backup=link): it no longer holds "
+                        "the former content, so the undo was refused; nothing was changed");
+                }
+            }
+            const fs::path after =
+                UniqueName(install.string() + ".after-" + job.target + "." + Timestamp());
+            SwapIn(places, {Swap::Kind::Undo, record.backup, after, true, ""});
+            return {Status::Done,
+                    "'" + record.backup.string() + "' is back in place as '" + install.string() +
+                        "'; the migrated installation is kept as '" + after.string() + "'"};
+        });
 }
 
 }  // namespace qm::install
