@@ -43,7 +43,7 @@ QString Text(const QMWideString& text) {
 
 // The cells of one catalogue row.
 QStringList Cells(const QMTarvioSetup& setup, int index) {
-    const QMTarvioSetup::DriverEntry& row = *setup.CatalogueRow(index);
+    const qm::DriversCatalogue::DriverEntry& row = *setup.CatalogueRow(index);
     QString views = QString(row.analogView ? "A" : "") + (row.textView ? "T" : "");
     return {QString::number(index),
             Text(row.identifier),
@@ -60,13 +60,13 @@ class CatalogueDialog : public QMPrintPreviewDialog {
         setWindowTitle(tr("Drivers catalogue"));
         auto* layout = new QVBoxLayout(this);
         int enabled = 0;
-        for (int i = 0; i < kDriverCount; ++i) {
+        for (int i = 0; i < qm::kDriverCount; ++i) {
             enabled += QMTarvioSetup::Get().IsDriverEnabled(i);
         }
         layout->addWidget(
             new QLabel(tr("The drivers catalogue has %1 drivers, %2 of them enabled.\n"
                           "Print it, or look at the pages first in the print preview.")
-                           .arg(kDriverCount)
+                           .arg(qm::kDriverCount)
                            .arg(enabled)));
         auto* buttons = new QDialogButtonBox(this);
         connect(buttons->addButton(tr("&Print..."), QDialogButtonBox::ActionRole),
@@ -113,7 +113,7 @@ class CatalogueDialog : public QMPrintPreviewDialog {
 
         const int rows = RowsPerPage(painter->device());
         const int first = static_cast<int>(info->currentPage - 1) * rows;
-        const int last = std::min(first + rows, kDriverCount);
+        const int last = std::min(first + rows, qm::kDriverCount);
         for (int index = first; index < last; ++index) {
             y += line;
             if (index % 2 == 1) {
@@ -146,7 +146,7 @@ class CatalogueDialog : public QMPrintPreviewDialog {
     }
     static unsigned PageCount(const QPaintDevice* device) {
         const int rows = RowsPerPage(device);
-        return static_cast<unsigned>((kDriverCount + rows - 1) / rows);
+        return static_cast<unsigned>((qm::kDriverCount + rows - 1) / rows);
     }
 
     static void DrawRow(QPainter* painter, const QRect& page, int y, int line,

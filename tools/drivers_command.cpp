@@ -141,7 +141,7 @@ int ApplyDriversSetup(QMTarvioSetup& setup, const Options& options) {
     return kExitOk;
 }
 
-std::string ViewsText(const QMTarvioSetup::DriverEntry& row) {
+std::string ViewsText(const qm::DriversCatalogue::DriverEntry& row) {
     std::string views;
     if (row.analogView) {
         views += 'A';
@@ -153,13 +153,13 @@ std::string ViewsText(const QMTarvioSetup::DriverEntry& row) {
 }
 
 // "-" for none, else the number of kinds, with the limited ones as "index<=max".
-std::string ChildrenText(const QMTarvioSetup::DriverEntry& row) {
+std::string ChildrenText(const qm::DriversCatalogue::DriverEntry& row) {
     if (row.childRules.empty()) {
         return "-";
     }
     std::string limited;
-    for (const QMTarvioSetup::ChildRule& rule : row.childRules) {
-        if (rule.max != kUnlimitedChildren) {
+    for (const qm::DriversCatalogue::ChildRule& rule : row.childRules) {
+        if (rule.max != qm::kUnlimitedChildren) {
             limited += (limited.empty() ? "" : ", ") + std::to_string(rule.index) +
                        "<=" + std::to_string(rule.max);
         }
@@ -180,8 +180,8 @@ size_t Columns(const std::string& text) {
 void PrintTable(const QMTarvioSetup& setup) {
     std::vector<std::vector<std::string>> lines = {
         {"#", "Identifier", "Family", "Group", "Enabled", "Views", "Name", "Children"}};
-    for (int i = 0; i < kDriverCount; ++i) {
-        const QMTarvioSetup::DriverEntry& row = *setup.CatalogueRow(i);
+    for (int i = 0; i < qm::kDriverCount; ++i) {
+        const qm::DriversCatalogue::DriverEntry& row = *setup.CatalogueRow(i);
         lines.push_back({std::to_string(i), Utf8(row.identifier.c_str()), Utf8(row.family.c_str()),
                          row.group < 0 ? "-" : std::to_string(row.group),
                          setup.IsDriverEnabled(i) ? "yes" : "no", ViewsText(row),
@@ -204,7 +204,7 @@ void PrintTable(const QMTarvioSetup& setup) {
         std::printf("%s\n", out.c_str());
     }
     std::string flags;
-    for (int flag = 0; flag < kFeatureFlagCount; ++flag) {
+    for (int flag = 0; flag < qm::kFeatureFlagCount; ++flag) {
         if (setup.HasResource(flag)) {
             flags += (flags.empty() ? "" : " ") + std::to_string(flag);
         }
@@ -220,12 +220,12 @@ void PrintJson(const QMTarvioSetup& setup) {
     std::string out = "{\n  \"version\": " + std::to_string(setup.Version()) +
                       ",\n  \"scada\": " + JsonBool(setup.HasScada()) +
                       ",\n  \"parking\": " + JsonBool(setup.HasParking()) + ",\n  \"features\": [";
-    for (int flag = 0; flag < kFeatureFlagCount; ++flag) {
+    for (int flag = 0; flag < qm::kFeatureFlagCount; ++flag) {
         out += std::string(flag ? ", " : "") + JsonBool(setup.HasResource(flag));
     }
     out += "],\n  \"drivers\": [\n";
-    for (int i = 0; i < kDriverCount; ++i) {
-        const QMTarvioSetup::DriverEntry& row = *setup.CatalogueRow(i);
+    for (int i = 0; i < qm::kDriverCount; ++i) {
+        const qm::DriversCatalogue::DriverEntry& row = *setup.CatalogueRow(i);
         out += "    {\"index\": " + std::to_string(i) +
                ", \"identifier\": " + JsonString(Utf8(row.identifier.c_str())) +
                ", \"family\": " + JsonString(Utf8(row.family.c_str())) +
@@ -241,7 +241,7 @@ void PrintJson(const QMTarvioSetup& setup) {
                    "{\"index\": " + std::to_string(row.childRules[r].index) +
                    ", \"max\": " + std::to_string(row.childRules[r].max) + "}";
         }
-        out += std::string("]}") + (i + 1 < kDriverCount ? ",\n" : "\n");
+        out += std::string("]}") + (i + 1 < qm::kDriverCount ? ",\n" : "\n");
     }
     out += "  ]\n}\n";
     std::fputs(out.c_str(), stdout);

@@ -56,7 +56,7 @@ std::string Hex32(uint32_t value) {
 }
 
 std::string GuidText(const QMGUID& guid) {
-    wchar_t text[kGuidTextSize];
+    wchar_t text[qm::kGuidTextSize];
     return Utf8(guidtow(guid, text));
 }
 
@@ -153,14 +153,13 @@ int HistoryDump(const std::vector<std::string>& args) {
                                              : "unexpected argument '" + operands[1] + "'");
     }
     const std::string& name = operands[0];
-    const int fd = qm::platform::OpenRegularFile(qm::platform::NativePath(Wide(name).c_str()));
-    FILE* stream = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+    qm::platform::UniqueFd fd =
+        qm::platform::OpenRegularFile(qm::platform::NativePath(Wide(name).c_str()));
+    FILE* stream = fd ? fdopen(fd.Get(), "rb") : nullptr;
     if (stream == nullptr) {
-        if (fd >= 0) {
-            close(fd);
-        }
         return Failure("cannot read '" + name + "': no such regular file");
     }
+    (void)fd.Release();  // the stream owns it now
     CxIOFile file(stream);
     int status = kExitFailure;
     AlarmHistoryReader alarms(file);

@@ -24,6 +24,7 @@
 #include <qmsupport/store/registry.h>
 #include <qmsupport/store/resource_chain.h>
 #include <qmsupport/store/resources.h>
+#include <qmsupport/store/time_zone.h>
 
 #include <qmsupport/setup/drivers_catalogue.h>
 #include <qmsupport/setup/tarvio_guids.h>

@@ -5,7 +5,6 @@
 #include <qmsupport/platform/file_ops.h>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,38 +241,28 @@ Places Places::For(const fs::path& install, const std::string& job) {
     return places;
 }
 
-Lock::Lock(const fs::path& path) : path_(path) {
-    // Another run may remove the file between our open and our lock; then the lock is on a
-    // file that no longer has the name, and we try again.
-    for (;;) {
-        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
-            throw Failure("cannot create the lock file '" + path.string() + "': " + ErrnoText());
-        }
-        if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            char pid[32] = {};
-            const ssize_t n = pread(fd_, pid, sizeof pid - 1, 0);
-            close(fd_);
-            throw Failure("another migration of this installation is running (process " +
-                          std::string(n > 0 ? pid : "unknown") + ", lock file '" + path.string() +
-                          "')");
-        }
-        struct stat held, named;
-        if (fstat(fd_, &held) == 0 && stat(path.c_str(), &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            break;
-        }
-        close(fd_);
+Lock::Lock(const fs::path& path)
+    : path_(path), lock_(path.string(), qm::platform::FileLock::Mode::Try, 0644) {
+    if (!lock_.Opened()) {
+        throw Failure("cannot create the lock file '" + path.string() + "': " + ErrnoText());
+    }
+    if (!lock_.Held()) {
+        char pid[32] = {};
+        const ssize_t n = pread(lock_.Descriptor(), pid, sizeof pid - 1, 0);
+        throw Failure("another migration of this installation is running (process " +
+                      std::string(n > 0 ? pid : "unknown") + ", lock file '" + path.string() +
+                      "')");
     }
     const std::string pid = std::to_string(getpid());
-    if (ftruncate(fd_, 0) != 0 || pwrite(fd_, pid.data(), pid.size(), 0) < 0) {
+    if (ftruncate(lock_.Descriptor(), 0) != 0 ||
+        pwrite(lock_.Descriptor(), pid.data(), pid.size(), 0) < 0) {
         // The process id only makes the message of a refused run more helpful.
     }
 }
 
 Lock::~Lock() {
+    // Removed while still held, so that no other run locks the file that goes away.
     unlink(path_.c_str());
-    close(fd_);
 }
 
 void StopHere(const char* point) {

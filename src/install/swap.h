@@ -6,6 +6,8 @@
 
 #include "install/install_common.h"
 
+#include <qmsupport/platform/file_lock.h>
+
 #include <sys/types.h>
 
 #include <string>
@@ -37,7 +39,7 @@ class Lock {
 
   private:
     fs::path path_;
-    int fd_ = -1;
+    qm::platform::FileLock lock_;
 };
 
 // Test hook: the process kills itself with SIGKILL at the named point of a run when the

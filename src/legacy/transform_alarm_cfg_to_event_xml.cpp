@@ -144,7 +144,7 @@ void WriteEvents(const std::vector<AlarmGroupEntry>& groups,
             if (event == nullptr) {
                 continue;
             }
-            wchar_t id[kGuidTextSize];
+            wchar_t id[qm::kGuidTextSize];
             event->SetValue(L"id", guidtow(alarm.event, id));
             event->SetValue(L"name", alarm.name.c_str());
             event->SetValue(L"description", alarm.description.c_str());
@@ -174,9 +174,9 @@ void WriteEvents(const std::vector<AlarmGroupEntry>& groups,
 class InputFile {
   public:
     explicit InputFile(const std::string& nativePath) {
-        const int fd = qm::platform::OpenRegularFile(nativePath);
-        if (fd >= 0 && (stream_ = fdopen(fd, "rb")) == nullptr) {
-            close(fd);
+        qm::platform::UniqueFd fd = qm::platform::OpenRegularFile(nativePath);
+        if (fd && (stream_ = fdopen(fd.Get(), "rb")) != nullptr) {
+            (void)fd.Release();  // the stream owns it now
         }
     }
     ~InputFile() {

@@ -205,15 +205,14 @@ bool AtomicFile::Commit() {
     return true;
 }
 
-int OpenRegularFile(const std::string& nativePath, size_t* size) {
-    int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return -1;
+UniqueFd OpenRegularFile(const std::string& nativePath, size_t* size) {
+    UniqueFd fd(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        return fd;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return -1;
+    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return UniqueFd();
     }
     if (size != nullptr) {
         *size = static_cast<size_t>(st.st_size);
@@ -223,8 +222,8 @@ int OpenRegularFile(const std::string& nativePath, size_t* size) {
 
 bool ReadFile(const std::string& nativePath, std::string& data) {
     size_t size = 0;
-    int fd = OpenRegularFile(nativePath, &size);
-    if (fd < 0) {
+    UniqueFd fd = OpenRegularFile(nativePath, &size);
+    if (!fd) {
         return false;
     }
     bool ok = false;
@@ -238,7 +237,7 @@ bool ReadFile(const std::string& nativePath, std::string& data) {
             if (used == buffer.size()) {
                 buffer.resize(std::max<size_t>(buffer.size() * 2, 65536));
             }
-            ssize_t n = read(fd, buffer.data() + used, buffer.size() - used);
+            ssize_t n = read(fd.Get(), buffer.data() + used, buffer.size() - used);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -255,7 +254,6 @@ bool ReadFile(const std::string& nativePath, std::string& data) {
     } catch (const std::exception&) {
         ok = false;
     }
-    close(fd);
     return ok;
 }
 

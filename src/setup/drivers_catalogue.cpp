@@ -1,8 +1,9 @@
-#include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/setup/drivers_catalogue.h>
 
 #include <cstddef>
 #include <span>
 
+namespace qm {
 namespace {
 // The catalogue rows that may be placed below a hosting driver, each with its maximum count;
 // a list without maxima allows kUnlimitedChildren of each.
@@ -133,46 +134,50 @@ constexpr int kLastViewedDriver = 60;
 // The feature flags read from the editors' feature files: the attribute of the file's root
 // element that sets each flag.
 struct FeatureAttribute {
-    qm::FeatureFlag flag;
+    FeatureFlag flag;
     const wchar_t* attribute;
 };
 constexpr FeatureAttribute kScadaFeatures[] = {
-    {qm::kFeatureScreenLabels, L"labels"},
-    {qm::kFeatureScreenDates, L"dates"},
-    {qm::kFeatureScreenImages, L"images"},
-    {qm::kFeatureScreenFormules, L"formules"},
-    {qm::kFeatureScreenConditioned, L"conditioned"},
-    {qm::kFeatureShowScada, L"showScada"},
-    {qm::kFeatureShowReport, L"showReport"},
-    {qm::kFeatureShowDevice, L"showDevice"},
-    {qm::kFeatureShowActivedEvents, L"showActivedEvents"},
-    {qm::kFeatureShowHistoricEvents, L"showHistoricEvents"},
-    {qm::kFeatureShowGraph, L"showGraph"},
-    {qm::kFeatureLaunchApp, L"launchApp"},
-    {qm::kFeatureForceVariables, L"forceVariables"},
-    {qm::kFeatureFloodFill, L"floodFill"},
-    {qm::kFeatureParkingSensor, L"parkingSensor"},
-    {qm::kFeatureParkingDisplay, L"parkingDisplay"},
-    {qm::kFeatureDynamicImage, L"dynamicImage"},
-    {qm::kFeatureParkingMultiDisplay, L"parkingMultiDisplay"},
-    {qm::kFeatureCoSensor, L"coSensor"},
+    {kFeatureScreenLabels, L"labels"},
+    {kFeatureScreenDates, L"dates"},
+    {kFeatureScreenImages, L"images"},
+    {kFeatureScreenFormules, L"formules"},
+    {kFeatureScreenConditioned, L"conditioned"},
+    {kFeatureShowScada, L"showScada"},
+    {kFeatureShowReport, L"showReport"},
+    {kFeatureShowDevice, L"showDevice"},
+    {kFeatureShowActivedEvents, L"showActivedEvents"},
+    {kFeatureShowHistoricEvents, L"showHistoricEvents"},
+    {kFeatureShowGraph, L"showGraph"},
+    {kFeatureLaunchApp, L"launchApp"},
+    {kFeatureForceVariables, L"forceVariables"},
+    {kFeatureFloodFill, L"floodFill"},
+    {kFeatureParkingSensor, L"parkingSensor"},
+    {kFeatureParkingDisplay, L"parkingDisplay"},
+    {kFeatureDynamicImage, L"dynamicImage"},
+    {kFeatureParkingMultiDisplay, L"parkingMultiDisplay"},
+    {kFeatureCoSensor, L"coSensor"},
 };
 constexpr FeatureAttribute kReportFeatures[] = {
-    {qm::kFeatureReportLabels, L"labels"},           {qm::kFeatureReportDates, L"dates"},
-    {qm::kFeatureReportImages, L"images"},           {qm::kFeatureReportFormules, L"formules"},
-    {qm::kFeatureReportConditioned, L"conditioned"}, {qm::kFeatureReportGraph, L"reportGraph"},
+    {kFeatureReportLabels, L"labels"},           {kFeatureReportDates, L"dates"},
+    {kFeatureReportImages, L"images"},           {kFeatureReportFormules, L"formules"},
+    {kFeatureReportConditioned, L"conditioned"}, {kFeatureReportGraph, L"reportGraph"},
 };
+
+// Feature flags that follow the SCADA edition.
+constexpr FeatureFlag kScadaEditionFeatures[] = {kFeatureScadaEvents, kFeatureScadaReports,
+                                                 kFeatureScadaEdition};
 
 // A feature that needs a driver group: the flag is cleared when the group is disabled.
 struct GroupFeature {
     int group;
-    qm::FeatureFlag flag;
+    FeatureFlag flag;
 };
-constexpr GroupFeature kGroupFeatures[] = {{25, qm::kFeatureDynamicImage},
-                                           {37, qm::kFeatureParkingSensor},
-                                           {22, qm::kFeatureParkingDisplay},
-                                           {43, qm::kFeatureParkingMultiDisplay},
-                                           {44, qm::kFeatureCoSensor}};
+constexpr GroupFeature kGroupFeatures[] = {{25, kFeatureDynamicImage},
+                                           {37, kFeatureParkingSensor},
+                                           {22, kFeatureParkingDisplay},
+                                           {43, kFeatureParkingMultiDisplay},
+                                           {44, kFeatureCoSensor}};
 
 // The display names of the system pseudo-drivers, in the order they are set.
 constexpr int kSystemRows[] = {kDriverCalendars, kDriverEvents, kDriverParkingSystem,
@@ -193,7 +198,7 @@ void ReadFeatureFlags(const XmlDocument& document, std::span<const FeatureAttrib
 }
 }  // namespace
 
-void QMTarvioSetup::DriverEntry::AddChildRule(int32_t index, int32_t max) {
+void DriversCatalogue::DriverEntry::AddChildRule(int32_t index, int32_t max) {
     for (ChildRule& rule : childRules) {
         if (rule.index == index) {
             rule.max = max;
@@ -203,9 +208,31 @@ void QMTarvioSetup::DriverEntry::AddChildRule(int32_t index, int32_t max) {
     childRules.push_back(ChildRule{index, max});
 }
 
-void QMTarvioSetup::ApplyBuiltInRow(int index) {
+DriversCatalogue::DriversCatalogue() {
+    for (int i = 0; i < kDriverCount; ++i) {
+        ApplyBuiltInRow(i);
+    }
+    features_.fill(true);
+    for (FeatureFlag flag : kScadaEditionFeatures) {
+        features_[flag] = false;
+    }
+    groupEnabled_.fill(true);
+    for (int group : kNeverEnabledGroups) {
+        groupEnabled_[group] = false;
+    }
+}
+
+void DriversCatalogue::SetEdition(bool scada, bool parking) {
+    parking_ = parking;
+    for (FeatureFlag flag : kScadaEditionFeatures) {
+        features_[flag] = scada;
+    }
+    ApplyBuiltInRow(kDriverComUdp);
+}
+
+void DriversCatalogue::ApplyBuiltInRow(int index) {
     const BuiltInDriver& source = kBuiltInDrivers[index];
-    DriverEntry& row = drivers_[index];
+    DriverEntry& row = rows_[index];
     row.identifier = source.identifier;
     row.group = source.group;
     row.family = source.family;
@@ -214,7 +241,7 @@ void QMTarvioSetup::ApplyBuiltInRow(int index) {
     row.smallImage = source.smallImage;
     row.mediumImage = source.mediumImage;
     row.largeImage = source.largeImage;
-    if (index == kDriverComUdp && HasParking()) {
+    if (index == kDriverComUdp && parking_) {
         row.mediumImage = kComUdpParkingMedium;
         row.largeImage = kComUdpParkingLarge;
     }
@@ -226,150 +253,97 @@ void QMTarvioSetup::ApplyBuiltInRow(int index) {
     }
 }
 
-int QMTarvioSetup::DriverIndex(const wchar_t* identifier) const {
+int DriversCatalogue::DriverIndex(const wchar_t* identifier) const {
     if (!identifier) {
         return -1;
     }
     for (int i = 0; i < kDriverCount; ++i) {
-        if (drivers_[i].identifier == identifier) {
+        if (rows_[i].identifier == identifier) {
             return i;
         }
     }
     return -1;
 }
 
-const QMTarvioSetup::DriverEntry* QMTarvioSetup::CatalogueRow(int index) const {
-    return index >= 0 && index < kDriverCount ? &drivers_[index] : nullptr;
+const DriversCatalogue::DriverEntry* DriversCatalogue::Row(int index) const {
+    return index >= 0 && index < kDriverCount ? &rows_[index] : nullptr;
 }
 
-const wchar_t* QMTarvioSetup::DriverName(int index) const {
-    const DriverEntry* row = CatalogueRow(index);
+const wchar_t* DriversCatalogue::DriverName(int index) const {
+    const DriverEntry* row = Row(index);
     return row ? row->name.c_str() : L"";
 }
 
-bool QMTarvioSetup::IsDriverEnabled(int index) const {
+bool DriversCatalogue::IsDriverEnabled(int index) const {
     switch (index) {
         case kDriverNeverEnabled:
             return false;
         case kDriverParkingSystem:
-            return HasParking();
+            return parking_;
         case kDriverCalendars:
         case kDriverSystem:
             return true;
         case kDriverEvents:
-            return features_[qm::kFeatureScadaEvents];
+            return features_[kFeatureScadaEvents];
         default:
             break;
     }
-    const DriverEntry* row = CatalogueRow(index);
+    const DriverEntry* row = Row(index);
     return row && row->group >= 0 && row->group < kDriverGroupCount && groupEnabled_[row->group];
 }
 
-const wchar_t* QMTarvioSetup::DriverType(int index) const {
-    return IsDriverEnabled(index) ? drivers_[index].identifier.c_str() : L"";
+const wchar_t* DriversCatalogue::DriverType(int index) const {
+    return IsDriverEnabled(index) ? rows_[index].identifier.c_str() : L"";
 }
 
-const wchar_t* QMTarvioSetup::getDriverFamily(int index) const {
-    return IsDriverEnabled(index) ? drivers_[index].family.c_str() : kOthers;
+const wchar_t* DriversCatalogue::DriverFamily(int index) const {
+    return IsDriverEnabled(index) ? rows_[index].family.c_str() : kOthers;
 }
 
-int QMTarvioSetup::getLittleImage(int index) const {
-    return IsDriverEnabled(index) ? drivers_[index].smallImage : kNeutralDriverImage;
+int DriversCatalogue::SmallImage(int index) const {
+    return IsDriverEnabled(index) ? rows_[index].smallImage : kNeutralDriverImage;
 }
 
-int QMTarvioSetup::getMediumImage(int index) const {
-    return IsDriverEnabled(index) ? drivers_[index].mediumImage : kNeutralDriverImage;
+int DriversCatalogue::MediumImage(int index) const {
+    return IsDriverEnabled(index) ? rows_[index].mediumImage : kNeutralDriverImage;
 }
 
-int QMTarvioSetup::getLargeImage(int index) const {
-    return IsDriverEnabled(index) ? drivers_[index].largeImage : kNeutralDriverImage;
+int DriversCatalogue::LargeImage(int index) const {
+    return IsDriverEnabled(index) ? rows_[index].largeImage : kNeutralDriverImage;
 }
 
-int QMTarvioSetup::DriverImage(int index, bool large) const {
-    return large ? getLargeImage(index) : getLittleImage(index);
+bool DriversCatalogue::HasAnalogView(int index) const {
+    return index <= kLastViewedDriver && IsDriverEnabled(index) && rows_[index].analogView;
 }
 
-bool QMTarvioSetup::HasAnalogView(int index) const {
-    return index <= kLastViewedDriver && IsDriverEnabled(index) && drivers_[index].analogView;
+bool DriversCatalogue::HasTextView(int index) const {
+    return index <= kLastViewedDriver && IsDriverEnabled(index) && rows_[index].textView;
 }
 
-bool QMTarvioSetup::HasTextView(int index) const {
-    return index <= kLastViewedDriver && IsDriverEnabled(index) && drivers_[index].textView;
+int DriversCatalogue::AllowedSize(int index) const {
+    return IsDriverEnabled(index) ? static_cast<int>(rows_[index].childRules.size()) : 0;
 }
 
-bool QMTarvioSetup::HasDisplayedView(const wchar_t* identifier) const {
-    return HasAnalogView(identifier) || HasTextView(identifier);
-}
-
-int QMTarvioSetup::getAllowedSize(int index) const {
-    return IsDriverEnabled(index) ? static_cast<int>(drivers_[index].childRules.size()) : 0;
-}
-
-int QMTarvioSetup::getAllowedType(int index, int position) const {
-    if (position < 0 || position >= getAllowedSize(index)) {
+int DriversCatalogue::AllowedType(int index, int position) const {
+    if (position < 0 || position >= AllowedSize(index)) {
         return -1;
     }
-    return drivers_[index].childRules[static_cast<size_t>(position)].index;
+    return rows_[index].childRules[static_cast<size_t>(position)].index;
 }
 
-int QMTarvioSetup::getAllowedMax(int index, int position) const {
-    if (position < 0 || position >= getAllowedSize(index)) {
+int DriversCatalogue::AllowedMax(int index, int position) const {
+    if (position < 0 || position >= AllowedSize(index)) {
         return -1;
     }
-    return drivers_[index].childRules[static_cast<size_t>(position)].max;
+    return rows_[index].childRules[static_cast<size_t>(position)].max;
 }
 
-bool QMTarvioSetup::HasResource(int flag) const {
+bool DriversCatalogue::HasFeature(int flag) const {
     return flag >= 0 && flag < kFeatureFlagCount && features_[flag];
 }
 
-// The identifier forms: the row of the identifier, then the index form.
-const wchar_t* QMTarvioSetup::DriverName(const wchar_t* identifier) const {
-    return DriverName(DriverIndex(identifier));
-}
-bool QMTarvioSetup::IsDriverEnabled(const wchar_t* identifier) const {
-    return IsDriverEnabled(DriverIndex(identifier));
-}
-const wchar_t* QMTarvioSetup::getDriverFamily(const wchar_t* identifier) const {
-    return getDriverFamily(DriverIndex(identifier));
-}
-int QMTarvioSetup::getLittleImage(const wchar_t* identifier) const {
-    return getLittleImage(DriverIndex(identifier));
-}
-int QMTarvioSetup::getMediumImage(const wchar_t* identifier) const {
-    return getMediumImage(DriverIndex(identifier));
-}
-int QMTarvioSetup::getLargeImage(const wchar_t* identifier) const {
-    return getLargeImage(DriverIndex(identifier));
-}
-int QMTarvioSetup::DriverImage(const wchar_t* identifier, bool large) const {
-    return DriverImage(DriverIndex(identifier), large);
-}
-bool QMTarvioSetup::HasAnalogView(const wchar_t* identifier) const {
-    return HasAnalogView(DriverIndex(identifier));
-}
-bool QMTarvioSetup::HasTextView(const wchar_t* identifier) const {
-    return HasTextView(DriverIndex(identifier));
-}
-int QMTarvioSetup::getAllowedSize(const wchar_t* identifier) const {
-    return getAllowedSize(DriverIndex(identifier));
-}
-int QMTarvioSetup::getAllowedType(const wchar_t* identifier, int position) const {
-    return getAllowedType(DriverIndex(identifier), position);
-}
-int QMTarvioSetup::getAllowedMax(const wchar_t* identifier, int position) const {
-    return getAllowedMax(DriverIndex(identifier), position);
-}
-
-void QMTarvioSetup::EnableDefaultGroups() {
-    groupEnabled_.fill(true);
-    for (int group : kNeverEnabledGroups) {
-        groupEnabled_[group] = false;
-    }
-}
-
-bool QMTarvioSetup::ReadDriversSetup(const XmlDocument::XmlNode* node) {
-    for (DriverEntry& row : drivers_) {
+bool DriversCatalogue::ReadDriversSetup(const XmlDocument::XmlNode* node) {
+    for (DriverEntry& row : rows_) {
         row.name.Clear();
     }
     groupEnabled_.fill(false);
@@ -387,7 +361,7 @@ bool QMTarvioSetup::ReadDriversSetup(const XmlDocument::XmlNode* node) {
         if (name.IsEmpty() || index < 0) {
             continue;
         }
-        DriverEntry& row = drivers_[index];
+        DriverEntry& row = rows_[index];
         if (row.group >= 0 && row.group < kDriverGroupCount) {
             groupEnabled_[row.group] = true;
         }
@@ -395,16 +369,16 @@ bool QMTarvioSetup::ReadDriversSetup(const XmlDocument::XmlNode* node) {
     }
 
     for (int row : kSystemRows) {
-        drivers_[row].name = drivers_[row].identifier;
+        rows_[row].name = rows_[row].identifier;
     }
-    if (drivers_[kGenericModbusRow].name.IsEmpty()) {
-        drivers_[kGenericModbusRow].name = kGenericModbusName;
+    if (rows_[kGenericModbusRow].name.IsEmpty()) {
+        rows_[kGenericModbusRow].name = kGenericModbusName;
     }
 
     for (int group : kNeverEnabledGroups) {
         groupEnabled_[group] = false;
     }
-    if (!HasParking()) {
+    if (!parking_) {
         for (int group : kParkingGroups) {
             groupEnabled_[group] = false;
         }
@@ -420,12 +394,12 @@ bool QMTarvioSetup::ReadDriversSetup(const XmlDocument::XmlNode* node) {
     }
     ReadFeatureFlags(features, kReportFeatures, features_);
 
-    if (!features_[qm::kFeatureScadaEvents]) {
-        features_[qm::kFeatureShowActivedEvents] = false;
-        features_[qm::kFeatureShowHistoricEvents] = false;
+    if (!features_[kFeatureScadaEvents]) {
+        features_[kFeatureShowActivedEvents] = false;
+        features_[kFeatureShowHistoricEvents] = false;
     }
-    if (!features_[qm::kFeatureScadaReports]) {
-        features_[qm::kFeatureShowReport] = false;
+    if (!features_[kFeatureScadaReports]) {
+        features_[kFeatureShowReport] = false;
     }
     for (const GroupFeature& rule : kGroupFeatures) {
         if (!groupEnabled_[rule.group]) {
@@ -434,3 +408,5 @@ bool QMTarvioSetup::ReadDriversSetup(const XmlDocument::XmlNode* node) {
     }
     return true;
 }
+
+}  // namespace qm

@@ -1,7 +1,7 @@
 #include <qmsupport/setup/tarvio_setup.h>
 
 #include <qmsupport/store/registry.h>
-#include <qmsupport/store/resources.h>
+#include <qmsupport/store/time_zone.h>
 #include <qmsupport/toolsapi/codecs.h>
 
 #include <algorithm>
@@ -28,10 +28,6 @@ constexpr const wchar_t* kDefaultEditionKey = L"Software\\Tarvio\\Energy Suite";
 constexpr const wchar_t* kScadaKeySuffix = L" Scada";
 constexpr const wchar_t* kRuntimeValue = L"Runtime";
 
-// Feature flags that follow the SCADA edition bit.
-constexpr qm::FeatureFlag kScadaEditionFeatures[] = {
-    qm::kFeatureScadaEvents, qm::kFeatureScadaReports, qm::kFeatureScadaEdition};
-
 bool IsTrue(const QMWideString& value) {
     return value == L"T";
 }
@@ -54,16 +50,6 @@ QMTarvioSetup::QMTarvioSetup() {
     NewGUID(deviceId_);
     NewGUID(reportId_);
     NewGUID(statusTreeId_);
-    for (int i = 0; i < kDriverCount; ++i) {
-        ApplyBuiltInRow(i);
-    }
-    // Every feature flag is set except those that follow the SCADA bit.
-    const bool scada = HasScada();
-    features_.fill(true);
-    for (int flag : kScadaEditionFeatures) {
-        features_[flag] = scada;
-    }
-    EnableDefaultGroups();
     LookupOlsonTimeZone();
 }
 
@@ -101,10 +87,7 @@ void QMTarvioSetup::SetVersion(unsigned long version) {
     if (HasScada()) {
         registerKey_ += kScadaKeySuffix;
     }
-    for (int flag : kScadaEditionFeatures) {
-        features_[flag] = HasScada();
-    }
-    ApplyBuiltInRow(kDriverComUdp);
+    drivers_.SetEdition(HasScada(), HasParking());
 }
 
 void QMTarvioSetup::SetRuntime(bool runtime) {
@@ -177,4 +160,98 @@ void QMTarvioSetup::LookupOlsonTimeZone() {
     if (!windowsName.IsEmpty()) {
         olsonTimeZone_ = Win32TimeZoneToOlsonTimeZone(windowsName.c_str());
     }
+}
+
+// The drivers catalogue's queries, answered by the catalogue this record owns.
+int QMTarvioSetup::DriverIndex(const wchar_t* identifier) const {
+    return drivers_.DriverIndex(identifier);
+}
+const qm::DriversCatalogue::DriverEntry* QMTarvioSetup::CatalogueRow(int index) const {
+    return drivers_.Row(index);
+}
+const wchar_t* QMTarvioSetup::DriverName(int index) const {
+    return drivers_.DriverName(index);
+}
+bool QMTarvioSetup::IsDriverEnabled(int index) const {
+    return drivers_.IsDriverEnabled(index);
+}
+const wchar_t* QMTarvioSetup::DriverType(int index) const {
+    return drivers_.DriverType(index);
+}
+const wchar_t* QMTarvioSetup::getDriverFamily(int index) const {
+    return drivers_.DriverFamily(index);
+}
+int QMTarvioSetup::getLittleImage(int index) const {
+    return drivers_.SmallImage(index);
+}
+int QMTarvioSetup::getMediumImage(int index) const {
+    return drivers_.MediumImage(index);
+}
+int QMTarvioSetup::getLargeImage(int index) const {
+    return drivers_.LargeImage(index);
+}
+int QMTarvioSetup::DriverImage(int index, bool large) const {
+    return large ? getLargeImage(index) : getLittleImage(index);
+}
+bool QMTarvioSetup::HasAnalogView(int index) const {
+    return drivers_.HasAnalogView(index);
+}
+bool QMTarvioSetup::HasTextView(int index) const {
+    return drivers_.HasTextView(index);
+}
+bool QMTarvioSetup::HasDisplayedView(const wchar_t* identifier) const {
+    return HasAnalogView(identifier) || HasTextView(identifier);
+}
+int QMTarvioSetup::getAllowedSize(int index) const {
+    return drivers_.AllowedSize(index);
+}
+int QMTarvioSetup::getAllowedType(int index, int position) const {
+    return drivers_.AllowedType(index, position);
+}
+int QMTarvioSetup::getAllowedMax(int index, int position) const {
+    return drivers_.AllowedMax(index, position);
+}
+bool QMTarvioSetup::HasResource(int flag) const {
+    return drivers_.HasFeature(flag);
+}
+bool QMTarvioSetup::ReadDriversSetup(const XmlDocument::XmlNode* node) {
+    return drivers_.ReadDriversSetup(node);
+}
+
+// The identifier forms: the row of the identifier, then the index form.
+const wchar_t* QMTarvioSetup::DriverName(const wchar_t* identifier) const {
+    return DriverName(DriverIndex(identifier));
+}
+bool QMTarvioSetup::IsDriverEnabled(const wchar_t* identifier) const {
+    return IsDriverEnabled(DriverIndex(identifier));
+}
+const wchar_t* QMTarvioSetup::getDriverFamily(const wchar_t* identifier) const {
+    return getDriverFamily(DriverIndex(identifier));
+}
+int QMTarvioSetup::getLittleImage(const wchar_t* identifier) const {
+    return getLittleImage(DriverIndex(identifier));
+}
+int QMTarvioSetup::getMediumImage(const wchar_t* identifier) const {
+    return getMediumImage(DriverIndex(identifier));
+}
+int QMTarvioSetup::getLargeImage(const wchar_t* identifier) const {
+    return getLargeImage(DriverIndex(identifier));
+}
+int QMTarvioSetup::DriverImage(const wchar_t* identifier, bool large) const {
+    return DriverImage(DriverIndex(identifier), large);
+}
+bool QMTarvioSetup::HasAnalogView(const wchar_t* identifier) const {
+    return HasAnalogView(DriverIndex(identifier));
+}
+bool QMTarvioSetup::HasTextView(const wchar_t* identifier) const {
+    return HasTextView(DriverIndex(identifier));
+}
+int QMTarvioSetup::getAllowedSize(const wchar_t* identifier) const {
+    return getAllowedSize(DriverIndex(identifier));
+}
+int QMTarvioSetup::getAllowedType(const wchar_t* identifier, int position) const {
+    return getAllowedType(DriverIndex(identifier), position);
+}
+int QMTarvioSetup::getAllowedMax(const wchar_t* identifier, int position) const {
+    return getAllowedMax(DriverIndex(identifier), position);
 }

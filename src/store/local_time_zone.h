@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace qm::toolsapi {
+namespace qm::store {
 
 // The IANA name of the local zone: from the value of TZ when it is set (":Europe/Berlin",
 // "Europe/Berlin" or a path into a zoneinfo directory; an empty TZ is UTC), else from the
@@ -13,4 +13,4 @@ namespace qm::toolsapi {
 // Empty when none of them names a zone.
 std::string LocalIanaZone(const char* tz, const char* localtimeLink, const char* timezoneFile);
 
-}  // namespace qm::toolsapi
+}  // namespace qm::store

@@ -1,3 +1,4 @@
+#include <qmsupport/platform/file_lock.h>
 #include <qmsupport/platform/file_ops.h>
 #include <qmsupport/store/registry.h>
 #include <qmsupport/xml/xml_document.h>
@@ -5,9 +6,7 @@
 #include "platform/path_rules.h"
 #include "toolsapi/no_throw.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,28 +146,6 @@ bool CreateParentDirectories(const std::string& path) {
     return true;
 }
 
-// Serialises writers of other processes through an advisory lock beside the file.
-class WriteLock {
-  public:
-    explicit WriteLock(const std::string& path)
-        : fd_(open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ >= 0) {
-            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~WriteLock() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    WriteLock(const WriteLock&) = delete;
-    WriteLock& operator=(const WriteLock&) = delete;
-
-  private:
-    int fd_;
-};
-
 bool Write(const std::wstring& key, const std::wstring& name, const char* type,
            const std::string& text) {
     const std::string keyPath = NormalizeKeyPath(qm::Utf8(key.c_str()));
@@ -181,7 +158,8 @@ bool Write(const std::wstring& key, const std::wstring& name, const char* type,
     if (path.empty() || !CreateParentDirectories(path)) {
         return false;
     }
-    WriteLock lock(path);
+    // Serialises writers of other processes; without the lock the write goes on all the same.
+    const qm::platform::FileLock lock(path + ".lock", qm::platform::FileLock::Mode::Wait, 0600);
     XmlDocument hive;
     const Load load = LoadHive(path, hive);
     if (load == Load::Unreadable) {

@@ -146,7 +146,7 @@ const wchar_t* guidtow(const QMGUID& guid, wchar_t* buffer) {
 QMWideString NewGUIDText() {
     QMGUID guid;
     NewGUID(guid);
-    wchar_t buffer[kGuidTextSize];
+    wchar_t buffer[qm::kGuidTextSize];
     return QMWideString(guidtow(guid, buffer));
 }
 

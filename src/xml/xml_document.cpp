@@ -733,14 +733,12 @@ bool XmlDocument::Load(const wchar_t* path) {
     try {
         fileName_ = QMWideString(path);
         std::string native = qm::platform::NativePath(fileName_.c_str());
-        int fd = qm::platform::OpenRegularFile(native);
-        if (fd < 0) {
+        qm::platform::UniqueFd fd = qm::platform::OpenRegularFile(native);
+        if (!fd) {
             failure.message = std::strerror(errno);
             return false;
         }
-        bool ok = qm::xml::ParseFile(*this, failure, fd);
-        ::close(fd);
-        return ok;
+        return qm::xml::ParseFile(*this, failure, fd.Get());
     } catch (const std::exception&) {
         Reset();
         failure.message = "out of memory";

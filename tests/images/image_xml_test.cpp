@@ -158,7 +158,7 @@ TEST(DevicesImageList, SmallImageOfEveryRowWithMagentaMasked) {
     // Each image id gets its own colour, with a magenta top-left pixel; one id is missing and
     // one is twice the size.
     std::set<int> ids;
-    for (int row = 0; row < kDriverCount; ++row) {
+    for (int row = 0; row < qm::kDriverCount; ++row) {
         ids.insert(setup.DriverImage(row, false));
     }
     ASSERT_TRUE(ids.count(157));
@@ -185,9 +185,9 @@ TEST(DevicesImageList, SmallImageOfEveryRowWithMagentaMasked) {
 
     ImageList list;
     ASSERT_TRUE(setup.CreateDevicesImageList(list));
-    ASSERT_EQ(list.GetImageCount(), kDriverCount);
+    ASSERT_EQ(list.GetImageCount(), qm::kDriverCount);
     EXPECT_EQ(setup.DriverImage(61, false), 157);  // row 61 is never enabled
-    for (int row = 0; row < kDriverCount; ++row) {
+    for (int row = 0; row < qm::kDriverCount; ++row) {
         const int id = setup.DriverImage(row, false);
         const Bitmap& image = *list.GetImage(row);
         const std::vector<uint8_t>& mask = *list.GetMask(row);
@@ -208,5 +208,5 @@ TEST(DevicesImageList, SmallImageOfEveryRowWithMagentaMasked) {
     }
     // A second call starts afresh.
     ASSERT_TRUE(setup.CreateDevicesImageList(list));
-    EXPECT_EQ(list.GetImageCount(), kDriverCount);
+    EXPECT_EQ(list.GetImageCount(), qm::kDriverCount);
 }

@@ -96,7 +96,7 @@ TEST(EventHistory, WritesTheStoredLayoutAndReadsItBack) {
         }
         return out;
     };
-    wchar_t text[kGuidTextSize];
+    wchar_t text[qm::kGuidTextSize];
     guidtow(record.event, text);
     std::string digits;
     for (const wchar_t* p = text; *p; ++p) {

@@ -27,15 +27,15 @@ constexpr const char* kAllReportFeatures =
 TEST(DriversCatalogue, IdentifiersAreDistinctAndFoundExactly) {
     QMTarvioSetup setup;
     std::set<std::wstring> identifiers;
-    for (int i = 0; i < kDriverCount; ++i) {
+    for (int i = 0; i < qm::kDriverCount; ++i) {
         const std::wstring id = setup.CatalogueRow(i)->identifier.str();
         EXPECT_TRUE(std::none_of(id.begin(), id.end(), [](wchar_t c) { return std::iswlower(c); }));
         identifiers.insert(id);
         EXPECT_EQ(setup.DriverIndex(id.c_str()), i);
     }
-    EXPECT_EQ(identifiers.size(), static_cast<size_t>(kDriverCount));
+    EXPECT_EQ(identifiers.size(), static_cast<size_t>(qm::kDriverCount));
     EXPECT_FALSE(identifiers.count(L""));
-    EXPECT_EQ(setup.CatalogueRow(kDriverCount), nullptr);
+    EXPECT_EQ(setup.CatalogueRow(qm::kDriverCount), nullptr);
     EXPECT_EQ(setup.DriverIndex(L"R$SYS"), 65);
     EXPECT_EQ(setup.DriverIndex(L"r$sys"), -1);
     EXPECT_EQ(setup.DriverIndex(nullptr), -1);
@@ -103,7 +103,7 @@ TEST(DriversCatalogue, QueriesBeforeAnyDriversSetup) {
 }
 
 TEST(DriversCatalogue, ChildRuleForAListedChildReplacesItsMaximum) {
-    QMTarvioSetup::DriverEntry row;
+    qm::DriversCatalogue::DriverEntry row;
     row.AddChildRule(4, 10);
     row.AddChildRule(7, 65535);
     row.AddChildRule(4, 3);

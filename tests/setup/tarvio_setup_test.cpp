@@ -20,7 +20,7 @@ std::wstring KeyOf(unsigned long version) {
 std::set<std::wstring> Texts(std::initializer_list<QMGUID> guids) {
     std::set<std::wstring> texts;
     for (const QMGUID& guid : guids) {
-        wchar_t buffer[kGuidTextSize];
+        wchar_t buffer[qm::kGuidTextSize];
         texts.insert(guidtow(guid, buffer));
     }
     return texts;
@@ -52,7 +52,7 @@ TEST(TarvioSetup, FreshInstanceDefaults) {
     EXPECT_TRUE(setup.ProgramName().IsEmpty());
     EXPECT_FALSE(setup.Runtime());
     EXPECT_EQ(ViewIds(setup).size(), 4u);
-    for (int flag = 0; flag < kFeatureFlagCount; ++flag) {
+    for (int flag = 0; flag < qm::kFeatureFlagCount; ++flag) {
         EXPECT_EQ(setup.HasResource(flag), flag != 0 && flag != 1 && flag != 8) << flag;
     }
     EXPECT_FALSE(setup.SmtpValid());
@@ -95,15 +95,15 @@ TEST(TarvioSetup, ParkingEditionSwitchesUdpImagesAndKeepsItsName) {
     QMTarvioSetup setup;
     auto document = ParseXml("<Drivers><Driver Id=\"COM_UDP\" Name=\"UDP line\"/></Drivers>");
     setup.ReadDriversSetup(&document->Root());
-    EXPECT_EQ(setup.getMediumImage(kDriverComUdp), 1712);
-    EXPECT_EQ(setup.getLargeImage(kDriverComUdp), 1715);
+    EXPECT_EQ(setup.getMediumImage(qm::kDriverComUdp), 1712);
+    EXPECT_EQ(setup.getLargeImage(qm::kDriverComUdp), 1715);
     setup.SetVersion(QMTarvioSetup::kParkingEdition);
-    EXPECT_EQ(setup.getMediumImage(kDriverComUdp), 1734);
-    EXPECT_EQ(setup.getLargeImage(kDriverComUdp), 1733);
-    EXPECT_STREQ(setup.DriverName(kDriverComUdp), L"UDP line");
-    EXPECT_EQ(setup.getAllowedSize(kDriverComUdp), 35);  // rules re-applied, not doubled
+    EXPECT_EQ(setup.getMediumImage(qm::kDriverComUdp), 1734);
+    EXPECT_EQ(setup.getLargeImage(qm::kDriverComUdp), 1733);
+    EXPECT_STREQ(setup.DriverName(qm::kDriverComUdp), L"UDP line");
+    EXPECT_EQ(setup.getAllowedSize(qm::kDriverComUdp), 35);  // rules re-applied, not doubled
     setup.SetVersion(1);
-    EXPECT_EQ(setup.getMediumImage(kDriverComUdp), 1712);
+    EXPECT_EQ(setup.getMediumImage(qm::kDriverComUdp), 1712);
 }
 
 TEST(TarvioSetup, RunModeIsWrittenOnChangeOnly) {
@@ -185,7 +185,7 @@ TEST(TarvioSetup, CopiesAreDeepAndNeverBecomeCurrent) {
     EXPECT_EQ(&QMTarvioGuids::get(), &setup.Guids());
     EXPECT_EQ(setup.RegisterKey(), scratch.RegisterKey());
     EXPECT_EQ(setup.DeviceId(), scratch.DeviceId());
-    EXPECT_EQ(setup.CatalogueRow(kDriverComUdp)->mediumImage, 1734);
+    EXPECT_EQ(setup.CatalogueRow(qm::kDriverComUdp)->mediumImage, 1734);
 }
 
 TEST(TarvioSetup, DestroyingTheCurrentInstanceLeavesNone) {

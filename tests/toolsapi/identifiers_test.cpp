@@ -12,7 +12,7 @@
 
 TEST(Guid, TextIsUpperCaseInBracesAndRandom) {
     QMGUID guid{0x0F8FAD5B, 0xD9CB, 0x469F, {0xA1, 0x65, 0x70, 0x86, 0x77, 0x28, 0x95, 0x0E}};
-    wchar_t buffer[kGuidTextSize];
+    wchar_t buffer[qm::kGuidTextSize];
     EXPECT_STREQ(guidtow(guid, buffer), L"{0F8FAD5B-D9CB-469F-A165-70867728950E}");
 
     std::set<std::wstring> seen;
@@ -22,7 +22,7 @@ TEST(Guid, TextIsUpperCaseInBracesAndRandom) {
         EXPECT_EQ(a.Data3 >> 12, 4);  // a random (version 4) UUID
         EXPECT_EQ(a.Data4[0] >> 6, 2);
         QMWideString text = NewGUIDText();
-        ASSERT_EQ(text.Length(), kGuidTextSize - 1);
+        ASSERT_EQ(text.Length(), qm::kGuidTextSize - 1);
         EXPECT_TRUE(seen.insert(text.str()).second);
         EXPECT_EQ(text.str().find_first_not_of(L"{}-0123456789ABCDEF"), std::wstring::npos);
     }

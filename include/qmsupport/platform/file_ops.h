@@ -1,6 +1,7 @@
 #pragma once
 
 #include <qmsupport/export.h>
+#include <qmsupport/platform/unique_fd.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -67,10 +68,10 @@ class QMSUPPORT_API DeferredFlush {
 QMSUPPORT_API void SyncDirectory(const std::string& nativeDirectory);
 
 // Opens a regular file for reading, without blocking: a FIFO or a device in the file's place
-// could block the open or the reads for ever. Returns the descriptor, or -1 when the file
-// cannot be opened or is no regular file; `size` (optional) receives the file's size.
-[[nodiscard]] QMSUPPORT_API int OpenRegularFile(const std::string& nativePath,
-                                                size_t* size = nullptr);
+// could block the open or the reads for ever. Returns the descriptor, which owns nothing when
+// the file cannot be opened or is no regular file; `size` (optional) receives the file's size.
+[[nodiscard]] QMSUPPORT_API UniqueFd OpenRegularFile(const std::string& nativePath,
+                                                     size_t* size = nullptr);
 // Reads a whole regular file; false when it cannot be read or is no regular file.
 [[nodiscard]] QMSUPPORT_API bool ReadFile(const std::string& nativePath, std::string& data);
 // Renames a file of the system's paths; 0 on success, else -1 with errno set, as _wrename.

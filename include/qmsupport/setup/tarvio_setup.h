@@ -7,9 +7,7 @@
 #include <qmsupport/toolsapi/identifiers.h>
 #include <qmsupport/xml/xml_document.h>
 
-#include <array>
 #include <cstdint>
-#include <vector>
 
 namespace qm::images {
 class ImageList;
@@ -28,30 +26,6 @@ class QMSUPPORT_API QMTarvioSetup {
     // Version bits that carry meaning.
     static constexpr uint32_t kScadaEdition = 0x01000000;
     static constexpr uint32_t kParkingEdition = 0x02000000;
-
-    // One rule of a driver that hosts other devices: which catalogue row may be placed below
-    // it, and how many of them at most.
-    struct ChildRule {
-        int32_t index = -1;
-        int32_t max = kUnlimitedChildren;
-    };
-
-    // One row of the drivers catalogue.
-    struct QMSUPPORT_API DriverEntry {
-        QMWideString identifier;  // the type code stored in configuration files
-        int32_t group = -1;       // rows of one group are enabled together; -1: system
-        QMWideString family;      // PROTECTION, MEASURE, QUALITY, INOUT, PARKING, ...
-        QMWideString name;        // display name, set by ReadDriversSetup
-        bool analogView = false;
-        bool textView = false;
-        int32_t smallImage = kNeutralDriverImage;
-        int32_t mediumImage = kNeutralDriverImage;
-        int32_t largeImage = kNeutralDriverImage;
-        std::vector<ChildRule> childRules;
-
-        // Replaces the maximum of an existing rule for `index` in place, else appends a rule.
-        void AddChildRule(int32_t index, int32_t max);
-    };
 
     QMTarvioSetup();
     QMTarvioSetup(const QMTarvioSetup& other);
@@ -127,9 +101,11 @@ class QMSUPPORT_API QMTarvioSetup {
     void InvalidateReportId();
     void InvalidateStatusTreeId();
 
-    // Drivers catalogue. Every index query answers for a disabled or unknown row with its
-    // neutral value (empty text, "OTHERS", image 157, 0, -1 or false); the identifier forms
-    // are DriverIndex followed by the index form.
+    // Drivers catalogue, answered by the catalogue this record owns (drivers_catalogue.h).
+    // Every index query answers for a disabled or unknown row with its neutral value (empty
+    // text, "OTHERS", image 157, 0, -1 or false); the identifier forms are DriverIndex
+    // followed by the index form.
+    const qm::DriversCatalogue& Drivers() const { return drivers_; }
     int DriverIndex(const wchar_t* identifier) const;
     const wchar_t* DriverName(int index) const;
     const wchar_t* DriverName(const wchar_t* identifier) const;
@@ -160,7 +136,7 @@ class QMSUPPORT_API QMTarvioSetup {
     // Feature flag of the screen and report editors; false outside 0..27.
     bool HasResource(int flag) const;
     // The row itself, whatever its enabled state (for listings); null outside 0..65.
-    const DriverEntry* CatalogueRow(int index) const;
+    const qm::DriversCatalogue::DriverEntry* CatalogueRow(int index) const;
 
     // Restricts the enabled drivers to those the node's "Driver" children name and reads the
     // feature flags from "scada.xcfg" and "report.xcfg" (current directory, else its parent).
@@ -197,10 +173,6 @@ class QMSUPPORT_API QMTarvioSetup {
 
   private:
     void LookupOlsonTimeZone();
-    // Restores the built-in values of one catalogue row, keeping its display name.
-    void ApplyBuiltInRow(int index);
-    // Every enablement group enabled except those that are never enabled.
-    void EnableDefaultGroups();
 
     uint32_t version_ = 0;
     QMWideString registerKey_;
@@ -222,9 +194,7 @@ class QMSUPPORT_API QMTarvioSetup {
     QMGUID reportId_{};
     QMGUID statusTreeId_{};
 
-    std::array<DriverEntry, kDriverCount> drivers_;
-    std::array<bool, kDriverGroupCount> groupEnabled_{};
-    std::array<bool, kFeatureFlagCount> features_{};
+    qm::DriversCatalogue drivers_;
 
     QMNarrowString smtpFrom_;
     QMNarrowString smtpServer_;

@@ -5,9 +5,3 @@
 
 // Loads string resource `id` from the resource chain; false and empty text for an unknown id.
 QMSUPPORT_API bool QMLoadString(unsigned int id, QMWideString& out) noexcept;
-
-// The Olson (IANA) zone of a Windows time-zone identifier; empty when unknown.
-QMSUPPORT_API QMWideString Win32TimeZoneToOlsonTimeZone(const wchar_t* windowsName) noexcept;
-// The Windows time-zone identifier of the local zone, whose IANA name comes from TZ, else the
-// target of the /etc/localtime link, else /etc/timezone; empty when a step fails.
-QMSUPPORT_API QMWideString LocalWindowsTimeZone() noexcept;

@@ -21,12 +21,14 @@ struct QMGUID {
     friend bool operator!=(const QMGUID& a, const QMGUID& b) { return !(a == b); }
 };
 
+namespace qm {
 // The length of a GUID's text, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", with its NUL.
 inline constexpr size_t kGuidTextSize = 39;
+}  // namespace qm
 
 // A fresh version 4 GUID: random, or drawn from the seeded stream when one is in force.
 QMSUPPORT_API bool NewGUID(QMGUID& guid);
-// Writes the GUID as upper-case text in braces into `buffer` (kGuidTextSize characters).
+// Writes the GUID as upper-case text in braces into `buffer` (qm::kGuidTextSize characters).
 QMSUPPORT_API const wchar_t* guidtow(const QMGUID& guid, wchar_t* buffer);
 // A fresh GUID as text.
 QMSUPPORT_API QMWideString NewGUIDText();
