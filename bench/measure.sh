@@ -1,6 +1,17 @@
 # Shared by the end-to-end benchmarks (source it): runs a command on a fresh copy of a
 # generated installation under /usr/bin/time -v and takes the median wall time of three runs.
-# The caller sets `work` (its scratch folder, holding the installation as "pristine").
+# The caller runs `prepare`, which sets `root`, `build` and `work` (the scratch folder, holding
+# the installation as "pristine").
+
+prepare() {  # NAME [BUILD_DIR]: generates the plant of bench_NAME_plant in a fresh scratch folder
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    build=$(cd "${2:-$root/build/release}" && pwd)
+    work="$build/bench-$1"
+    rm -rf "$work"
+    mkdir -p "$work"
+    "$build/bench/bench_$1_plant" generate "$work/pristine"
+    sync
+}
 
 run_once() {  # LABEL COMMAND...: one run on a fresh copy of the plant, under /usr/bin/time -v
     local label=$1

@@ -6,14 +6,8 @@
 # plant and its median is quoted; wall time and peak memory come from /usr/bin/time -v.
 #   bench/migrate25.sh [BUILD_DIR]     (default build/release; it must hold the benchmarks)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/release}" && pwd)
-work="$build/bench-migrate25"
-rm -rf "$work"
-mkdir -p "$work"
-"$build/bench/bench_migrate25_plant" generate "$work/pristine"
-sync
-. "$root/bench/measure.sh"
+. "$(dirname "$0")/measure.sh"
+prepare migrate25 "${1:-}"
 
 largest=$(find "$work/pristine/Cfg" -name '*.x*' -type f -printf '%s\n' | sort -n | tail -1)
 printf 'installation: %s files, largest XML file %s bytes\n' \

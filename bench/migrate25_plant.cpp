@@ -11,6 +11,8 @@
 //       each embedded image and stores every image once (one encode each), then removes the
 //       stage. Like the migration's stage, it skips the flush of each file and syncs once at
 //       the end. It prints its own wall time.
+#include "plant_bench.h"
+
 #include <qmsupport/images/cx_file.h>
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/images/image_xml.h>
@@ -190,17 +192,7 @@ void Generate(const fs::path& plant) {
 void Floor(const fs::path& plant) {
     const auto start = std::chrono::steady_clock::now();
     const fs::path stage = plant.string() + ".floor-stage";
-    fs::remove_all(stage);
-    fs::create_directory(stage);
-    for (auto it = fs::recursive_directory_iterator(plant);
-         it != fs::recursive_directory_iterator(); ++it) {
-        const fs::path target = stage / it->path().lexically_relative(plant);
-        if (it->is_directory()) {
-            fs::create_directory(target);
-        } else {
-            fs::create_hard_link(it->path(), target);
-        }
-    }
+    plant_bench::StageWithLinks(plant, stage);
     // As in the migration's stage: the saves skip their flushes, and one sync ends the work.
     const qm::platform::DeferredFlush deferred;
     QMTarvioSetup setup;
@@ -250,8 +242,7 @@ void Floor(const fs::path& plant) {
     }
     sync();
     fs::remove_all(stage);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = plant_bench::SecondsSince(start);
     std::printf(
         "floor: staged with hard links, %zu XML files loaded and saved, %zu images decoded, "
         "%zu stored: %.2f s\n",
@@ -261,14 +252,5 @@ void Floor(const fs::path& plant) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || (std::strcmp(argv[1], "generate") && std::strcmp(argv[1], "floor"))) {
-        std::fprintf(stderr, "usage: %s generate|floor DIR\n", argv[0]);
-        return 2;
-    }
-    if (!std::strcmp(argv[1], "generate")) {
-        Generate(argv[2]);
-    } else {
-        Floor(argv[2]);
-    }
-    return 0;
+    return plant_bench::Main(argc, argv, Generate, Floor);
 }

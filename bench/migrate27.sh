@@ -6,15 +6,8 @@
 # peak memory come from /usr/bin/time -v.
 #   bench/migrate27.sh [BUILD_DIR]     (default build/release; it must hold the benchmarks)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/release}" && pwd)
-work="$build/bench-migrate27"
-rm -rf "$work"
-mkdir -p "$work"
-"$build/bench/bench_migrate27_plant" generate "$work/pristine"
-sync
-
-. "$root/bench/measure.sh"
+. "$(dirname "$0")/measure.sh"
+prepare migrate27 "${1:-}"
 
 largest=$(find "$work/pristine/Cfg" -type f -printf '%s\n' | sort -n | tail -1)
 printf 'installation: %s files, largest XML file %s bytes\n' \

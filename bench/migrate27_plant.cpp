@@ -8,6 +8,8 @@
 //   bench_migrate27_plant floor DIR      does the least any safe migration must do: stages
 //       DIR with hard links beside it, loads and saves every XML file of the stage once with
 //       the library, then removes the stage. It prints its own wall time.
+#include "plant_bench.h"
+
 #include <qmsupport/xml/xml_document.h>
 
 #include <chrono>
@@ -166,18 +168,8 @@ void Generate(const fs::path& plant) {
 void Floor(const fs::path& plant) {
     const auto start = std::chrono::steady_clock::now();
     const fs::path stage = plant.string() + ".floor-stage";
-    fs::remove_all(stage);
-    fs::create_directory(stage);
+    plant_bench::StageWithLinks(plant, stage);
     size_t xml = 0;
-    for (auto it = fs::recursive_directory_iterator(plant);
-         it != fs::recursive_directory_iterator(); ++it) {
-        const fs::path target = stage / it->path().lexically_relative(plant);
-        if (it->is_directory()) {
-            fs::create_directory(target);
-        } else {
-            fs::create_hard_link(it->path(), target);
-        }
-    }
     for (const auto& entry : fs::directory_iterator(stage / "Cfg")) {
         XmlDocument doc;
         if (!doc.Load(entry.path().wstring().c_str()) || !doc.Save()) {
@@ -187,8 +179,7 @@ void Floor(const fs::path& plant) {
         ++xml;
     }
     fs::remove_all(stage);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = plant_bench::SecondsSince(start);
     std::printf("floor: staged with hard links, %zu XML files loaded and saved: %.2f s\n", xml,
                 seconds);
 }
@@ -196,14 +187,5 @@ void Floor(const fs::path& plant) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || (std::strcmp(argv[1], "generate") && std::strcmp(argv[1], "floor"))) {
-        std::fprintf(stderr, "usage: %s generate|floor DIR\n", argv[0]);
-        return 2;
-    }
-    if (!std::strcmp(argv[1], "generate")) {
-        Generate(argv[2]);
-    } else {
-        Floor(argv[2]);
-    }
-    return 0;
+    return plant_bench::Main(argc, argv, Generate, Floor);
 }

@@ -683,7 +683,14 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     std::string detail;
     const Recovery recovery = Recover(places, detail);
     if (recovery == Recovery::Completed) {
-        return {Status::Done, detail};
+        // The completed run may not be the one asked for now, which did nothing: a plan
+        // found not applied must not look applied.
+        if (!given.apply.empty()) {
+            throw Refusal(detail + "; the plan '" + given.apply +
+                          "' was not applied: run --apply again once you have checked the "
+                          "installation");
+        }
+        return {Status::Done, detail + "; this run did nothing more: run it again to go on"};
     }
     if (!fs::exists(install, error)) {
         throw Refusal("there is no installation folder '" + given.install + "'");
@@ -698,14 +705,12 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     if (!options.apply.empty()) {
         plan = ReadPlan(options.apply);
         ApplyChoices(plan.choices, job, options.apply, install, options);
-        CheckUnchangedSince(plan, FingerprintInstallation(install), options.apply);
         options.config = (install / plan.configuration).string();
         options.scada = plan.scada;
         report.plan = plan.Fingerprint();
         seeded.emplace(plan.seed);
     } else if (!options.plan.empty()) {
         plan.seed = qm::NewGuidSeed();
-        plan.files = FingerprintInstallation(install);
         seeded.emplace(plan.seed);
     }
 
@@ -770,7 +775,6 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
         plan.configuration = report.configuration;
         plan.scada = report.scada;
         plan.choices = ChoicesText(job, options, alarms, install);
-        report.plan = plan.Fingerprint();
     }
 
     if (fs::exists(fs::symlink_status(places.stage, error))) {
@@ -783,15 +787,31 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     const auto inStage = [&](const fs::path& path) {
         return places.stage / path.lexically_relative(install);
     };
+    // For an independent backup, the files that the migration does not rewrite are copied
+    // right away, which costs less than linking them now and copying them after the migration.
+    StageForm form;
+    form.copies = !options.dryRun && options.backup == BackupForm::Copy;
+    form.linkedFolders = {layout.cfg, layout.config.parent_path()};
+    FileCopier copier;
     progress.OnPhase(Phase::Staging, CountFiles({install}, true));
-    const StageResult staged = BuildStage(install, places.stage, [&progress](size_t files) {
-        progress.OnStep(files);
-        if (files % 256 == 0) {
-            CheckStop(progress);
-        }
-    });
+    const StageResult staged =
+        BuildStage(install, places.stage, form, copier, [&progress](size_t files) {
+            progress.OnStep(files);
+            if (files % 256 == 0) {
+                CheckStop(progress);
+            }
+        });
+    // The plan holds the fingerprints of what is staged, and an applied plan is checked
+    // against what is staged: a change made to the installation at any time before is seen.
+    if (!options.apply.empty()) {
+        CheckUnchangedSince(plan, FingerprintInstallation(places.stage), options.apply);
+    } else if (!options.plan.empty()) {
+        plan.files = FingerprintInstallation(places.stage);
+        report.plan = plan.Fingerprint();
+    }
     report.stagedFiles = staged.files;
-    report.copiedFiles = staged.copiedFiles;
+    report.copiedFiles = staged.copiedFiles + staged.backupCopies;
+    report.backupCopies = staged.backupCopies;
     StopHere("staged");
 
     StageRun run;
@@ -864,12 +884,13 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     CheckStop(progress);
 
     if (!options.dryRun && options.backup == BackupForm::Copy) {
-        progress.OnPhase(Phase::Backup, CountShared(places.stage, staged.linkedInodes));
-        report.backupCopies =
-            UnshareStage(places.stage, staged.linkedInodes, [&progress](size_t done) {
-                progress.OnStep(done);
-                CheckStop(progress);
-            });
+        const std::vector<SharedFile> shared = FindShared(places.stage, staged.linkedInodes);
+        progress.OnPhase(Phase::Backup, shared.size());
+        UnshareStage(shared, copier, [&progress](size_t done) {
+            progress.OnStep(done);
+            CheckStop(progress);
+        });
+        report.backupCopies += shared.size();
     }
     RestoreDirectoryModes(staged);
     StopHere("migrated");
@@ -962,58 +983,73 @@ Result MigrateInstallation(Migration migration, const MigrationOptions& options,
     return result;
 }
 
-Result RecoverInstallation(Migration migration, const std::string& given) {
+namespace {
+
+// Runs `run(job, install, places, recovery, detail)` with the installation locked, once an
+// interrupted run was completed or undone, turning every failure into a Result.
+template <class F>
+Result AfterRecovery(Migration migration, const std::string& given, F run) {
     const Job& job = JobOf(migration);
     return Guarded([&]() -> Result {
         const fs::path install = ResolveInstall(given);
         const Places places = Places::For(install, job.name);
         const InstallationLocks locks(install, job);
         std::string detail;
-        if (Recover(places, detail) == Recovery::None) {
-            return {Status::NothingToDo, "no interrupted migration to recover"};
-        }
-        return {Status::Done, detail};
+        const Recovery recovery = Recover(places, detail);
+        return run(job, install, places, recovery, detail);
     });
 }
 
-Result UndoMigration(Migration migration, const std::string& given) {
-    const Job& job = JobOf(migration);
-    return Guarded([&]() -> Result {
-        const fs::path install = ResolveInstall(given);
-        const Places places = Places::For(install, job.name);
-        const InstallationLocks locks(install, job);
-        std::string detail;
-        Recover(places, detail);
-        UndoRecord record;
-        if (!ReadUndoRecord(places, record)) {
-            throw Refusal("no backup of a migration of '" + install.string() +
-                          "' is recorded (it ran with --no-backup, or was undone already); "
-                          "nothing was changed");
-        }
-        std::error_code error;
-        if (!fs::is_directory(fs::symlink_status(record.backup, error))) {
-            throw Refusal("the former installation '" + record.backup.string() +
-                          "' is gone; nothing was changed");
-        }
-        for (const UndoRecord::Shared& shared : record.shared) {
-            struct stat st;
-            const fs::path file = record.backup / shared.file;
-            if (lstat(file.c_str(), &st) != 0 || st.st_size != shared.size ||
-                static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec !=
-                    shared.mtime) {
-                throw Refusal("'" + shared.file +
-                              "' has changed since the migration, and the former installation "
-                              "shares it with the live one (--backup=link): it no longer holds "
-                              "the former content, so the undo was refused; nothing was changed");
+}  // namespace
+
+Result RecoverInstallation(Migration migration, const std::string& given) {
+    return AfterRecovery(
+        migration, given,
+        [](const Job&, const fs::path&, const Places&, Recovery recovery,
+           const std::string& detail) -> Result {
+            if (recovery == Recovery::None) {
+                return {Status::NothingToDo, "no interrupted migration to recover"};
             }
-        }
-        const fs::path after =
-            UniqueName(install.string() + ".after-" + job.target + "." + Timestamp());
-        SwapIn(places, {Swap::Kind::Undo, record.backup, after, true, ""});
-        return {Status::Done, "'" + record.backup.string() + "' is back in place as '" +
-                                  install.string() + "'; the migrated installation is kept as '" +
-                                  after.string() + "'"};
-    });
+            return {Status::Done, detail};
+        });
+}
+
+Result UndoMigration(Migration migration, const std::string& given) {
+    return AfterRecovery(
+        migration, given,
+        [](const Job& job, const fs::path& install, const Places& places, Recovery,
+           const std::string&) -> Result {
+            UndoRecord record;
+            if (!ReadUndoRecord(places, record)) {
+                throw Refusal("no backup of a migration of '" + install.string() +
+                              "' is recorded (it ran with --no-backup, or was undone already); "
+                              "nothing was changed");
+            }
+            std::error_code error;
+            if (!fs::is_directory(fs::symlink_status(record.backup, error))) {
+                throw Refusal("the former installation '" + record.backup.string() +
+                              "' is gone; nothing was changed");
+            }
+            for (const UndoRecord::Shared& shared : record.shared) {
+                struct stat st;
+                const fs::path file = record.backup / shared.file;
+                if (lstat(file.c_str(), &st) != 0 || st.st_size != shared.size ||
+                    static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec !=
+                        shared.mtime) {
+                    throw Refusal(
+                        "'" + shared.file +
+                        "' has changed since the migration, and the former installation "
+                        "shares it with the live one (--backup=link): it no longer holds "
+                        "the former content, so the undo was refused; nothing was changed");
+                }
+            }
+            const fs::path after =
+                UniqueName(install.string() + ".after-" + job.target + "." + Timestamp());
+            SwapIn(places, {Swap::Kind::Undo, record.backup, after, true, ""});
+            return {Status::Done,
+                    "'" + record.backup.string() + "' is back in place as '" + install.string() +
+                        "'; the migrated installation is kept as '" + after.string() + "'"};
+        });
 }
 
 }  // namespace qm::install

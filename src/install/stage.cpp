@@ -4,27 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 namespace qm::install {
 
 namespace {
-
-// Copies a regular file with its mode, times and, where allowed, owner.
-void CopyFile(const fs::path& from, const fs::path& to, const struct stat& st) {
-    std::error_code error;
-    if (!fs::copy_file(from, to, fs::copy_options::none, error)) {
-        throw Failure("cannot copy '" + from.string() + "' to '" + to.string() +
-                      "': " + error.message());
-    }
-    if (lchown(to.c_str(), st.st_uid, st.st_gid) != 0) {
-        // Only a privileged process may give a file away; the copy keeps its mode.
-    }
-    chmod(to.c_str(), st.st_mode & 07777);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    utimensat(AT_FDCWD, to.c_str(), times, 0);
-}
 
 // Where a link points, without following the link chain: its target made absolute and
 // lexically normal.
@@ -34,7 +21,8 @@ fs::path LexicalTarget(const fs::path& link, const fs::path& target) {
 
 class Stager {
   public:
-    Stager(const std::function<void(size_t)>& tick) : tick_(tick) {}
+    Stager(const StageForm& form, FileCopier& copier, const std::function<void(size_t)>& tick)
+        : form_(form), copier_(copier), tick_(tick) {}
 
     void Directory(const fs::path& from, const fs::path& to, const struct stat& st) {
         if (mkdir(to.c_str(), 0700) != 0) {
@@ -52,17 +40,22 @@ class Stager {
         if ((mode | S_IRWXU) != mode) {
             result.directoryModes.emplace_back(to, mode);
         }
+        const bool linked =
+            !form_.copies || std::find(form_.linkedFolders.begin(), form_.linkedFolders.end(),
+                                       from) != form_.linkedFolders.end();
         std::error_code error;
         for (fs::directory_iterator it(from, error), end; !error && it != end;
              it.increment(error)) {
-            Entry(it->path(), to / it->path().filename());
+            Entry(it->path(), to / it->path().filename(), linked, (mode & S_ISGID) != 0);
         }
         if (error) {
             throw Failure("cannot read the folder '" + from.string() + "': " + error.message());
         }
     }
 
-    void Entry(const fs::path& from, const fs::path& to) {
+    // `linked`: a regular file is hard-linked rather than copied. `setsGroup`: the folder
+    // of `to` hands its group to new files.
+    void Entry(const fs::path& from, const fs::path& to, bool linked, bool setsGroup) {
         struct stat st;
         if (lstat(from.c_str(), &st) != 0) {
             throw Failure("cannot read '" + from.string() + "': " + ErrnoText());
@@ -70,15 +63,16 @@ class Stager {
         if (S_ISDIR(st.st_mode)) {
             Directory(from, to, st);
         } else if (S_ISREG(st.st_mode)) {
-            if (link(from.c_str(), to.c_str()) != 0) {
-                if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EACCES) {
-                    throw Failure("cannot link '" + from.string() +
-                                  "' into the stage: " + ErrnoText());
-                }
-                CopyFile(from, to, st);
+            if (!linked) {
+                Copy(from, to, st, setsGroup);
+                ++result.backupCopies;
+            } else if (link(from.c_str(), to.c_str()) == 0) {
+                result.linkedInodes.insert(st.st_ino);
+            } else if (errno == EXDEV || errno == EPERM || errno == EMLINK || errno == EACCES) {
+                Copy(from, to, st, setsGroup);
                 ++result.copiedFiles;
             } else {
-                result.linkedInodes.insert(st.st_ino);
+                throw Failure("cannot link '" + from.string() + "' into the stage: " + ErrnoText());
             }
             tick_(++result.files);
         } else if (S_ISLNK(st.st_mode)) {
@@ -117,19 +111,49 @@ class Stager {
     StageResult result;
 
   private:
+    // Copies a regular file; names that share its inode within the installation stay one
+    // file, linked to the first copy.
+    void Copy(const fs::path& from, const fs::path& to, const struct stat& st, bool setsGroup) {
+        if (st.st_nlink > 1) {
+            const auto copy = copies_.find(st.st_ino);
+            if (copy != copies_.end()) {
+                if (link(copy->second.c_str(), to.c_str()) != 0) {
+                    throw Failure("cannot link '" + to.string() + "': " + ErrnoText());
+                }
+                return;
+            }
+        }
+        const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const bool copied = fd >= 0 && copier_.Copy(fd, to.c_str(), st, setsGroup);
+        const std::string reason = ErrnoText();
+        if (fd >= 0) {
+            close(fd);
+        }
+        if (!copied) {
+            throw Failure("cannot copy '" + from.string() + "' to '" + to.string() +
+                          "': " + reason);
+        }
+        if (st.st_nlink > 1) {
+            copies_.emplace(st.st_ino, to);
+        }
+    }
+
+    const StageForm& form_;
+    FileCopier& copier_;
+    std::map<ino_t, fs::path> copies_;  // copies of files with several names, by inode
     const std::function<void(size_t)>& tick_;
     std::vector<std::pair<fs::path, fs::path>> links_;
 };
 
 }  // namespace
 
-StageResult BuildStage(const fs::path& source, const fs::path& stage,
-                       const std::function<void(size_t files)>& tick) {
+StageResult BuildStage(const fs::path& source, const fs::path& stage, const StageForm& form,
+                       FileCopier& copier, const std::function<void(size_t files)>& tick) {
     struct stat st;
     if (stat(source.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         throw Failure("cannot read the folder '" + source.string() + "'");
     }
-    Stager stager(tick);
+    Stager stager(form, copier, tick);
     stager.Directory(source, stage, st);
     stager.CheckLinks(stage);
     return std::move(stager.result);

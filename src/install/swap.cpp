@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,18 +22,6 @@ namespace {
 
 constexpr const char* kJournalHeader = "qmsupport migrate27 journal 2";
 constexpr const char* kUndoHeader = "qmsupport migrate27 undo 1";
-
-// A directory's identity, which stays with it through renames.
-struct Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool exists = false;
-
-    bool operator==(const Identity& other) const {
-        return exists && other.exists && device == other.device && inode == other.inode;
-    }
-    std::string Text() const { return std::to_string(device) + ":" + std::to_string(inode); }
-};
 
 Identity IdentityOf(const fs::path& path) {
     struct stat st;
@@ -50,13 +39,6 @@ Identity ParseIdentity(const std::string& text) {
     }
     return {static_cast<dev_t>(device), static_cast<ino_t>(inode), true};
 }
-
-struct Journal {
-    std::string state;  // "staging" or "swapping"
-    Swap swap;
-    Identity before;  // the installation as it was
-    Identity after;   // the incoming tree
-};
 
 // Names in the journal and the undo record stay on one line: "\\" and "\n" stand for a
 // backslash and a line break.
@@ -80,14 +62,10 @@ std::string UnescapeLine(const std::string& text) {
     return out;
 }
 
-// The "key=value" lines of a file that starts with `header`; false when the file cannot be
-// read, and an empty map when its header is wrong.
-bool ReadKeyFile(const fs::path& file, const char* header,
-                 std::multimap<std::string, std::string>& values) {
-    std::string text;
-    if (!qm::platform::ReadFile(file.string(), text)) {
-        return false;
-    }
+// The "key=value" lines of a text that starts with `header`; an empty map when its header is
+// wrong.
+std::multimap<std::string, std::string> ParseKeyText(const std::string& text, const char* header) {
+    std::multimap<std::string, std::string> values;
     size_t start = 0;
     bool first = true;
     while (start < text.size()) {
@@ -99,7 +77,7 @@ bool ReadKeyFile(const fs::path& file, const char* header,
         start = end + 1;
         if (first) {
             if (line != header) {
-                return true;
+                return values;
             }
             first = false;
             continue;
@@ -109,7 +87,7 @@ bool ReadKeyFile(const fs::path& file, const char* header,
             values.emplace(line.substr(0, equals), UnescapeLine(line.substr(equals + 1)));
         }
     }
-    return true;
+    return values;
 }
 
 std::string Value(const std::multimap<std::string, std::string>& values, const char* key) {
@@ -118,51 +96,18 @@ std::string Value(const std::multimap<std::string, std::string>& values, const c
 }
 
 void WriteJournal(const Places& places, const Journal& journal) {
-    std::string text = std::string(kJournalHeader) + "\nstate=" + journal.state +
-                       "\ninstall=" + EscapeLine(places.install.string()) + "\n";
-    if (journal.state == "swapping") {
-        const Swap& swap = journal.swap;
-        text += std::string("kind=") + (swap.kind == Swap::Kind::Undo ? "undo" : "migration") +
-                "\nincoming=" + EscapeLine(swap.incoming.string()) +
-                "\nbackup=" + EscapeLine(swap.outgoing.string()) +
-                "\nkeep-backup=" + (swap.keepOutgoing ? "yes" : "no") +
-                "\nbackup-form=" + swap.backupForm + "\nbefore=" + journal.before.Text() +
-                "\nafter=" + journal.after.Text() + "\n";
-    }
-    if (!qm::platform::WriteFileAtomic(places.journal.string(), text)) {
+    if (!qm::platform::WriteFileAtomic(places.journal.string(), JournalText(places, journal))) {
         throw Failure("cannot write the journal '" + places.journal.string() + "': " + ErrnoText());
     }
 }
 
 Journal ReadJournal(const Places& places) {
-    std::multimap<std::string, std::string> values;
-    if (!ReadKeyFile(places.journal, kJournalHeader, values)) {
+    std::string text;
+    if (!qm::platform::ReadFile(places.journal.string(), text)) {
         throw Failure("cannot read the journal '" + places.journal.string() +
                       "' of an interrupted run: " + ErrnoText());
     }
-    Journal journal;
-    journal.state = Value(values, "state");
-    journal.swap.kind = Value(values, "kind") == "undo" ? Swap::Kind::Undo : Swap::Kind::Migration;
-    journal.swap.incoming = Value(values, "incoming");
-    journal.swap.outgoing = Value(values, "backup");
-    journal.swap.keepOutgoing = Value(values, "keep-backup") != "no";
-    journal.swap.backupForm = Value(values, "backup-form");
-    journal.before = ParseIdentity(Value(values, "before"));
-    journal.after = ParseIdentity(Value(values, "after"));
-    const bool complete =
-        Value(values, "install") == places.install.string() &&
-        (journal.state == "staging" ||
-         (journal.state == "swapping" && !journal.swap.outgoing.empty() &&
-          !journal.swap.incoming.empty() && journal.before.exists && journal.after.exists));
-    if (!complete) {
-        throw Failure("the journal '" + places.journal.string() +
-                      "' of an interrupted run is damaged or describes another installation; "
-                      "nothing was changed: compare '" +
-                      places.install.string() + "' and '" + places.stage.string() +
-                      "' by hand, keep the complete one under the installation's name and "
-                      "remove the journal");
-    }
-    return journal;
+    return ParseJournal(text, places);
 }
 
 // Removes a file kept beside the installation; a missing file is no error.
@@ -204,18 +149,19 @@ void Rename(const fs::path& from, const fs::path& to) {
 // Records what an undo needs: the backup, its form and, for a backup sharing files with the
 // live tree, each shared file's size and modification time.
 void WriteUndoRecord(const Places& places, const Swap& swap) {
-    std::string text = std::string(kUndoHeader) + "\nbackup=" + EscapeLine(swap.outgoing.string()) +
-                       "\nbackup-form=" + swap.backupForm + "\n";
+    UndoRecord record;
+    record.backup = swap.outgoing;
+    record.backupForm = swap.backupForm;
     if (swap.backupForm == "link") {
         std::error_code error;
         for (fs::recursive_directory_iterator it(swap.outgoing, error), end; !error && it != end;
              it.increment(error)) {
             struct stat st;
             if (lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1) {
-                const long long mtime =
-                    static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-                text += "shared=" + std::to_string(st.st_size) + " " + std::to_string(mtime) + " " +
-                        EscapeLine(it->path().lexically_relative(swap.outgoing).string()) + "\n";
+                record.shared.push_back({it->path().lexically_relative(swap.outgoing).string(),
+                                         st.st_size,
+                                         static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL +
+                                             st.st_mtim.tv_nsec});
             }
         }
         if (error) {
@@ -223,7 +169,7 @@ void WriteUndoRecord(const Places& places, const Swap& swap) {
                           "': " + error.message());
         }
     }
-    if (!qm::platform::WriteFileAtomic(places.undo.string(), text)) {
+    if (!qm::platform::WriteFileAtomic(places.undo.string(), UndoRecordText(record))) {
         throw Failure("cannot write '" + places.undo.string() + "': " + ErrnoText());
     }
 }
@@ -409,21 +355,83 @@ Recovery Recover(const Places& places, std::string& detail) {
 }
 
 bool ReadUndoRecord(const Places& places, UndoRecord& record) {
-    std::multimap<std::string, std::string> values;
-    if (!ReadKeyFile(places.undo, kUndoHeader, values) || values.empty()) {
-        return false;
+    std::string text;
+    return qm::platform::ReadFile(places.undo.string(), text) && ParseUndoRecord(text, record);
+}
+
+std::string JournalText(const Places& places, const Journal& journal) {
+    std::string text = std::string(kJournalHeader) + "\nstate=" + journal.state +
+                       "\ninstall=" + EscapeLine(places.install.string()) + "\n";
+    if (journal.state == "swapping") {
+        const Swap& swap = journal.swap;
+        text += std::string("kind=") + (swap.kind == Swap::Kind::Undo ? "undo" : "migration") +
+                "\nincoming=" + EscapeLine(swap.incoming.string()) +
+                "\nbackup=" + EscapeLine(swap.outgoing.string()) +
+                "\nkeep-backup=" + (swap.keepOutgoing ? "yes" : "no") +
+                "\nbackup-form=" + swap.backupForm + "\nbefore=" + journal.before.Text() +
+                "\nafter=" + journal.after.Text() + "\n";
     }
+    return text;
+}
+
+Journal ParseJournal(const std::string& text, const Places& places) {
+    const auto values = ParseKeyText(text, kJournalHeader);
+    Journal journal;
+    journal.state = Value(values, "state");
+    journal.swap.kind = Value(values, "kind") == "undo" ? Swap::Kind::Undo : Swap::Kind::Migration;
+    journal.swap.incoming = Value(values, "incoming");
+    journal.swap.outgoing = Value(values, "backup");
+    journal.swap.keepOutgoing = Value(values, "keep-backup") != "no";
+    journal.swap.backupForm = Value(values, "backup-form");
+    journal.before = ParseIdentity(Value(values, "before"));
+    journal.after = ParseIdentity(Value(values, "after"));
+    const bool complete =
+        Value(values, "install") == places.install.string() &&
+        (journal.state == "staging" ||
+         (journal.state == "swapping" && !journal.swap.outgoing.empty() &&
+          !journal.swap.incoming.empty() && journal.before.exists && journal.after.exists));
+    if (!complete) {
+        throw Failure("the journal '" + places.journal.string() +
+                      "' of an interrupted run is damaged or describes another installation; "
+                      "nothing was changed: compare '" +
+                      places.install.string() + "' and '" + places.stage.string() +
+                      "' by hand, keep the complete one under the installation's name and "
+                      "remove the journal");
+    }
+    return journal;
+}
+
+std::string UndoRecordText(const UndoRecord& record) {
+    std::string text = std::string(kUndoHeader) + "\nbackup=" + EscapeLine(record.backup.string()) +
+                       "\nbackup-form=" + record.backupForm + "\n";
+    for (const UndoRecord::Shared& shared : record.shared) {
+        text += "shared=" + std::to_string(shared.size) + " " + std::to_string(shared.mtime) + " " +
+                EscapeLine(shared.file) + "\n";
+    }
+    return text;
+}
+
+bool ParseUndoRecord(const std::string& text, UndoRecord& record) {
+    const auto values = ParseKeyText(text, kUndoHeader);
     record.backup = Value(values, "backup");
     record.backupForm = Value(values, "backup-form");
     const auto [first, last] = values.equal_range("shared");
     for (auto it = first; it != last; ++it) {
+        // "SIZE MTIME NAME": one space after each number, and the name as it is, leading
+        // spaces included.
+        const std::string& line = it->second;
         UndoRecord::Shared shared;
-        int consumed = 0;
-        if (std::sscanf(it->second.c_str(), "%lld %lld %n", &shared.size, &shared.mtime,
-                        &consumed) == 2) {
-            shared.file = it->second.substr(static_cast<size_t>(consumed));
-            record.shared.push_back(std::move(shared));
+        const char* end = line.data() + line.size();
+        auto [afterSize, sizeError] = std::from_chars(line.data(), end, shared.size);
+        if (sizeError != std::errc() || afterSize == end || *afterSize != ' ') {
+            continue;
         }
+        auto [afterTime, timeError] = std::from_chars(afterSize + 1, end, shared.mtime);
+        if (timeError != std::errc() || afterTime == end || *afterTime != ' ') {
+            continue;
+        }
+        shared.file.assign(afterTime + 1, end);
+        record.shared.push_back(std::move(shared));
     }
     return !record.backup.empty();
 }

@@ -8,6 +8,8 @@
 
 #include <qmsupport/platform/file_lock.h>
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -67,6 +69,30 @@ struct Swap {
 // outgoing tree to remove could not be removed whole and was kept under its outgoing name.
 std::string SwapIn(const Places& places, const Swap& swap);
 
+// A directory's identity, which stays with it through renames.
+struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool exists = false;
+
+    bool operator==(const Identity& other) const {
+        return exists && other.exists && device == other.device && inode == other.inode;
+    }
+    std::string Text() const { return std::to_string(device) + ":" + std::to_string(inode); }
+};
+
+struct Journal {
+    std::string state;  // "staging" or "swapping"
+    Swap swap;
+    Identity before;  // the installation as it was
+    Identity after;   // the incoming tree
+};
+
+// The journal as text, and read back: a journal that is damaged or names another
+// installation than `places` is refused with a Failure.
+std::string JournalText(const Places& places, const Journal& journal);
+Journal ParseJournal(const std::string& text, const Places& places);
+
 enum class Recovery {
     None,       // no interrupted run
     Undone,     // the installation is the one from before the interrupted run
@@ -90,5 +116,8 @@ struct UndoRecord {
 };
 // False when there is no record.
 bool ReadUndoRecord(const Places& places, UndoRecord& record);
+// The undo record as text, and read back; false when the text holds no record.
+std::string UndoRecordText(const UndoRecord& record);
+bool ParseUndoRecord(const std::string& text, UndoRecord& record);
 
 }  // namespace qm::install

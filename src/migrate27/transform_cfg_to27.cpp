@@ -609,8 +609,10 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
         const QMWideString folder(base.view().substr(0, nameStart));
         qm::platform::FileFind listing;
         std::vector<bool> gone;  // by entry of the listing: moved away since it was made
+        // The listing's names case-folded, sorted, with their index: a pattern that is a
+        // prefix finds its matches by a look-up instead of a match against every name.
+        std::vector<std::pair<std::u32string, size_t>> folded;
         bool stale = true;
-        deviceRenameUses_.resize(deviceRenames.size());
         for (size_t index = 0; index < deviceRenames.size(); ++index) {
             const RenamePair& pair = deviceRenames[index];
             const QMWideString oldName = UnescapedWide(pair.oldName);
@@ -626,12 +628,29 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
                 if (stale) {
                     listing.FindFile((folder + L"*").c_str());
                     gone.assign(listing.Matches().size(), false);
+                    folded.clear();
+                    for (size_t i = 0; i < listing.Matches().size(); ++i) {
+                        folded.emplace_back(
+                            qm::platform::FoldCase(listing.Matches()[i].name.view()), i);
+                    }
+                    std::sort(folded.begin(), folded.end());
                     stale = false;
                 }
                 const qm::platform::Wildcard wildcard(pattern.view().substr(nameStart));
-                for (size_t i = 0; i < listing.Matches().size(); ++i) {
-                    if (!gone[i] && wildcard.Matches(listing.Matches()[i].name.view())) {
-                        found.push_back(i);
+                if (const std::u32string* prefix = wildcard.Prefix()) {
+                    for (auto it = std::lower_bound(folded.begin(), folded.end(),
+                                                    std::make_pair(*prefix, size_t{0}));
+                         it != folded.end() && it->first.starts_with(*prefix); ++it) {
+                        if (!gone[it->second]) {
+                            found.push_back(it->second);
+                        }
+                    }
+                    std::sort(found.begin(), found.end());  // back in the order of the search
+                } else {
+                    for (size_t i = 0; i < listing.Matches().size(); ++i) {
+                        if (!gone[i] && wildcard.Matches(listing.Matches()[i].name.view())) {
+                            found.push_back(i);
+                        }
                     }
                 }
             } else {
@@ -660,11 +679,9 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
                                   (file.directory + qm::text::YearFolder(year)).c_str())) {
                     stale = true;
                 }
-                if (moveHistoryFile(file.path, file.directory, year, month, fileName)) {
-                    ++deviceRenameUses_[index];  // a data file of the device took its new name
-                    if (inListing) {
-                        gone[i] = true;
-                    }
+                if (moveHistoryFile(file.path, file.directory, year, month, fileName) &&
+                    inListing) {
+                    gone[i] = true;
                 }
             }
         }

@@ -68,22 +68,38 @@ bool IsDirectory(const std::string& directory, const dirent& entry) {
 Wildcard::Wildcard(std::wstring_view pattern) noexcept {
     // Without memory for the pattern, it matches nothing.
     const bool made = qm::detail::NoThrow(false, [&] {
-        pattern_.reserve(pattern.size());
-        for (wchar_t c : pattern) {
-            pattern_ += Fold(c);
-        }
+        pattern_ = FoldCase(pattern);
         size_t stars = pattern_.find_last_not_of(U'*');
         hasDotless_ =
             stars != std::u32string::npos && stars + 1 < pattern_.size() && pattern_[stars] == U'.';
         if (hasDotless_) {
             dotless_ = pattern_.substr(0, stars);
         }
+        // "P*" matches the names starting with P, unless P ends with "." (then "P" matches
+        // too, as a dotless name); "P*.*" matches them whatever P ends with, through its
+        // dotless form "P*".
+        const size_t wild = pattern_.find_first_of(U"*?");
+        if (wild != std::u32string::npos) {
+            const std::u32string_view rest = std::u32string_view(pattern_).substr(wild);
+            hasPrefix_ = rest == U"*.*" || (rest == U"*" && !hasDotless_);
+            prefix_ = pattern_.substr(0, wild);
+        }
         return true;
     });
     if (!made) {
         pattern_.clear();
         hasDotless_ = false;
+        hasPrefix_ = false;
     }
+}
+
+std::u32string FoldCase(std::wstring_view text) {
+    std::u32string folded;
+    folded.reserve(text.size());
+    for (wchar_t c : text) {
+        folded += Fold(c);
+    }
+    return folded;
 }
 
 bool Wildcard::Matches(std::wstring_view name) const {

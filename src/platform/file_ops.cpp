@@ -66,11 +66,8 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
+    // A missing source fails in the rename itself, with ENOENT before any EEXIST.
     const std::string from = NativePath(oldPath);
-    struct stat source;
-    if (lstat(from.c_str(), &source) != 0) {
-        return -1;
-    }
     // The destination's directories follow the path rules; its name is created as given, and
     // only an entry of exactly that name is in the way. Resolving the name as well would read
     // the whole directory whenever the name is new, which is the usual case.

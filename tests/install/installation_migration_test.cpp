@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <fstream>
 
 namespace {
@@ -51,6 +54,13 @@ class InstallationMigrationTest : public ::testing::Test {
 };
 
 TEST_F(InstallationMigrationTest, MigratesWithAnIndependentBackupAndUndoesIt) {
+    // Two names of one file, with their own mode and time: the copies keep all three.
+    std::ofstream(plant / "Data/notes.txt") << "notes";
+    fs::create_hard_link(plant / "Data/notes.txt", plant / "Data/notes-twin.txt");
+    fs::permissions(plant / "Data/notes.txt", fs::perms::owner_read | fs::perms::group_read);
+    const auto time = fs::file_time_type::clock::now() - std::chrono::hours(1000);
+    fs::last_write_time(plant / "Data/notes.txt", time);
+    original = Snapshot(plant);
     const Result result = Migrate(BackupForm::Copy);
     ASSERT_EQ(result.status, Status::Done) << result.message;
     EXPECT_EQ(report.outcome, "migrated");
@@ -61,6 +71,12 @@ TEST_F(InstallationMigrationTest, MigratesWithAnIndependentBackupAndUndoesIt) {
     EXPECT_EQ(report.backup, backup.string());
     EXPECT_EQ(Snapshot(backup), original);
     EXPECT_FALSE(SharesFiles(backup, plant));
+    struct stat notes, twin;
+    ASSERT_EQ(lstat((plant / "Data/notes.txt").c_str(), &notes), 0);
+    ASSERT_EQ(lstat((plant / "Data/notes-twin.txt").c_str(), &twin), 0);
+    EXPECT_EQ(notes.st_ino, twin.st_ino);
+    EXPECT_EQ(notes.st_mode & 07777, 0440u);
+    EXPECT_EQ(fs::last_write_time(plant / "Data/notes.txt"), time);
     // default.xcal did not exist before: it is created, not rewritten.
     EXPECT_EQ(report.created, std::vector<std::string>{"Cfg/default.xcal"});
 
@@ -82,10 +98,13 @@ TEST_F(InstallationMigrationTest, MigratesWithAnIndependentBackupAndUndoesIt) {
 
 TEST_F(InstallationMigrationTest, ALinkedBackupIsUndoneOnlyWhileItsSharedFilesAreUnchanged) {
     ASSERT_EQ(Migrate(BackupForm::Link).status, Status::Done);
-    const fs::path backup = Beside("plant.before-2.7.");
-    EXPECT_TRUE(SharesFiles(backup, plant));
+    EXPECT_TRUE(SharesFiles(Beside("plant.before-2.7."), plant));
     EXPECT_EQ(report.backupCopies, 0u);
+    ASSERT_EQ(UndoMigrationTo27(plant.string()).status, Status::Done);
+    EXPECT_EQ(Snapshot(plant), original);
 
+    fs::remove_all(Beside("plant.after-2.7."));
+    ASSERT_EQ(Migrate(BackupForm::Link).status, Status::Done);
     Append("Data/2008/02/METER_1_02_2008.std", "x");
     const auto changed = Snapshot(plant);
     const Result refused = UndoMigrationTo27(plant.string());
@@ -95,24 +114,12 @@ TEST_F(InstallationMigrationTest, ALinkedBackupIsUndoneOnlyWhileItsSharedFilesAr
     EXPECT_TRUE(Beside("plant.after-2.7.").empty());
 }
 
-TEST_F(InstallationMigrationTest, ALinkedBackupThatIsUnchangedIsUndone) {
-    ASSERT_EQ(Migrate(BackupForm::Link).status, Status::Done);
-    ASSERT_EQ(UndoMigrationTo27(plant.string()).status, Status::Done);
-    EXPECT_EQ(Snapshot(plant), original);
-}
-
-TEST_F(InstallationMigrationTest, WithoutABackupThereIsNoUndo) {
+// Without a backup there is no undo, and a second run leaves the migrated tree alone.
+TEST_F(InstallationMigrationTest, WithoutABackupThereIsNoUndoAndASecondRunChangesNothing) {
     ASSERT_EQ(Migrate(BackupForm::None).status, Status::Done);
-    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
     EXPECT_TRUE(report.backup.empty());
     const auto migrated = Snapshot(plant);
     EXPECT_EQ(UndoMigrationTo27(plant.string()).status, Status::Refused);
-    EXPECT_EQ(Snapshot(plant), migrated);
-}
-
-TEST_F(InstallationMigrationTest, AMigratedInstallationIsLeftAlone) {
-    ASSERT_EQ(Migrate(BackupForm::None).status, Status::Done);
-    const auto migrated = Snapshot(plant);
     const Result again = Migrate(BackupForm::Copy);
     EXPECT_EQ(again.status, Status::NothingToDo) << again.message;
     EXPECT_TRUE(static_cast<bool>(again));
@@ -186,8 +193,9 @@ TEST_F(InstallationMigrationTest, ProgressGoesThroughThePhasesWithTheirTotals) {
     EXPECT_EQ(phases.front().done, report.stagedFiles);
     const auto& backup = phases[phases.size() - 2];
     EXPECT_EQ(backup.phase, Phase::Backup);
-    EXPECT_EQ(backup.total, report.backupCopies);
-    EXPECT_EQ(backup.done, report.backupCopies);
+    // Most copies for the backup are made while staging; this phase copies what is left.
+    EXPECT_LE(backup.total, report.backupCopies);
+    EXPECT_EQ(backup.done, backup.total);
     EXPECT_EQ(phases.back().phase, Phase::Swap);
     // Side files and history files alternate in between, each kind counting on.
     size_t history = 0;

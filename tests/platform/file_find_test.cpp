@@ -116,3 +116,26 @@ TEST(Wildcard, MatchesOneNameAsTheSearchDoes) {
     EXPECT_TRUE(Wildcard(L"\u00c4rger_??_*.STD").Matches(L"\u00e4RGER_03_2008.std"));
     EXPECT_TRUE(Wildcard(L"k*").Matches(L"\u212a1"));
 }
+
+// A pattern that offers a prefix matches exactly the names whose folding starts with it.
+TEST(Wildcard, PrefixAgreesWithMatching) {
+    using qm::platform::FoldCase;
+    using qm::platform::Wildcard;
+    const std::wstring names[] = {L"abc",  L"ABC.",    L"abc.d", L"abcd_01_2008.std", L"ab",
+                                  L"xabc", L"\u212a1", L"k.x",   L"abc.x.y"};
+    for (const wchar_t* pattern :
+         {L"ABC*.*", L"abc*", L"abc.*", L"abc.*.*", L"k*", L"a?c*", L"*abc", L"abc"}) {
+        const Wildcard wildcard(pattern);
+        const std::u32string* prefix = wildcard.Prefix();
+        if (prefix == nullptr) {
+            continue;
+        }
+        for (const std::wstring& name : names) {
+            EXPECT_EQ(FoldCase(name).starts_with(*prefix), wildcard.Matches(name))
+                << pattern << " / " << name;
+        }
+    }
+    EXPECT_EQ(Wildcard(L"abc.*").Prefix(), nullptr);  // it matches the dotless "abc" too
+    EXPECT_EQ(Wildcard(L"a?c*").Prefix(), nullptr);
+    EXPECT_NE(Wildcard(L"ABC*.*").Prefix(), nullptr);
+}

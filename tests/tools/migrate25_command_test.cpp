@@ -1,9 +1,8 @@
 // End-to-end tests of `qmsupport migrate25` and `qmsupport upgrade`, run as separate processes
 // on copies of the legacy sample installation.
 
+#include "common/plant_copy.h"
 #include "common/run_program.h"
-#include "common/temp_dir.h"
-#include "common/tree_snapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -35,25 +34,13 @@ const std::vector<std::string> kAllSteps = {"--legacy-screens", "--alarms", "Cfg
 const std::map<std::string, std::string> kFixedSetting = {
     {"TZ", "UTC"}, {"QMSUPPORT_DISPLAY", "1920x1080@508x285.75mm/96"}};
 
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-class Migrate25Test : public ::testing::Test {
+class Migrate25Test : public PlantCopyTest {
   protected:
-    void SetUp() override {
-        fs::copy(QMSUPPORT_LEGACY_SAMPLE_DIR, plant, fs::copy_options::recursive);
-        original = Snapshot(plant);
-    }
+    Migrate25Test() : PlantCopyTest(QMSUPPORT_LEGACY_SAMPLE_DIR) {}
 
     // Runs `qmsupport COMMAND plant ARGS...` (or without "plant" when `args` begins with an
     // option that takes the folder, such as --recover).
@@ -74,17 +61,6 @@ class Migrate25Test : public ::testing::Test {
         return Run("upgrade", std::move(args), env);
     }
 
-    bool IsOriginal() const { return fs::exists(plant) && Snapshot(plant) == original; }
-    // The names beside the installation that start with `prefix`.
-    std::vector<std::string> Beside(const std::string& prefix) const {
-        std::vector<std::string> names;
-        for (const std::string& name : Names(dir.Path())) {
-            if (name.rfind(prefix, 0) == 0) {
-                names.push_back(name);
-            }
-        }
-        return names;
-    }
     // What a run may leave beside the installation besides its backups: nothing but the lock
     // and undo files.
     std::vector<std::string> Leftovers() const {
@@ -99,10 +75,6 @@ class Migrate25Test : public ::testing::Test {
         }
         return names;
     }
-
-    TempDir dir;
-    fs::path plant = dir.Path("plant");
-    std::map<std::string, std::string> original;
 };
 
 TEST_F(Migrate25Test, RunsTheLegacyStepsAndTheMigrationInTheStage) {

@@ -70,7 +70,7 @@ struct QMSUPPORT_API MigrationReport {
     std::vector<MovedFile> securityChanges;  // "Operator: Alarm View" -> "Event Notified"
     std::vector<std::string> warnings;       // what the user must know: dropped, skipped, left
     size_t stagedFiles = 0;
-    size_t copiedFiles = 0;   // staged as copies because a hard link was impossible
+    size_t copiedFiles = 0;   // staged as copies: for the backup, or where a link was impossible
     size_t backupCopies = 0;  // files copied to make the backup independent
     std::string plan;         // the fingerprint of the plan written or applied; empty: none
 

@@ -72,8 +72,7 @@ class QMSUPPORT_API QMTransformCfgTo27 {
     std::vector<RenamePair> variableRenames;
     std::vector<RenamePair> deviceRenames;
     std::vector<QMWideString> virtualDeviceIds;
-    // The places each rename pair changed in the documents (and, for a device, its data
-    // files that took the new name), by pair.
+    // The places each rename pair changed in the configuration's text, by pair.
     std::vector<size_t> deviceRenameUses_;
     std::vector<size_t> variableRenameUses_;
     QMTransformCfgTo27Observer* observer_ = nullptr;

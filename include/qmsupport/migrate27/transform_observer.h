@@ -28,8 +28,9 @@ class QMSUPPORT_API QMTransformCfgTo27Observer {
 
     virtual void OnRenamePair(RenameKind /*kind*/, const RenamePair& /*pair*/) {}
     // At the end of the run, for each rename pair in the order of OnRenamePair: the number of
-    // places it changed in the documents, and for a device the data files that took its new
-    // name; 0 for a rename that changed nothing.
+    // places it changed in the text of the configuration, screens, reports and events (a
+    // device's data files that took its new name are not counted); 0 for a rename that
+    // changed nothing there.
     virtual void OnRenamePairUsed(RenameKind /*kind*/, const RenamePair& /*pair*/,
                                   size_t /*places*/) {}
     // `newPath` is empty except for Renamed and RenameFailed.

@@ -17,12 +17,21 @@ class QMSUPPORT_API Wildcard {
     // A pattern that cannot be stored (no memory) matches no name.
     explicit Wildcard(std::wstring_view pattern) noexcept;
     bool Matches(std::wstring_view name) const;
+    // When the pattern matches exactly the names whose case folding (FoldCase) starts with
+    // some text, as "METER1*" and "METER1*.*" do, that text case-folded; else null. Lets a
+    // caller look the names up in a sorted index instead of matching each one.
+    const std::u32string* Prefix() const { return hasPrefix_ ? &prefix_ : nullptr; }
 
   private:
     std::u32string pattern_;  // case-folded
     std::u32string dotless_;  // the pattern without its final "." and stars
+    std::u32string prefix_;
     bool hasDotless_ = false;
+    bool hasPrefix_ = false;
 };
+
+// The case folding that Wildcard matches with, character by character.
+QMSUPPORT_API std::u32string FoldCase(std::wstring_view text);
 
 // A wildcard file search with the Windows semantics: the last component of the pattern is a
 // Wildcard, and the directory part follows the path rules of NativePath. Matches are ordered by
