@@ -204,7 +204,8 @@ TEST(Controls, ViewsLinksAndCommands) {
     // Each element's page holds every text of `has` and none of `lacks`.
     const struct {
         const char* element;
-        std::vector<std::string> has, lacks;
+        std::vector<std::string> has;
+        std::vector<std::string> lacks = {};
     } cases[] = {
         {"<show id='s'><device value='M1'/></show>", {"<showDevice id=\"s\"", "device=\"M1\"/>"}},
         {"<show><event logger='F' groupId='G'/></show>", {"<showActivedEvents"}},
