@@ -37,9 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kScreens = 200;
-constexpr int kReports = 100;
-constexpr int kStyles = 50;
 constexpr int kBackgrounds = 20;
 constexpr int kBackgroundWidth = 1920;
 constexpr int kBackgroundHeight = 1080;
@@ -128,7 +125,7 @@ std::string Controls(int n) {
            "</control><control condition=\"\"><formule value=\"[DEV#P]\" format=\"1.1\"/>"
            "</control></conditioned>\n"
            "    <screen " +
-           at + " value=\"Screen" + std::to_string(n % kScreens) + ".xscn\"/>\n";
+           at + " value=\"Screen" + std::to_string(n % plant_bench::kScreens) + ".xscn\"/>\n";
 }
 
 // A screen or report from before 2.5 of about kDocumentSize bytes; its first page names a
@@ -168,16 +165,16 @@ void Generate(const fs::path& plant) {
     for (int b = 0; b < kBackgrounds; ++b) {
         Write(plant / "Cfg/backgrounds" / ("back" + std::to_string(b) + ".png"), Background(b));
     }
-    const int documents = kScreens + kReports;
+    const int documents = plant_bench::kScreens + plant_bench::kReports;
     for (int d = 0; d < documents; ++d) {
-        const bool screen = d < kScreens;
+        const bool screen = d < plant_bench::kScreens;
         const std::string name = (screen ? "Screen" : "Report") + std::to_string(d);
         const int images = kEmbeddedImages / documents + (d < kEmbeddedImages % documents);
         Write(plant / "Cfg" / (name + (screen ? ".xscn" : ".xrpt")),
               Document(name, d < kPagesWithBackground ? d % kBackgrounds : -1, EmbeddedImage(d),
                        images));
     }
-    for (int s = 0; s < kStyles; ++s) {
+    for (int s = 0; s < plant_bench::kStyles; ++s) {
         Write(plant / "Cfg" / ("Style" + std::to_string(s) + ".xsty"),
               "<?xml version=\"1.0\"?>\n<design name=\"Style" + std::to_string(s) +
                   "\" font=\"Arial\" style=\"3\" size=\"10.00\" color=\"0000FF\"/>\n");

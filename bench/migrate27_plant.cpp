@@ -32,9 +32,6 @@ constexpr int kInvalidNames = 500;
 constexpr int kConnections = 100;
 constexpr int kVirtualDevices = 20;
 constexpr int kVariables = 50;
-constexpr int kScreens = 200;
-constexpr int kReports = 100;
-constexpr int kStyles = 50;
 constexpr size_t kSideFileSize = 200 * 1024;
 constexpr int kHistoryMonths = 10;  // 2,000 devices x 10 months: 20,000 history files
 
@@ -108,10 +105,10 @@ std::string SideFile(const char* root, int n) {
         x += "  <page name=\"Page " + std::to_string(page) + "\">\n";
         for (int c = 0; c < 40; ++c) {
             const int d = (n * 37 + page * 40 + c) % kDevices;
-            x += "    <label style=\"Style" + std::to_string(c % kStyles) + "\" x=\"" +
+            x += "    <label style=\"Style" + std::to_string(c % plant_bench::kStyles) + "\" x=\"" +
                  std::to_string(c * 10) + "\" y=\"10\" width=\"200\" height=\"20\">" +
                  DeviceName(d) + "</label>\n    <formule style=\"Style" +
-                 std::to_string((c + 1) % kStyles) +
+                 std::to_string((c + 1) % plant_bench::kStyles) +
                  "\" x=\"220\" y=\"10\" width=\"80\" height=\"20\"><expression>[" + DeviceName(d) +
                  ".VI1]+[CALC" + std::to_string(c % kVirtualDevices) + ".V" +
                  std::to_string(c % kVariables) + "]</expression></formule>\n";
@@ -127,13 +124,13 @@ void Generate(const fs::path& plant) {
     fs::create_directories(plant / "Data/Archive");
     Write(plant / "Bin/scada.xcfg", "<scada/>\n");
     Write(plant / "Cfg/default.xcfg", MainConfiguration());
-    for (int s = 0; s < kScreens; ++s) {
+    for (int s = 0; s < plant_bench::kScreens; ++s) {
         Write(plant / "Cfg" / ("Screen " + std::to_string(s) + ".xscn"), SideFile("screen", s));
     }
-    for (int r = 0; r < kReports; ++r) {
+    for (int r = 0; r < plant_bench::kReports; ++r) {
         Write(plant / "Cfg" / ("Report " + std::to_string(r) + ".xrpt"), SideFile("report", r));
     }
-    for (int s = 0; s < kStyles; ++s) {
+    for (int s = 0; s < plant_bench::kStyles; ++s) {
         Write(plant / "Cfg" / ("Style" + std::to_string(s) + ".xsty"),
               "<?xml version=\"1.0\"?>\n<style id=\"Style" + std::to_string(s) +
                   "\" version=\"2.5\"><font name=\"Arial\" size=\"10\"/></style>\n");

@@ -12,6 +12,11 @@ namespace plant_bench {
 
 namespace fs = std::filesystem;
 
+// Both plants hold as many screens, reports and styles.
+constexpr int kScreens = 200;
+constexpr int kReports = 100;
+constexpr int kStyles = 50;
+
 // Builds `stage` anew as a replica of `plant` made of hard links.
 inline void StageWithLinks(const fs::path& plant, const fs::path& stage) {
     fs::remove_all(stage);

@@ -187,7 +187,7 @@ char32_t qm::xml::Windows1252(unsigned char byte) {
 }
 
 // Out of memory leaves `out` empty: it is cleared first and takes the result only at the end.
-void Text2Xml(QMNarrowString& out, const char* in) {
+void Text2Xml(QMNarrowString& out, const char* in) noexcept {
     out.Clear();
     qm::detail::NoThrow([&] {
         std::string text;
@@ -198,7 +198,7 @@ void Text2Xml(QMNarrowString& out, const char* in) {
     });
 }
 
-void Xml2Text(QMNarrowString& out, const char* in) {
+void Xml2Text(QMNarrowString& out, const char* in) noexcept {
     out.Clear();
     qm::detail::NoThrow([&] { out = QMNarrowString(Unescaped(in ? in : "")); });
 }

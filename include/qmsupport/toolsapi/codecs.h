@@ -47,8 +47,8 @@ QMSUPPORT_API QMWideString Wide(std::string_view text) noexcept;
 // or a character XML cannot hold becomes U+FFFD. The XML writer escapes the same way.
 // Xml2Text undoes it: the five entities and any numeric reference to an XML character; an
 // ampersand that starts no such reference stays as it is.
-QMSUPPORT_API void Text2Xml(QMNarrowString& out, const char* in);
-QMSUPPORT_API void Xml2Text(QMNarrowString& out, const char* in);
+QMSUPPORT_API void Text2Xml(QMNarrowString& out, const char* in) noexcept;
+QMSUPPORT_API void Xml2Text(QMNarrowString& out, const char* in) noexcept;
 
 // Hexadecimal. HtoL skips leading blanks and an optional "0x", then reads digits up to the
 // first other character; the value wraps in 32 bits, so "FFFFFFFF" is -1. BtoH writes
