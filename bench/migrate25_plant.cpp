@@ -44,15 +44,6 @@ constexpr int kPagesWithBackground = 200;  // the first page of each screen
 constexpr int kEmbeddedImages = 2000;
 constexpr size_t kDocumentSize = 200 * 1024;
 
-void Write(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary);
-    out << text;
-    if (!out) {
-        std::fprintf(stderr, "cannot write %s\n", file.c_str());
-        std::exit(1);
-    }
-}
-
 // The image encoded in format `type` (1 BMP, 3 PNG).
 std::string Encoded(CxImage& image, uint32_t type) {
     CxMemFile memory;
@@ -159,29 +150,30 @@ void Generate(const fs::path& plant) {
     fs::create_directories(plant / "Cfg/backgrounds");
     fs::create_directories(plant / "Data");
     fs::create_directories(plant / "Bin");
-    Write(plant / "Cfg/default.xcfg",
-          "<?xml version=\"1.0\"?>\n<Configuration version=\"2.4\"><CommSystem/>"
-          "</Configuration>\n");
+    plant_bench::Write(plant / "Cfg/default.xcfg",
+                       "<?xml version=\"1.0\"?>\n<Configuration version=\"2.4\"><CommSystem/>"
+                       "</Configuration>\n");
     for (int b = 0; b < kBackgrounds; ++b) {
-        Write(plant / "Cfg/backgrounds" / ("back" + std::to_string(b) + ".png"), Background(b));
+        plant_bench::Write(plant / "Cfg/backgrounds" / ("back" + std::to_string(b) + ".png"),
+                           Background(b));
     }
     const int documents = plant_bench::kScreens + plant_bench::kReports;
     for (int d = 0; d < documents; ++d) {
         const bool screen = d < plant_bench::kScreens;
         const std::string name = (screen ? "Screen" : "Report") + std::to_string(d);
         const int images = kEmbeddedImages / documents + (d < kEmbeddedImages % documents);
-        Write(plant / "Cfg" / (name + (screen ? ".xscn" : ".xrpt")),
-              Document(name, d < kPagesWithBackground ? d % kBackgrounds : -1, EmbeddedImage(d),
-                       images));
+        plant_bench::Write(plant / "Cfg" / (name + (screen ? ".xscn" : ".xrpt")),
+                           Document(name, d < kPagesWithBackground ? d % kBackgrounds : -1,
+                                    EmbeddedImage(d), images));
     }
     for (int s = 0; s < plant_bench::kStyles; ++s) {
-        Write(plant / "Cfg" / ("Style" + std::to_string(s) + ".xsty"),
-              "<?xml version=\"1.0\"?>\n<design name=\"Style" + std::to_string(s) +
-                  "\" font=\"Arial\" style=\"3\" size=\"10.00\" color=\"0000FF\"/>\n");
+        plant_bench::Write(plant / "Cfg" / ("Style" + std::to_string(s) + ".xsty"),
+                           "<?xml version=\"1.0\"?>\n<design name=\"Style" + std::to_string(s) +
+                               "\" font=\"Arial\" style=\"3\" size=\"10.00\" color=\"0000FF\"/>\n");
     }
-    Write(plant / "Cfg/security.cfg",
-          "Security { Profiles { Profile { Name = \"Operator\" Resources {\n"
-          "  Resource { Type = \"Alarm\" Name = \"View\" } } } } }\n");
+    plant_bench::Write(plant / "Cfg/security.cfg",
+                       "Security { Profiles { Profile { Name = \"Operator\" Resources {\n"
+                       "  Resource { Type = \"Alarm\" Name = \"View\" } } } } }\n");
 }
 
 // Staging with hard links, one load and save of every XML file, one decode per background

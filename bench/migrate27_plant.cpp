@@ -40,15 +40,6 @@ std::string DeviceName(int i) {
     return i < kInvalidNames ? "Meter " + std::to_string(i) : "Feeder" + std::to_string(i);
 }
 
-void Write(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary);
-    out << text;
-    if (!out) {
-        std::fprintf(stderr, "cannot write %s\n", file.c_str());
-        std::exit(1);
-    }
-}
-
 std::string MainConfiguration() {
     static const char* kTypes[] = {"RS", "TCP", "UDP", "ModbusTCP"};
     std::string x =
@@ -122,36 +113,38 @@ void Generate(const fs::path& plant) {
     fs::create_directories(plant / "Bin");
     fs::create_directories(plant / "Cfg");
     fs::create_directories(plant / "Data/Archive");
-    Write(plant / "Bin/scada.xcfg", "<scada/>\n");
-    Write(plant / "Cfg/default.xcfg", MainConfiguration());
+    plant_bench::Write(plant / "Bin/scada.xcfg", "<scada/>\n");
+    plant_bench::Write(plant / "Cfg/default.xcfg", MainConfiguration());
     for (int s = 0; s < plant_bench::kScreens; ++s) {
-        Write(plant / "Cfg" / ("Screen " + std::to_string(s) + ".xscn"), SideFile("screen", s));
+        plant_bench::Write(plant / "Cfg" / ("Screen " + std::to_string(s) + ".xscn"),
+                           SideFile("screen", s));
     }
     for (int r = 0; r < plant_bench::kReports; ++r) {
-        Write(plant / "Cfg" / ("Report " + std::to_string(r) + ".xrpt"), SideFile("report", r));
+        plant_bench::Write(plant / "Cfg" / ("Report " + std::to_string(r) + ".xrpt"),
+                           SideFile("report", r));
     }
     for (int s = 0; s < plant_bench::kStyles; ++s) {
-        Write(plant / "Cfg" / ("Style" + std::to_string(s) + ".xsty"),
-              "<?xml version=\"1.0\"?>\n<style id=\"Style" + std::to_string(s) +
-                  "\" version=\"2.5\"><font name=\"Arial\" size=\"10\"/></style>\n");
+        plant_bench::Write(plant / "Cfg" / ("Style" + std::to_string(s) + ".xsty"),
+                           "<?xml version=\"1.0\"?>\n<style id=\"Style" + std::to_string(s) +
+                               "\" version=\"2.5\"><font name=\"Arial\" size=\"10\"/></style>\n");
     }
     std::string events = "<?xml version=\"1.0\"?>\n<events>\n";
     for (int d = 0; d < kDevices; d += 10) {
         events += "  <event id=\"E" + std::to_string(d) + "\"><condition>[" + DeviceName(d) +
                   ".VI1] &gt; 250</condition><device>" + DeviceName(d) + "</device></event>\n";
     }
-    Write(plant / "Cfg/default.xeve", events + "</events>\n");
+    plant_bench::Write(plant / "Cfg/default.xeve", events + "</events>\n");
     std::string security =
         "<?xml version=\"1.0\"?>\n<SecurityConfiguration version=\"2.6\"><Security><Profiles>"
         "<Profile Name=\"Operator\"><Resources>";
     for (int d = 0; d < kDevices; d += 50) {
         security += "<Resource Type=\"Device\" Name=\"" + DeviceName(d) + "\"/>";
     }
-    Write(plant / "Cfg/Security.xcfg",
-          security +
-              "<Resource Type=\"Screen\" Name=\"Screen 1\"/><Resource Type=\"Device\" "
-              "Name=\"CALC1\"/></Resources></Profile></Profiles></Security>"
-              "</SecurityConfiguration>\n");
+    plant_bench::Write(plant / "Cfg/Security.xcfg",
+                       security +
+                           "<Resource Type=\"Screen\" Name=\"Screen 1\"/><Resource Type=\"Device\" "
+                           "Name=\"CALC1\"/></Resources></Profile></Profiles></Security>"
+                           "</SecurityConfiguration>\n");
     const std::string record(256, 'h');
     for (int d = 0; d < kDevices; ++d) {
         // The devices with a history path keep theirs there, the others in Data.
@@ -159,7 +152,7 @@ void Generate(const fs::path& plant) {
         for (int m = 1; m <= kHistoryMonths; ++m) {
             char name[64];
             std::snprintf(name, sizeof name, "_%02d_2008.std", m);
-            Write(folder / (DeviceName(d) + name), record);
+            plant_bench::Write(folder / (DeviceName(d) + name), record);
         }
     }
 }

@@ -5,8 +5,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 namespace plant_bench {
 
@@ -16,6 +19,16 @@ namespace fs = std::filesystem;
 constexpr int kScreens = 200;
 constexpr int kReports = 100;
 constexpr int kStyles = 50;
+
+// Writes a file of the generated plant; a failure ends the program.
+inline void Write(const fs::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary);
+    out << text;
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s\n", file.c_str());
+        std::exit(1);
+    }
+}
 
 // Builds `stage` anew as a replica of `plant` made of hard links.
 inline void StageWithLinks(const fs::path& plant, const fs::path& stage) {
