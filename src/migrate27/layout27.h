@@ -27,6 +27,11 @@ inline constexpr const wchar_t* kReportPattern = L"*.xrpt";
 inline constexpr const wchar_t* kEventFile = L"default.xeve";
 inline constexpr const wchar_t* kSecurityFile = L"Security.xcfg";
 
+// How many threads rewrite the screens, reports and styles at once: one per processor unless
+// set; 0 restores that. The result is the same with any number.
+unsigned SideFileThreads();
+void SetSideFileThreads(unsigned count);
+
 // The "version" of a document's root, as a number; 0 when it has none.
 double VersionOf(const XmlDocument::XmlNode& root);
 

@@ -3,6 +3,7 @@
 #include "migrate27/layout27.h"
 #include "migrate27/migrated_drivers.h"
 #include "migrate27/rename_engine.h"
+#include "platform/in_order.h"
 #include "text/history_layout.h"
 
 #include <qmsupport/platform/file_find.h>
@@ -15,10 +16,15 @@
 #include <qmsupport/toolsapi/identifiers.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 using XmlNode = XmlDocument::XmlNode;
 using Observer = QMTransformCfgTo27Observer;
@@ -61,6 +67,16 @@ XmlNode* FindChild(const XmlNode& parent, const wchar_t* tag, const wchar_t* key
     }
     return nullptr;
 }
+
+// Guards what the threads that rewrite side files share: the counts of the renames' uses and
+// the style look-ups. One lock serves every object; each thread takes it once or twice per
+// file.
+std::mutex& SharedStateMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::atomic<unsigned> sideFileThreads{0};
 
 XmlNode* ChildOrNew(XmlNode& parent, const wchar_t* tag) {
     XmlNode* child = parent.Node(tag);
@@ -114,6 +130,15 @@ bool IsStyledControl(const XmlNode& node) {
 }
 
 }  // namespace
+
+unsigned qm::migrate27::SideFileThreads() {
+    const unsigned set = sideFileThreads;
+    return set != 0 ? set : qm::platform::ProcessorCount();
+}
+
+void qm::migrate27::SetSideFileThreads(unsigned count) {
+    sideFileThreads = count;
+}
 
 // How the style, screen and report steps differ.
 struct QMTransformCfgTo27::SideFileKind {
@@ -393,31 +418,47 @@ bool QMTransformCfgTo27::transformDefaultUnitSetupsNode(XmlDocument& cfg) {
 
 // --- Renames ------------------------------------------------------------------------------
 
+// The devices by name, for deviceNodeByName. It is made when the first look-up comes, after the
+// communication system took its 2.7 form, and that part of the configuration does not change
+// afterwards; a search of one name at a time made the look-ups quadratic in the devices.
+struct QMTransformCfgTo27::DeviceIndex {
+    const XmlNode* commSystem = nullptr;
+    size_t renameCount = 0;
+    // The first device or child device of each name, in the order a search meets them: each
+    // device, then its child devices.
+    std::unordered_map<std::wstring, const XmlNode*> byName;
+    // The new name of the first rename of each old name.
+    std::unordered_map<std::string, QMWideString> renamed;
+};
+
 const XmlNode* QMTransformCfgTo27::deviceNodeByName(const XmlDocument& cfg,
                                                     const QMWideString& name) const {
     const XmlNode* commSystem = cfg.Node(L"CommSystem");
     if (commSystem == nullptr) {
         return nullptr;
     }
-    QMWideString key = name;
-    const QMNarrowString escaped = EscapedUtf8(name);
-    for (const RenamePair& pair : deviceRenames) {
-        if (pair.oldName == escaped) {
-            key = UnescapedWide(pair.newName);
-            break;
+    if (deviceIndex_ == nullptr || deviceIndex_->commSystem != commSystem ||
+        deviceIndex_->renameCount != deviceRenames.size()) {
+        auto index = std::make_shared<DeviceIndex>();
+        index->commSystem = commSystem;
+        index->renameCount = deviceRenames.size();
+        for (const RenamePair& pair : deviceRenames) {
+            index->renamed.try_emplace(pair.oldName.str(), UnescapedWide(pair.newName));
         }
-    }
-    for (const XmlNode* device : Elements(commSystem)) {
-        if (Text(*device, L"Name") == key) {
-            return device;
-        }
-        if (const XmlNode* children = device->Node(L"ChildDevices")) {
-            if (const XmlNode* child = FindChild(*children, L"ChildDevice", L"Name", key)) {
-                return child;
+        for (const XmlNode* device : Elements(commSystem)) {
+            index->byName.try_emplace(Text(*device, L"Name").str(), device);
+            for (const XmlNode* child : Elements(device->Node(L"ChildDevices"))) {
+                if (child->Tag() == L"ChildDevice") {
+                    index->byName.try_emplace(Text(*child, L"Name").str(), child);
+                }
             }
         }
+        deviceIndex_ = std::move(index);
     }
-    return nullptr;
+    const auto renamed = deviceIndex_->renamed.find(EscapedUtf8(name).str());
+    const QMWideString& key = renamed != deviceIndex_->renamed.end() ? renamed->second : name;
+    const auto found = deviceIndex_->byName.find(key.str());
+    return found != deviceIndex_->byName.end() ? found->second : nullptr;
 }
 
 bool QMTransformCfgTo27::applyRenames(XmlDocument& doc, const std::vector<RenamePair>& renames,
@@ -429,11 +470,17 @@ bool QMTransformCfgTo27::applyRenames(XmlDocument& doc, const std::vector<Rename
     // The renaming never fails the pass: a tree that cannot be written out gives an empty text,
     // which renames nothing.
     (void)doc.CreateXmlCode(text, false);
-    std::vector<size_t>& uses =
-        &renames == &deviceRenames ? deviceRenameUses_ : variableRenameUses_;
+    std::vector<size_t> uses(renames.size());
     if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<', &uses)) {
         // The pass reports success whatever the parse of the renamed text gives.
         (void)doc.Parse(text.c_str(), text.Length());
+    }
+    std::vector<size_t>& total =
+        &renames == &deviceRenames ? deviceRenameUses_ : variableRenameUses_;
+    const std::lock_guard<std::mutex> lock(SharedStateMutex());
+    total.resize(renames.size());
+    for (size_t i = 0; i < uses.size(); ++i) {
+        total[i] += uses[i];
     }
     return true;
 }
@@ -472,13 +519,31 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
         return true;
     }
     const std::vector<qm::platform::FileFind::Match> files = find.Matches();
-    for (const auto& file : files) {
+    // The files are rewritten on several threads. What must follow the order of the files
+    // does: the identifiers are drawn in that order, and the observer hears of each file in
+    // turn, from this thread.
+    struct Note {
+        Observer::SideFileEvent event;
+        QMWideString path;
+        QMWideString newPath;
+    };
+    std::vector<std::vector<Note>> notes(files.size());
+    qm::platform::InTurn identifiers;
+    const bool flushDeferred = qm::platform::DeferredFlush::Active();
+    auto rewrite = [&](size_t index) {
+        const qm::platform::FileFind::Match& file = files[index];
+        std::vector<Note>& said = notes[index];
+        qm::platform::InTurn::Ticket ticket(identifiers, index);
+        std::optional<qm::platform::DeferredFlush> deferred;
+        if (flushDeferred) {
+            deferred.emplace();
+        }
         XmlDocument doc;
         if (!doc.Load(file.path.c_str())) {
-            notifySideFile(Observer::SideFileEvent::Skipped, file.path);
-            continue;
+            said.push_back({Observer::SideFileEvent::Skipped, file.path, {}});
+            return;
         }
-        notifySideFile(Observer::SideFileEvent::Loaded, file.path);
+        said.push_back({Observer::SideFileEvent::Loaded, file.path, {}});
         if (VersionOf(doc.Root()) < qm::migrate27::kVersion) {
             doc.Root().SetValue(L"version", qm::migrate27::kVersionText);
         }
@@ -490,7 +555,8 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
         if (!kind.nameFromTitle) {
             root.SetValue(L"name", Text(root, L"id").c_str());
         }
-        const QMWideString id = NewGUIDText();
+        QMWideString id;
+        ticket.Take([&id] { id = NewGUIDText(); });
         root.SetValue(L"id", id.c_str());
         if (kind.nameFromTitle) {
             root.SetValue(L"name", file.title.c_str());
@@ -498,18 +564,23 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
         if (kind.stylesRewritten) {
             transformStylesInControls(doc);
         }
-        if (doc.Save()) {
-            notifySideFile(Observer::SideFileEvent::Rewritten, file.path);
-        } else {
-            notifySideFile(Observer::SideFileEvent::SaveFailed, file.path);
-        }
+        said.push_back(
+            {doc.Save() ? Observer::SideFileEvent::Rewritten : Observer::SideFileEvent::SaveFailed,
+             file.path,
+             {}});
         const QMWideString newPath = file.directory + id + L"." + file.name;
-        if (qm::platform::RenameFile(file.path.c_str(), newPath.c_str()) == 0) {
-            notifySideFile(Observer::SideFileEvent::Renamed, file.path, newPath);
-        } else {
-            notifySideFile(Observer::SideFileEvent::RenameFailed, file.path, newPath);
-        }
-    }
+        said.push_back({qm::platform::RenameFile(file.path.c_str(), newPath.c_str()) == 0
+                            ? Observer::SideFileEvent::Renamed
+                            : Observer::SideFileEvent::RenameFailed,
+                        file.path, newPath});
+    };
+    qm::platform::RunInOrder(files.size(), qm::migrate27::SideFileThreads(), rewrite,
+                             [&](size_t index) {
+                                 for (const Note& note : notes[index]) {
+                                     notifySideFile(note.event, note.path, note.newPath);
+                                 }
+                                 notes[index].clear();
+                             });
     return true;
 }
 
@@ -541,6 +612,7 @@ bool QMTransformCfgTo27::transformStylesInControls(XmlDocument& doc) {
         if (style.IsEmpty()) {
             continue;
         }
+        const std::lock_guard<std::mutex> lock(SharedStateMutex());
         auto known = styleIds_.find(style);
         if (known == styleIds_.end()) {
             QMWideString id;

@@ -111,6 +111,10 @@ DeferredFlush::~DeferredFlush() {
     }
 }
 
+bool DeferredFlush::Active() {
+    return flushDeferred;
+}
+
 bool WriteFileAtomic(const std::string& nativePath, std::string_view data) {
     AtomicFile file;
     return file.Open(nativePath) &&

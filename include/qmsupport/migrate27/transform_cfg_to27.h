@@ -6,6 +6,7 @@
 #include <qmsupport/xml/xml_document.h>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -38,6 +39,7 @@ class QMSUPPORT_API QMTransformCfgTo27 {
 
   private:
     struct SideFileKind;
+    struct DeviceIndex;
 
     bool transformDefaultCommSystemNode(XmlDocument& cfg);
     bool transformDefaultDeviceGroupsNode(XmlDocument& cfg);
@@ -79,4 +81,6 @@ class QMSUPPORT_API QMTransformCfgTo27 {
     // Style look-ups of the current side-file step: the style files do not change while
     // screens and reports are rewritten, and each look-up searches the directory.
     std::map<QMWideString, std::optional<QMWideString>> styleIds_;
+    // Made by the first device look-up; copies share it.
+    mutable std::shared_ptr<const DeviceIndex> deviceIndex_;
 };

@@ -59,6 +59,9 @@ class QMSUPPORT_API DeferredFlush {
     DeferredFlush(const DeferredFlush&) = delete;
     DeferredFlush& operator=(const DeferredFlush&) = delete;
 
+    // Whether the calling thread defers its flushes; a thread that works for it does the same.
+    static bool Active();
+
   private:
     bool outer_;
 };

@@ -1,0 +1,150 @@
+#include <qmsupport/migrate27/transform_cfg_to27.h>
+#include <qmsupport/setup/tarvio_setup.h>
+#include <qmsupport/toolsapi/identifiers.h>
+
+#include "common/temp_dir.h"
+#include "common/tree_snapshot.h"
+#include "migrate27/layout27.h"
+#include "platform/in_order.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Observer = QMTransformCfgTo27Observer;
+
+// Everything the observer is told, in order, with the renames' counts.
+struct Log : Observer {
+    std::vector<std::string> lines;
+    void OnSideFile(SideFileEvent event, const QMWideString& path,
+                    const QMWideString& newPath) override {
+        lines.push_back(std::to_string(static_cast<int>(event)) + " " + Name(path) + " " +
+                        Name(newPath));
+    }
+    void OnRenamePairUsed(RenameKind kind, const RenamePair& pair, size_t uses) override {
+        lines.push_back(std::to_string(static_cast<int>(kind)) + pair.oldName.c_str() + " " +
+                        std::to_string(uses));
+    }
+    static std::string Name(const QMWideString& path) {
+        const std::wstring& text = path.str();
+        return std::string(text.begin() + static_cast<long>(text.rfind(L'/') + 1), text.end());
+    }
+};
+
+const char* const kConfiguration = R"(<Configuration><CommSystem>
+<Connections><Connection Name="Line" Type="RS"/></Connections>
+<Devices><Device Id="Meter 1" Driver="MTR200" Connection="Line"/>
+<Device Id="Meter 2" Driver="MTR200" Connection="Line"/>
+<Device Id="Calc" Driver="VIRTUAL"><Variables><Variable Id="A"/><Variable Id="B"/></Variables>
+</Device></Devices></CommSystem></Configuration>)";
+
+// A plant of many screens, reports and styles, some of them broken, migrated once with the
+// given number of threads and the same seed; returns the tree it leaves and what it said.
+std::pair<std::map<std::string, std::string>, std::vector<std::string>> Migrate(unsigned threads) {
+    TempDir dir;
+    dir.MakeDirectory("cfg");
+    dir.MakeDirectory("data");
+    for (int i = 0; i < 12; ++i) {
+        dir.WriteText("cfg/Style " + std::to_string(i) + ".xsty",
+                      "<style id=\"S" + std::to_string(i) + "\"/>");
+    }
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string body =
+            i % 9 == 4 ? "<screen><page>"  // not well-formed: skipped
+                       : "<screen><page><label style=\"S" + std::to_string(i % 14) + "\">Meter " +
+                             std::to_string(i % 3) + "</label><formule><expression>[Meter 1.VI" +
+                             n + "]+[Calc.A]+[Calc.B]</expression></formule></page></screen>";
+        dir.WriteText("cfg/Screen " + n + ".xscn", body);
+        dir.WriteText("cfg/Report " + n + ".xrpt", "<report><page><label style=\"S1\">Meter 2." +
+                                                       n + "</label></page></report>");
+    }
+    QMTarvioSetup setup;
+    setup.SetCfgPath(dir.WidePath("cfg/"));
+    setup.SetDataPath(dir.WidePath("data/"));
+    setup.SetVersion(QMTarvioSetup::kScadaEdition | 1);
+    XmlDocument cfg;
+    EXPECT_TRUE(cfg.Parse(kConfiguration));
+
+    qm::migrate27::SetSideFileThreads(threads);
+    const qm::ScopedGuidSeed seed(qm::GuidSeed{7});
+    Log log;
+    QMTransformCfgTo27 migration;
+    migration.SetObserver(&log);
+    migration.transform(cfg);
+    qm::migrate27::SetSideFileThreads(0);
+    QMNarrowString text;
+    EXPECT_TRUE(cfg.CreateXmlCode(text, false));
+    auto tree = Snapshot(dir.Path());
+    tree["(configuration)"] = text.c_str();
+    return {tree, log.lines};
+}
+
+TEST(SideFileThreads, GiveTheSameTreeAndReportAsOneThread) {
+    const auto one = Migrate(1);
+    for (unsigned threads : {2u, 5u}) {
+        SCOPED_TRACE(threads);
+        const auto many = Migrate(threads);
+        EXPECT_EQ(many.first, one.first);
+        EXPECT_EQ(many.second, one.second);
+    }
+    // The run did rewrite, rename and skip files, and counted renames.
+    size_t skipped = 0;
+    for (const std::string& line : one.second) {
+        skipped += line.rfind(std::to_string(static_cast<int>(Observer::SideFileEvent::Skipped)) +
+                                  " Screen",
+                              0) == 0;
+    }
+    EXPECT_EQ(skipped, 4u);
+    EXPECT_NE(std::find(one.second.begin(), one.second.end(), "1Calc.B 36"), one.second.end());
+}
+
+TEST(RunInOrder, DeliversInOrderAndPassesTurnsInOrder) {
+    for (unsigned threads : {1u, 3u}) {
+        SCOPED_TRACE(threads);
+        qm::platform::InTurn turn;
+        std::vector<size_t> entered;
+        std::vector<size_t> delivered;
+        qm::platform::RunInOrder(
+            50, threads,
+            [&](size_t item) {
+                qm::platform::InTurn::Ticket ticket(turn, item);
+                if (item % 4 != 1) {  // the others pass without entering
+                    ticket.Take([&] { entered.push_back(item); });
+                }
+            },
+            [&](size_t item) { delivered.push_back(item); });
+        ASSERT_EQ(delivered.size(), 50u);
+        for (size_t i = 0; i < delivered.size(); ++i) {
+            EXPECT_EQ(delivered[i], i);
+        }
+        EXPECT_EQ(entered.size(), 37u);
+        EXPECT_TRUE(std::is_sorted(entered.begin(), entered.end()));
+    }
+}
+
+TEST(RunInOrder, ThrowsAWorkersExceptionWhereItsItemIsDelivered) {
+    for (unsigned threads : {1u, 4u}) {
+        SCOPED_TRACE(threads);
+        qm::platform::InTurn turn;
+        std::vector<size_t> delivered;
+        EXPECT_THROW(qm::platform::RunInOrder(
+                         40, threads,
+                         [&](size_t item) {
+                             qm::platform::InTurn::Ticket ticket(turn, item);
+                             if (item == 7) {
+                                 throw std::runtime_error("item 7");  // leaves without its turn
+                             }
+                             ticket.Take([] {});
+                         },
+                         [&](size_t item) { delivered.push_back(item); }),
+                     std::runtime_error);
+        EXPECT_EQ(delivered, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6}));
+    }
+}
+
+}  // namespace
