@@ -1,7 +1,10 @@
 #include "migrate27/rename_engine.h"
 
+#include "xml/written_document.h"
+
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -152,13 +155,19 @@ class FastRenamer {
 
     // Replaces every planned hit in one copy of the text. False, with the text unchanged,
     // when an inserted name might create a hit of a later pass.
-    bool Apply(std::string& text, std::vector<size_t>* uses) const {
+    bool Apply(std::string& text, std::vector<size_t>* uses,
+               std::vector<Replacement>* replacements) const {
         if (mayCreateLaterHits(text)) {
             return false;
         }
         if (uses != nullptr) {
             for (const Hit& hit : hits_) {
                 ++(*uses)[hit.pass / 2];
+            }
+        }
+        if (replacements != nullptr) {
+            for (const Hit& hit : hits_) {
+                replacements->push_back({hit.start, hit.pass / 2});
             }
         }
         std::string out;
@@ -329,12 +338,97 @@ bool ApplySequentially(std::string& text, const std::vector<RenamePair>& pairs, 
     return changed;
 }
 
+// Whether a name, escaped, stands for more than white space: a value that holds it cannot
+// turn into layout, which reading a document drops between elements.
+bool HoldsNonBlank(std::string_view escaped) {
+    while (!escaped.empty()) {
+        size_t skip = 0;
+        for (std::string_view blank : {" ", "&#9;", "&#10;", "&#13;"}) {
+            if (escaped.substr(0, blank.size()) == blank) {
+                skip = blank.size();
+            }
+        }
+        if (skip == 0) {
+            return true;
+        }
+        escaped.remove_prefix(skip);
+    }
+    return false;
+}
+
+// Whether `at` lies inside one of the writer's references ("&amp;", "&#10;", ...) in the
+// escaped value that starts at `begin`.
+bool InsideReference(std::string_view text, size_t begin, size_t at) {
+    for (size_t k = at; k > begin && at - k < 6; --k) {
+        const char c = text[k - 1];
+        if (c == '&') {
+            return true;
+        }
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '#') {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Makes the replacements of a pass, made on the document's written text, to the values of
+// the tree instead, where that gives what reading the renamed text back would: the text
+// reads back as the same tree, each replacement lies inside one value and starts on a
+// character of it, and each new name stands for more than white space. False, with the tree
+// unchanged, otherwise.
+bool CarryIntoValues(const qm::xml::WrittenDocument& written, const std::string& renamed,
+                     const std::vector<Replacement>& replacements,
+                     const std::vector<RenamePair>& pairs) {
+    if (!written.readsBack || replacements.empty()) {
+        return false;
+    }
+    // The value of each replacement, by its position in `written.values`.
+    std::vector<size_t> valueOf(replacements.size());
+    for (size_t i = 0, value = 0; i < replacements.size(); ++i) {
+        const Replacement& replacement = replacements[i];
+        while (value < written.values.size() && written.values[value].end <= replacement.start) {
+            ++value;
+        }
+        if (value == written.values.size() || written.values[value].begin > replacement.start ||
+            replacement.start + pairs[replacement.pair].oldName.str().size() >
+                written.values[value].end ||
+            InsideReference(written.text, written.values[value].begin, replacement.start) ||
+            !HoldsNonBlank(pairs[replacement.pair].newName.str())) {
+            return false;
+        }
+        valueOf[i] = value;
+    }
+    // The renamed text is the written one with each old name replaced: a value's text in it is
+    // shifted by the growth of the replacements before it.
+    ptrdiff_t shift = 0;
+    for (size_t i = 0; i < replacements.size();) {
+        const size_t value = valueOf[i];
+        const qm::xml::WrittenValue& changed = written.values[value];
+        ptrdiff_t growth = 0;
+        for (; i < replacements.size() && valueOf[i] == value; ++i) {
+            const RenamePair& pair = pairs[replacements[i].pair];
+            growth += static_cast<ptrdiff_t>(pair.newName.str().size()) -
+                      static_cast<ptrdiff_t>(pair.oldName.str().size());
+        }
+        const auto begin = static_cast<size_t>(static_cast<ptrdiff_t>(changed.begin) + shift);
+        const auto length =
+            static_cast<size_t>(static_cast<ptrdiff_t>(changed.end - changed.begin) + growth);
+        qm::xml::SetEscapedValue(*changed.node, std::string_view(renamed).substr(begin, length));
+        shift += growth;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ApplyRenames(std::string& text, const std::vector<RenamePair>& pairs, char firstDelimiter,
-                  char secondDelimiter, std::vector<size_t>* uses) {
+                  char secondDelimiter, std::vector<size_t>* uses,
+                  std::vector<Replacement>* replacements) {
     if (uses != nullptr && uses->size() < pairs.size()) {
         uses->resize(pairs.size());
+    }
+    if (replacements != nullptr) {
+        replacements->clear();
     }
     FastRenamer renamer(pairs, firstDelimiter, secondDelimiter);
     if (renamer.Empty()) {
@@ -344,11 +438,27 @@ bool ApplyRenames(std::string& text, const std::vector<RenamePair>& pairs, char 
         if (!renamer.HasHits()) {
             return false;
         }
-        if (renamer.Apply(text, uses)) {
+        if (renamer.Apply(text, uses, replacements)) {
             return true;
         }
     }
     return ApplySequentially(text, pairs, firstDelimiter, secondDelimiter, uses);
+}
+
+bool RenameInDocument(XmlDocument& doc, const std::vector<RenamePair>& pairs, char firstDelimiter,
+                      std::vector<size_t>& uses) {
+    qm::xml::WrittenDocument written;
+    // A tree that cannot be written out gives an empty text, which renames nothing.
+    (void)qm::xml::WriteDocument(doc, written);
+    std::string text = written.text;
+    std::vector<Replacement> replacements;
+    if (!ApplyRenames(text, pairs, firstDelimiter, '<', &uses, &replacements) ||
+        CarryIntoValues(written, text, replacements, pairs)) {
+        return false;
+    }
+    // Whatever the reading gives: a renamed text that is no XML leaves an empty document.
+    (void)doc.Parse(text.c_str(), text.size());
+    return true;
 }
 
 }  // namespace qm::migrate27

@@ -466,15 +466,9 @@ bool QMTransformCfgTo27::applyRenames(XmlDocument& doc, const std::vector<Rename
     if (renames.empty()) {
         return true;
     }
-    QMNarrowString text;
-    // The renaming never fails the pass: a tree that cannot be written out gives an empty text,
-    // which renames nothing.
-    (void)doc.CreateXmlCode(text, false);
     std::vector<size_t> uses(renames.size());
-    if (qm::migrate27::ApplyRenames(text.str(), renames, firstDelimiter, '<', &uses)) {
-        // The pass reports success whatever the parse of the renamed text gives.
-        (void)doc.Parse(text.c_str(), text.Length());
-    }
+    // Whether the text was read back, or the values changed in place, the result is the same.
+    (void)qm::migrate27::RenameInDocument(doc, renames, firstDelimiter, uses);
     std::vector<size_t>& total =
         &renames == &deviceRenames ? deviceRenameUses_ : variableRenameUses_;
     const std::lock_guard<std::mutex> lock(SharedStateMutex());

@@ -13,6 +13,8 @@
 
 namespace qm::xml {
 
+struct WrittenDocument;
+
 // Memory for the nodes of one document. Small blocks come from 64 KB chunks and go back to
 // free lists by size, large ones are single heap blocks; Clear() gives everything back at
 // once, so dropping a tree of millions of nodes touches none of them.
@@ -60,6 +62,10 @@ inline uint32_t OutsideLength(const char* text) {
     return length;
 }
 
+// Elements nested deeper than this fail to parse: the tree itself costs no stack at any depth,
+// but each level costs memory in libxml2 and in the parser.
+inline constexpr size_t kMaxDepth = 1u << 20;
+
 // Whether every byte is XML white space.
 bool IsBlank(std::string_view text);
 // Whether the text is a valid XML element or attribute name.
@@ -68,7 +74,11 @@ bool IsXmlName(std::string_view text);
 // Appends the text with the XML special characters escaped (as Text2Xml does): the five
 // entities, tab, line feed and carriage return as character references so that they survive
 // in attributes, and every byte that is not valid UTF-8 or not an XML character as U+FFFD.
-void AppendEscaped(std::string& out, std::string_view text);
+// False when it put in any U+FFFD: the text read back then differs from `text`.
+bool AppendEscaped(std::string& out, std::string_view text);
+// Text with its references replaced by the characters they stand for; an ampersand that
+// starts no valid reference stands for itself.
+std::string Unescaped(std::string_view text);
 
 // The code point of a Windows-1252 byte.
 char32_t Windows1252(unsigned char byte);
@@ -183,5 +193,8 @@ struct XmlDocument::Impl {
     // The first child with this tag, or null.
     static XmlNode* FindChild(const XmlNode& node, const TagName* tag);
     static const XmlNode* Resolve(const XmlNode& node, std::string_view path);
-    static bool Write(const XmlNode& root, std::string& out);
+    // Writes the tree below `root`; with `written`, records where each value went and
+    // whether the text reads back as the same tree (see WrittenDocument).
+    static bool Write(const XmlNode& root, std::string& out,
+                      qm::xml::WrittenDocument* written = nullptr);
 };

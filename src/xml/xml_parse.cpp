@@ -58,9 +58,6 @@ void InitializeOnce() {
     (void)initialized;
 }
 
-// Elements nested deeper than this fail: the tree itself costs no stack at any depth, but
-// each level costs memory in libxml2 and here.
-constexpr size_t kMaxDepth = 1u << 20;
 // The text of the tree may outgrow the input this many times, beyond a floor, before the
 // document counts as an amplification attack.
 constexpr size_t kMaxAmplification = 10;
@@ -238,7 +235,7 @@ class Builder {
     void Start(const xmlChar* localName, const xmlChar* prefix, int namespaceCount,
                const xmlChar** namespaces, int attributeCount, const xmlChar** attributes) {
         started_ = true;
-        if (frames_.size() >= kMaxDepth) {
+        if (frames_.size() >= qm::xml::kMaxDepth) {
             Fail("elements are nested too deeply");
             return;
         }

@@ -120,9 +120,9 @@ char32_t Unescape(std::string_view name) {
     return valid ? cp : 0;
 }
 
-// Text with its references replaced by the characters they stand for; an ampersand that
-// starts no valid reference stands for itself.
-std::string Unescaped(std::string_view rest) {
+}  // namespace
+
+std::string qm::xml::Unescaped(std::string_view rest) {
     std::string text;
     while (!rest.empty()) {
         size_t amp = rest.find('&');
@@ -149,12 +149,11 @@ std::string Unescaped(std::string_view rest) {
     return text;
 }
 
-}  // namespace
-
-void qm::xml::AppendEscaped(std::string& out, std::string_view text) {
+bool qm::xml::AppendEscaped(std::string& out, std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     const auto* run = p;
+    bool kept = true;
     while (p < end) {
         if (kPlain[*p]) {
             ++p;
@@ -170,11 +169,14 @@ void qm::xml::AppendEscaped(std::string& out, std::string_view text) {
             }
         }
         out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
-        out.append(*p >= 0x80 ? kReplacement : EntityOf(*p));
+        const char* entity = *p >= 0x80 ? kReplacement : EntityOf(*p);
+        kept = kept && entity != kReplacement;
+        out.append(entity);
         p += length;
         run = p;
     }
     out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+    return kept;
 }
 
 char32_t qm::xml::Windows1252(unsigned char byte) {
@@ -200,7 +202,7 @@ void Text2Xml(QMNarrowString& out, const char* in) noexcept {
 
 void Xml2Text(QMNarrowString& out, const char* in) noexcept {
     out.Clear();
-    qm::detail::NoThrow([&] { out = QMNarrowString(Unescaped(in ? in : "")); });
+    qm::detail::NoThrow([&] { out = QMNarrowString(qm::xml::Unescaped(in ? in : "")); });
 }
 
 bool qm::xml::IsBlank(std::string_view text) {

@@ -1,5 +1,7 @@
 // Writing the tree as XML text: keys as attributes, elements indented one tab per level.
 
+#include "xml/written_document.h"
+#include "toolsapi/no_throw.h"
 #include "xml/xml_impl.h"
 
 #include <algorithm>
@@ -55,13 +57,30 @@ struct Frame {
 
 }  // namespace
 
-bool Impl::Write(const XmlNode& root, std::string& out) {
+bool Impl::Write(const XmlNode& root, std::string& out, qm::xml::WrittenDocument* written) {
     std::vector<const XmlNode*> pending;  // the element children of every open element
     std::vector<Frame> frames;
     AttributeNames names;
 
     auto indent = [&out](size_t depth) { out.append(std::min(depth, kMaxIndent), '\t'); };
-    auto appendTag = [&out](const XmlNode& node) { out.append(node.TagUtf8()); };
+    auto appendTag = [&](const XmlNode& node) {
+        const std::string_view tag = node.TagUtf8();
+        // Namespace declarations and prefixed names are resolved by the parser, which may
+        // order or refuse them otherwise.
+        if (written != nullptr &&
+            (tag.substr(0, 5) == "xmlns" || tag.find(':') != std::string_view::npos)) {
+            written->readsBack = false;
+        }
+        out.append(tag);
+    };
+    auto appendValue = [&](const XmlNode& node, std::string_view text) {
+        const size_t begin = out.size();
+        const bool kept = qm::xml::AppendEscaped(out, text);
+        if (written != nullptr) {
+            written->values.push_back({const_cast<XmlNode*>(&node), begin, out.size()});
+            written->readsBack = written->readsBack && kept;
+        }
+    };
 
     // Writes the start tag of `node`; a node without element children is written whole.
     auto open = [&](const XmlNode& node, size_t depth, bool inFlow) {
@@ -84,9 +103,17 @@ bool Impl::Write(const XmlNode& root, std::string& out) {
                 out += ' ';
                 appendTag(child);
                 out += "=\"";
-                qm::xml::AppendEscaped(out, child.ValueUtf8());
+                appendValue(child, child.ValueUtf8());
                 out += '"';
+                // The parser puts attributes before the element's other children.
+                if (written != nullptr && pending.size() != first) {
+                    written->readsBack = false;
+                }
             } else {
+                // A key written as an element reads back as an element.
+                if (written != nullptr && child.IsKey()) {
+                    written->readsBack = false;
+                }
                 pending.push_back(&child);
             }
         }
@@ -96,7 +123,7 @@ bool Impl::Write(const XmlNode& root, std::string& out) {
                 out += "/>";
             } else {
                 out += '>';
-                qm::xml::AppendEscaped(out, text);
+                appendValue(node, text);
                 out += "</";
                 appendTag(node);
                 out += '>';
@@ -108,11 +135,19 @@ bool Impl::Write(const XmlNode& root, std::string& out) {
         }
         out += '>';
         bool innerInline = inFlow || !text.empty();
-        qm::xml::AppendEscaped(out, text);
+        // Blank text among child elements reads back as layout, and is dropped.
+        if (written != nullptr && !text.empty() && qm::xml::IsBlank(text)) {
+            written->readsBack = false;
+        }
+        appendValue(node, text);
         if (!innerInline) {
             out += '\n';
         }
         frames.push_back({&node, first, first, pending.size(), depth, inFlow, innerInline});
+        // Deeper than the parser goes: the text would not read back at all.
+        if (written != nullptr && frames.size() >= qm::xml::kMaxDepth) {
+            written->readsBack = false;
+        }
         return true;
     };
 
@@ -142,4 +177,23 @@ bool Impl::Write(const XmlNode& root, std::string& out) {
         frames.pop_back();
     }
     return true;
+}
+
+bool qm::xml::WriteDocument(XmlDocument& document, WrittenDocument& written) noexcept {
+    const bool ok = qm::detail::NoThrow(false, [&] {
+        written.text.clear();
+        written.values.clear();
+        written.readsBack = document.IsOK();
+        return written.readsBack && Impl::Write(document.Root(), written.text, &written);
+    });
+    if (!ok) {
+        written.text.clear();
+        written.values.clear();
+        written.readsBack = false;
+    }
+    return ok;
+}
+
+void qm::xml::SetEscapedValue(XmlNode& node, std::string_view escaped) {
+    node.SetValueUtf8(qm::xml::Unescaped(escaped));
 }
