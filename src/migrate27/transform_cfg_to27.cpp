@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 using XmlNode = XmlDocument::XmlNode;
 using Observer = QMTransformCfgTo27Observer;
@@ -679,6 +680,19 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
         // prefix finds its matches by a look-up instead of a match against every name.
         std::vector<std::pair<std::u32string, size_t>> folded;
         bool stale = true;
+        // Year folders seen to exist; none goes away during the pass, so each is looked up
+        // once rather than once per file.
+        std::unordered_set<std::wstring> yearFolders;
+        auto yearFolderExists = [&yearFolders](const QMWideString& folder) {
+            if (yearFolders.count(folder.str()) != 0) {
+                return true;
+            }
+            if (!qm::platform::FileExists(folder.c_str())) {
+                return false;
+            }
+            yearFolders.insert(folder.str());
+            return true;
+        };
         for (size_t index = 0; index < deviceRenames.size(); ++index) {
             const RenamePair& pair = deviceRenames[index];
             const QMWideString oldName = UnescapedWide(pair.oldName);
@@ -741,8 +755,7 @@ bool QMTransformCfgTo27::transformDataFiles(const wchar_t* dataPath) {
                     continue;
                 }
                 const bool plain = !HasSeparator(foundName) && !HasSeparator(name);
-                if (!plain || !qm::platform::FileExists(
-                                  (file.directory + qm::text::YearFolder(year)).c_str())) {
+                if (!plain || !yearFolderExists(file.directory + qm::text::YearFolder(year))) {
                     stale = true;
                 }
                 if (moveHistoryFile(file.path, file.directory, year, month, fileName) &&
