@@ -234,8 +234,11 @@ void PrintSummary(FILE* out, const MigrationCommand& command, const MigrationRep
     std::fprintf(out, "  edition:            %s (%s)\n", report.scada ? "SCADA" : "not SCADA",
                  report.scadaReason.c_str());
     std::fprintf(out, "  configuration:      %s\n", report.configuration.c_str());
-    std::fprintf(out, "  staged files:       %zu (%zu copied, the rest hard-linked)\n",
-                 report.stagedFiles, report.copiedFiles);
+    // The hard links of the stage end shared with the former installation only in the link
+    // form; otherwise each is rewritten by the migration or copied before the swap.
+    std::fprintf(out, "  staged files:       %zu (%zu copied, the rest hard-linked%s)\n",
+                 report.stagedFiles, report.copiedFiles,
+                 report.backupForm == "copy" ? " until rewritten or copied before the swap" : "");
     const bool ran27 =
         std::find(report.steps.begin(), report.steps.end(), "2.7") != report.steps.end();
     if (ran27 || !command.steps25) {
