@@ -398,14 +398,25 @@ bool InsideReference(std::string_view text, size_t begin, size_t at) {
 // Makes the replacements of a pass, made on the document's written text, to the values of
 // the tree instead, where that gives what reading the renamed text back would: the text
 // reads back as the same tree, each replacement lies inside one value and starts on a
-// character of it, and each new name stands for more than white space. False, with the tree
-// unchanged, otherwise.
+// character of it, and each new name is written as the writer writes it and stands for more
+// than white space. False, with the tree unchanged, otherwise.
 bool CarryIntoValues(const qm::xml::WrittenDocument& written, const std::string& renamed,
                      const std::vector<Replacement>& replacements,
                      const std::vector<RenamePair>& pairs) {
     if (!written.readsBack || replacements.empty()) {
         return false;
     }
+    // Whether each pair's new name may go into a value, looked at once per pair.
+    enum class NewName : char { Unknown, Fits, Refused };
+    std::vector<NewName> newNames(pairs.size(), NewName::Unknown);
+    auto fits = [&](uint32_t pair) {
+        if (newNames[pair] == NewName::Unknown) {
+            const std::string& name = pairs[pair].newName.str();
+            newNames[pair] = HoldsNonBlank(name) && qm::xml::IsWrittenForm(name) ? NewName::Fits
+                                                                                 : NewName::Refused;
+        }
+        return newNames[pair] == NewName::Fits;
+    };
     // The value of each replacement, by its position in `written.values`.
     std::vector<size_t> valueOf(replacements.size());
     for (size_t i = 0, value = 0; i < replacements.size(); ++i) {
@@ -417,7 +428,7 @@ bool CarryIntoValues(const qm::xml::WrittenDocument& written, const std::string&
             replacement.start + pairs[replacement.pair].oldName.str().size() >
                 written.values[value].end ||
             InsideReference(written.text, written.values[value].begin, replacement.start) ||
-            !HoldsNonBlank(pairs[replacement.pair].newName.str())) {
+            !fits(replacement.pair)) {
             return false;
         }
         valueOf[i] = value;

@@ -38,4 +38,8 @@ bool WriteDocument(XmlDocument& document, WrittenDocument& written) noexcept;
 // references become the characters they stand for.
 void SetEscapedValue(XmlDocument::XmlNode& node, std::string_view escaped);
 
+// Whether `escaped` is exactly what the writer writes for the text it stands for: well-formed
+// UTF-8 of XML characters, with the writer's references where the writer puts them.
+bool IsWrittenForm(std::string_view escaped);
+
 }  // namespace qm::xml

@@ -1,7 +1,7 @@
 // Writing the tree as XML text: keys as attributes, elements indented one tab per level.
 
-#include "xml/written_document.h"
 #include "toolsapi/no_throw.h"
+#include "xml/written_document.h"
 #include "xml/xml_impl.h"
 
 #include <algorithm>
@@ -196,4 +196,9 @@ bool qm::xml::WriteDocument(XmlDocument& document, WrittenDocument& written) noe
 
 void qm::xml::SetEscapedValue(XmlNode& node, std::string_view escaped) {
     node.SetValueUtf8(qm::xml::Unescaped(escaped));
+}
+
+bool qm::xml::IsWrittenForm(std::string_view escaped) {
+    std::string written;
+    return qm::xml::AppendEscaped(written, qm::xml::Unescaped(escaped)) && written == escaped;
 }
