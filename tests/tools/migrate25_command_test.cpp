@@ -49,9 +49,8 @@ class Migrate25Test : public PlantCopyTest {
     // Runs `qmsupport COMMAND ARGS...`; Migrate25 and Upgrade give the installation first.
     Result Run(const std::string& command, Strings args,
                std::map<std::string, std::string> env = {}) const {
-        args.insert(args.begin(), command);
         env.insert(kFixedSetting.begin(), kFixedSetting.end());
-        return RunProgram(dir, QMSUPPORT_TOOL, std::move(args), env);
+        return RunCommand(dir, command, std::move(args), env);
     }
     Result Migrate25(Strings args, const std::map<std::string, std::string>& env = {}) const {
         args.insert(args.begin(), "plant");

@@ -31,8 +31,7 @@ using Strings = std::vector<std::string>;
 // Runs `qmsupport migrate27` with `args`; see RunProgram for `env` and `user`.
 Result RunTool(const TempDir& dir, Strings args, const std::map<std::string, std::string>& env = {},
                uid_t user = 0) {
-    args.insert(args.begin(), "migrate27");
-    return RunProgram(dir, QMSUPPORT_TOOL, std::move(args), env, user);
+    return RunCommand(dir, "migrate27", std::move(args), env, user);
 }
 
 // The sample drops its device Spare, whose connection is gone: a migration of it ends with a
@@ -151,20 +150,18 @@ TEST_F(Migrate27Test, MigratesTheSampleAndReportsWhatWasDroppedAndLeft) {
     EXPECT_EQ(result.out.find('\n', warning), result.out.size() - 1);
 }
 
+// The last two: a plan needs a dry run, and applying one takes its choices from it.
 TEST_F(Migrate27Test, UsageErrorsChangeNothing) {
-    const Strings cases[] = {
-        {},
-        {"plant", "--bogus"},
-        {"plant", "--report"},
-        {"plant", "--force"},
-        {"plant", "--legacy-screens"},
-        {"--recover", "plant", "--dry-run"},
-        {"plant", "--backup=hard"},
-        {"plant", "--backup=link", "--no-backup"},
-        // A plan needs a dry run; applying one takes its choices from it.
-        {"plant", "--plan", "p.json"},
-        {"plant", "--apply", "plan.json", "--scada"},
-    };
+    const Strings cases[] = {{},
+                             {"plant", "--bogus"},
+                             {"plant", "--report"},
+                             {"plant", "--force"},
+                             {"plant", "--legacy-screens"},
+                             {"--recover", "plant", "--dry-run"},
+                             {"plant", "--backup=hard"},
+                             {"plant", "--backup=link", "--no-backup"},
+                             {"plant", "--plan", "p.json"},
+                             {"plant", "--apply", "plan.json", "--scada"}};
     for (const Strings& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
         EXPECT_EQ(RunTool(dir, args).status, 2);
