@@ -316,6 +316,7 @@ TEST_F(Migrate27Test, ASecondRunChangesNothingAndTheUndoGivesTheOriginalBack) {
     EXPECT_THAT(again.out, HasSubstr("already in the 2.7 layout"));
     EXPECT_EQ(Snapshot(plant), migrated);
     EXPECT_EQ(Backups().size(), 1u);
+    EXPECT_EQ(Leftovers(), Strings{});
 
     const Result undo = RunTool(dir, {"--undo", "plant"});
     ASSERT_EQ(undo.status, 0) << undo.err;
