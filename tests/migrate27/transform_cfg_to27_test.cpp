@@ -338,9 +338,11 @@ TEST_F(Migration, EachRenamedDeviceFindsTheEntriesLeftByTheOnesBefore) {
     EXPECT_TRUE(dir_.Exists("data/2009/04/X_04_2009.std"));
 }
 
-TEST_F(Migration, SecurityResourcesCarryIdentifiers) {
+// Security resources carry identifiers; a second run leaves them and the main document, but
+// prefixes the side files again.
+TEST_F(Migration, SecurityResourcesCarryIdentifiersWhichASecondRunLeaves) {
     LoadConfiguration();
-    Run();
+    const std::string first = Run();
     auto security = LoadFile("cfg/Security.xcfg");
     EXPECT_EQ(Get(&security->Root(), L"version"), "2.7");
     const auto resources =
@@ -358,18 +360,14 @@ TEST_F(Migration, SecurityResourcesCarryIdentifiers) {
                                         "Printer::Hall", "Device::", "CalculatedVariables:guid:"}));
     auto calculated = LoadFile("cfg/default.xcal");
     EXPECT_EQ(Get(resources[8], L"Id"), Get(calculated->Node(L"variablesGroup"), L"id"));
-}
 
-TEST_F(Migration, SecondRunLeavesMigratedFilesButPrefixesSideFilesAgain) {
-    LoadConfiguration();
-    const std::string first = Run();
-    const std::string security = dir_.ReadText("cfg/Security.xcfg");
+    const std::string securityText = dir_.ReadText("cfg/Security.xcfg");
     QMTransformCfgTo27 again;
     EXPECT_TRUE(again.transform(cfg_));
     QMNarrowString second;
     EXPECT_TRUE(cfg_.CreateXmlCode(second, false));
     EXPECT_EQ(second.c_str(), first);
-    EXPECT_EQ(dir_.ReadText("cfg/Security.xcfg"), security);
+    EXPECT_EQ(dir_.ReadText("cfg/Security.xcfg"), securityText);
     FileLike(kGuidText + "\\." + kGuidText + R"(\.Main\.xscn)");
     EXPECT_TRUE(dir_.Exists("data/2009/04/X_04_2009.std"));
 }
