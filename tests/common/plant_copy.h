@@ -29,8 +29,14 @@ class PlantCopyTest : public ::testing::Test {
     explicit PlantCopyTest(const char* sample) : sample_(sample) {}
 
     void SetUp() override {
-        std::filesystem::copy(sample_, plant, std::filesystem::copy_options::recursive);
+        Recopy();
         original = Snapshot(plant);
+    }
+
+    // Replaces the installation by a fresh copy of the sample.
+    void Recopy() const {
+        std::filesystem::remove_all(plant);
+        std::filesystem::copy(sample_, plant, std::filesystem::copy_options::recursive);
     }
 
     bool IsOriginal() const {

@@ -59,9 +59,12 @@ inline ProgramResult RunProgram(const TempDir& dir, const std::string& program,
     return result;
 }
 
-// Runs the qmsupport program's `command` with `args` in `dir`.
+// Runs the qmsupport program's `command` with `args` in `dir`; see RunProgram for `env` and
+// `user`.
 inline ProgramResult RunCommand(const TempDir& dir, const std::string& command,
-                                std::vector<std::string> args) {
+                                std::vector<std::string> args,
+                                const std::map<std::string, std::string>& env = {},
+                                uid_t user = 0) {
     args.insert(args.begin(), command);
-    return RunProgram(dir, QMSUPPORT_TOOL, std::move(args));
+    return RunProgram(dir, QMSUPPORT_TOOL, std::move(args), env, user);
 }

@@ -1,7 +1,6 @@
 // The installation service driven through the library alone, on copies of the sample plant.
 
-#include "common/temp_dir.h"
-#include "common/tree_snapshot.h"
+#include "common/plant_copy.h"
 
 #include <qmsupport/install/installation_migration.h>
 #include <qmsupport/setup/tarvio_setup.h>
@@ -18,38 +17,29 @@ namespace {
 namespace fs = std::filesystem;
 using namespace qm::install;
 
-class InstallationMigrationTest : public ::testing::Test {
+class InstallationMigrationTest : public PlantCopyTest {
   protected:
-    void SetUp() override {
-        fs::copy(QMSUPPORT_SAMPLE_DIR, plant, fs::copy_options::recursive);
-        original = Snapshot(plant);
+    InstallationMigrationTest() : PlantCopyTest(QMSUPPORT_SAMPLE_DIR) {}
+
+    // The one folder kept beside the plant whose name starts with `prefix`.
+    fs::path Kept(const std::string& prefix) const {
+        const std::vector<std::string> names = Beside(prefix);
+        EXPECT_EQ(names.size(), 1u) << prefix;
+        return names.empty() ? fs::path() : fs::path(dir.Path(names[0]));
     }
 
-    // The folder kept beside the plant whose name starts with `prefix`, or an empty path.
-    fs::path Beside(const std::string& prefix) const {
-        for (const auto& entry : fs::directory_iterator(dir.Path())) {
-            if (entry.path().filename().string().rfind(prefix, 0) == 0) {
-                return entry.path();
-            }
-        }
-        return {};
-    }
-
-    Result Migrate(BackupForm backup, bool dryRun = false) {
+    Result Migrate(BackupForm backup, bool dryRun = false, MigrationProgress* progress = nullptr) {
         MigrationOptions options;
         options.install = plant.string();
         options.backup = backup;
         options.dryRun = dryRun;
-        return MigrateInstallationTo27(options, report, nullptr);
+        return MigrateInstallationTo27(options, report, progress);
     }
 
     void Append(const std::string& file, const std::string& text) {
         std::ofstream(plant / file, std::ios::binary | std::ios::app) << text;
     }
 
-    TempDir dir;
-    fs::path plant = dir.Path("plant");
-    std::map<std::string, std::string> original;
     MigrationReport report;
 };
 
@@ -66,8 +56,7 @@ TEST_F(InstallationMigrationTest, MigratesWithAnIndependentBackupAndUndoesIt) {
     EXPECT_EQ(report.outcome, "migrated");
     EXPECT_EQ(report.backupForm, "copy");
     EXPECT_GT(report.backupCopies, 0u);
-    const fs::path backup = Beside("plant.before-2.7.");
-    ASSERT_FALSE(backup.empty());
+    const fs::path backup = Kept("plant.before-2.7.");
     EXPECT_EQ(report.backup, backup.string());
     EXPECT_EQ(Snapshot(backup), original);
     EXPECT_FALSE(SharesFiles(backup, plant));
@@ -86,24 +75,22 @@ TEST_F(InstallationMigrationTest, MigratesWithAnIndependentBackupAndUndoesIt) {
     const auto migrated = Snapshot(plant);
     const Result undo = UndoMigrationTo27(plant.string());
     ASSERT_EQ(undo.status, Status::Done) << undo.message;
-    EXPECT_EQ(Snapshot(plant), original);
-    const fs::path after = Beside("plant.after-2.7.");
-    ASSERT_FALSE(after.empty());
-    EXPECT_EQ(Snapshot(after), migrated);
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Snapshot(Kept("plant.after-2.7.")), migrated);
     EXPECT_TRUE(Beside("plant.before-2.7.").empty());
     // Undone once: there is nothing more to undo.
     EXPECT_EQ(UndoMigrationTo27(plant.string()).status, Status::Refused);
-    EXPECT_EQ(Snapshot(plant), original);
+    EXPECT_TRUE(IsOriginal());
 }
 
 TEST_F(InstallationMigrationTest, ALinkedBackupIsUndoneOnlyWhileItsSharedFilesAreUnchanged) {
     ASSERT_EQ(Migrate(BackupForm::Link).status, Status::Done);
-    EXPECT_TRUE(SharesFiles(Beside("plant.before-2.7."), plant));
+    EXPECT_TRUE(SharesFiles(Kept("plant.before-2.7."), plant));
     EXPECT_EQ(report.backupCopies, 0u);
     ASSERT_EQ(UndoMigrationTo27(plant.string()).status, Status::Done);
-    EXPECT_EQ(Snapshot(plant), original);
+    EXPECT_TRUE(IsOriginal());
 
-    fs::remove_all(Beside("plant.after-2.7."));
+    fs::remove_all(Kept("plant.after-2.7."));
     ASSERT_EQ(Migrate(BackupForm::Link).status, Status::Done);
     Append("Data/2008/02/METER_1_02_2008.std", "x");
     const auto changed = Snapshot(plant);
@@ -114,41 +101,9 @@ TEST_F(InstallationMigrationTest, ALinkedBackupIsUndoneOnlyWhileItsSharedFilesAr
     EXPECT_TRUE(Beside("plant.after-2.7.").empty());
 }
 
-// Without a backup there is no undo, and a second run leaves the migrated tree alone.
+// Without a backup there is no undo, and a second run leaves the migrated tree alone. The
+// host's setup and current directory are given back.
 TEST_F(InstallationMigrationTest, WithoutABackupThereIsNoUndoAndASecondRunChangesNothing) {
-    ASSERT_EQ(Migrate(BackupForm::None).status, Status::Done);
-    EXPECT_TRUE(report.backup.empty());
-    const auto migrated = Snapshot(plant);
-    EXPECT_EQ(UndoMigrationTo27(plant.string()).status, Status::Refused);
-    const Result again = Migrate(BackupForm::Copy);
-    EXPECT_EQ(again.status, Status::NothingToDo) << again.message;
-    EXPECT_TRUE(static_cast<bool>(again));
-    EXPECT_EQ(report.outcome, "already migrated");
-    EXPECT_EQ(Snapshot(plant), migrated);
-    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
-}
-
-TEST_F(InstallationMigrationTest, ADryRunReportsAndChangesNothing) {
-    const Result result = Migrate(BackupForm::Copy, true);
-    ASSERT_EQ(result.status, Status::Done) << result.message;
-    EXPECT_EQ(report.outcome, "dry run");
-    EXPECT_FALSE(report.deviceRenames.empty());
-    EXPECT_EQ(Snapshot(plant), original);
-    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
-    EXPECT_TRUE(Beside("plant.migrate27-").empty());
-}
-
-TEST_F(InstallationMigrationTest, FailuresAreResultsNotExceptions) {
-    fs::remove_all(plant / "Data");
-    const Result missing = Migrate(BackupForm::Copy);
-    EXPECT_EQ(missing.status, Status::Refused);
-    EXPECT_FALSE(static_cast<bool>(missing));
-    EXPECT_NE(missing.message.find("no data folder"), std::string::npos);
-    EXPECT_EQ(report.outcome, "refused");
-    EXPECT_EQ(RecoverInstallationTo27(plant.string()).status, Status::NothingToDo);
-}
-
-TEST_F(InstallationMigrationTest, TheHostsSetupAndDirectoryAreGivenBack) {
     QMTarvioSetup host;
     host.SetCfgPath(L"..\\HostCfg\\");
     host.SetVersion(0);
@@ -162,9 +117,39 @@ TEST_F(InstallationMigrationTest, TheHostsSetupAndDirectoryAreGivenBack) {
     // The sample's screens made the run a SCADA one all the same.
     EXPECT_TRUE(report.scada);
     EXPECT_FALSE(report.renamed.empty());
+    EXPECT_TRUE(report.backup.empty());
+
+    const auto migrated = Snapshot(plant);
+    EXPECT_EQ(UndoMigrationTo27(plant.string()).status, Status::Refused);
+    const Result again = Migrate(BackupForm::Copy);
+    EXPECT_EQ(again.status, Status::NothingToDo) << again.message;
+    EXPECT_TRUE(static_cast<bool>(again));
+    EXPECT_EQ(report.outcome, "already migrated");
+    EXPECT_EQ(Snapshot(plant), migrated);
+    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
 }
 
-// Records the phases with their totals and the last step of each.
+TEST_F(InstallationMigrationTest, ADryRunOrARefusalChangesNothingAndReportsIt) {
+    const Result dry = Migrate(BackupForm::Copy, true);
+    ASSERT_EQ(dry.status, Status::Done) << dry.message;
+    EXPECT_EQ(report.outcome, "dry run");
+    EXPECT_FALSE(report.deviceRenames.empty());
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_TRUE(Beside("plant.before-2.7.").empty());
+    EXPECT_TRUE(Beside("plant.migrate27-").empty());
+
+    // Failures are results, not exceptions.
+    fs::remove_all(plant / "Data");
+    const Result missing = Migrate(BackupForm::Copy);
+    EXPECT_EQ(missing.status, Status::Refused);
+    EXPECT_FALSE(static_cast<bool>(missing));
+    EXPECT_NE(missing.message.find("no data folder"), std::string::npos);
+    EXPECT_EQ(report.outcome, "refused");
+    EXPECT_EQ(RecoverInstallationTo27(plant.string()).status, Status::NothingToDo);
+}
+
+// Records the phases with their totals and the last step of each; asks to stop at once when
+// `stop` is set.
 class PhaseRecorder : public MigrationProgress {
   public:
     void OnPhase(Phase phase, size_t total) override {
@@ -173,19 +158,19 @@ class PhaseRecorder : public MigrationProgress {
         }
     }
     void OnStep(size_t done) override { phases.back().done = done; }
+    bool StopRequested() override { return stop; }
     struct Seen {
         Phase phase;
         size_t total;
         size_t done;
     };
     std::vector<Seen> phases;
+    bool stop = false;
 };
 
 TEST_F(InstallationMigrationTest, ProgressGoesThroughThePhasesWithTheirTotals) {
-    MigrationOptions options;
-    options.install = plant.string();
     PhaseRecorder recorder;
-    ASSERT_EQ(MigrateInstallationTo27(options, report, &recorder).status, Status::Done);
+    ASSERT_EQ(Migrate(BackupForm::Copy, false, &recorder).status, Status::Done);
     const auto& phases = recorder.phases;
     ASSERT_GE(phases.size(), 5u);
     EXPECT_EQ(phases.front().phase, Phase::Staging);
@@ -210,19 +195,12 @@ TEST_F(InstallationMigrationTest, ProgressGoesThroughThePhasesWithTheirTotals) {
 }
 
 // A stop asked for while the stage is built undoes the stage.
-class StopAtOnce : public MigrationProgress {
-  public:
-    bool StopRequested() override { return true; }
-};
-
 TEST_F(InstallationMigrationTest, AStopRequestUndoesTheStage) {
-    MigrationOptions options;
-    options.install = plant.string();
-    StopAtOnce stop;
-    const Result result = MigrateInstallationTo27(options, report, &stop);
-    EXPECT_EQ(result.status, Status::Interrupted);
+    PhaseRecorder stop;
+    stop.stop = true;
+    EXPECT_EQ(Migrate(BackupForm::Copy, false, &stop).status, Status::Interrupted);
     EXPECT_EQ(report.outcome, "interrupted");
-    EXPECT_EQ(Snapshot(plant), original);
+    EXPECT_TRUE(IsOriginal());
     EXPECT_TRUE(Beside("plant.migrate27-").empty());
     EXPECT_TRUE(Beside("plant.before-2.7.").empty());
 }

@@ -185,7 +185,7 @@ class Migration : public ::testing::Test {
     QMTransformCfgTo27 migration_;
 };
 
-TEST_F(Migration, ChannelsBecomeDevicesWithChildrenOrFoldedDevices) {
+TEST_F(Migration, ChannelsBecomeDevicesWithChildrenAndGroupsAndSetupsReferToThem) {
     LoadConfiguration();
     Recorder recorder;
     Run(&recorder);
@@ -237,12 +237,9 @@ TEST_F(Migration, ChannelsBecomeDevicesWithChildrenOrFoldedDevices) {
     EXPECT_EQ(recorder.renames[1],
               (Names{"JT1.C3>JT1.F3", "Gw.C1>Gw.F1", "CALC.A>R$CAL_CALC.A", "CALC.B>R$CAL_CALC.B",
                      "Tot___Cost.C>R$CAL_Tot___Cost.C"}));
-}
 
-TEST_F(Migration, GroupsAndSetupsReferToGuids) {
-    LoadConfiguration();
-    Run();
-    const std::string meter = Get(cfg_.Node(L"CommSystem/Device/ChildDevices/ChildDevice"), L"Id");
+    // Groups and setups refer to the devices by their GUIDs.
+    const std::string meter = Get(line[0], L"Id");
     EXPECT_EQ(Get(cfg_.Node(L"DeviceGroups/Devices/Device"), L"Id"), meter);
     const XmlNode* deep = cfg_.Node(L"DeviceGroups/Groups/Group/Groups/Group/Groups/Group/Devices");
     const auto references = Tagged(deep, L"Device");
@@ -313,21 +310,6 @@ TEST_F(Migration, ScreensReportsAndStylesGetIdentifiers) {
     EXPECT_EQ(Get(LoadFile("cfg/default.xeve")->Node(L"e"), L"c"), "[R$CAL_Tot___Cost.C] > 5");
 }
 
-TEST_F(Migration, HistoryFilesMoveIntoYearAndMonthFolders) {
-    LoadConfiguration();
-    Run();
-    for (const char* moved :
-         {"2008/03/METER_1_03_2008.std", "2008/03/METER_1_03_2008.dat", "2009/04/X_04_2009.std",
-          "2008/02/Alarms_02_2008.eve", "meters/2008/05/METER_1_05_2008.std"}) {
-        EXPECT_TRUE(dir_.Exists(std::string("data/") + moved)) << moved;
-    }
-    for (const char* kept : {"X_04_2009.dat", "Events_02_2008.eve", "X_00_2008.std",
-                             "X_03_abcd.std", "virtual/CALC_01_2008.std"}) {
-        EXPECT_TRUE(dir_.Exists(std::string("data/") + kept)) << kept;
-    }
-    EXPECT_FALSE(dir_.Exists("data/METER 1_03_2008.std"));
-}
-
 TEST_F(Migration, EachRenamedDeviceFindsTheEntriesLeftByTheOnesBefore) {
     // "Meter 1" also takes the file of "Meter 10", which then finds nothing. "Meter 2" creates
     // the folder 2009, which the last name, read as a pattern, matches.
@@ -356,9 +338,11 @@ TEST_F(Migration, EachRenamedDeviceFindsTheEntriesLeftByTheOnesBefore) {
     EXPECT_TRUE(dir_.Exists("data/2009/04/X_04_2009.std"));
 }
 
-TEST_F(Migration, SecurityResourcesCarryIdentifiers) {
+// Security resources carry identifiers; a second run leaves them and the main document, but
+// prefixes the side files again.
+TEST_F(Migration, SecurityResourcesCarryIdentifiersWhichASecondRunLeaves) {
     LoadConfiguration();
-    Run();
+    const std::string first = Run();
     auto security = LoadFile("cfg/Security.xcfg");
     EXPECT_EQ(Get(&security->Root(), L"version"), "2.7");
     const auto resources =
@@ -376,23 +360,19 @@ TEST_F(Migration, SecurityResourcesCarryIdentifiers) {
                                         "Printer::Hall", "Device::", "CalculatedVariables:guid:"}));
     auto calculated = LoadFile("cfg/default.xcal");
     EXPECT_EQ(Get(resources[8], L"Id"), Get(calculated->Node(L"variablesGroup"), L"id"));
-}
 
-TEST_F(Migration, SecondRunLeavesMigratedFilesButPrefixesSideFilesAgain) {
-    LoadConfiguration();
-    const std::string first = Run();
-    const std::string security = dir_.ReadText("cfg/Security.xcfg");
+    const std::string securityText = dir_.ReadText("cfg/Security.xcfg");
     QMTransformCfgTo27 again;
     EXPECT_TRUE(again.transform(cfg_));
     QMNarrowString second;
     EXPECT_TRUE(cfg_.CreateXmlCode(second, false));
     EXPECT_EQ(second.c_str(), first);
-    EXPECT_EQ(dir_.ReadText("cfg/Security.xcfg"), security);
+    EXPECT_EQ(dir_.ReadText("cfg/Security.xcfg"), securityText);
     FileLike(kGuidText + "\\." + kGuidText + R"(\.Main\.xscn)");
     EXPECT_TRUE(dir_.Exists("data/2009/04/X_04_2009.std"));
 }
 
-TEST_F(Migration, ObserverHearsOfRenamesFilesAndMoves) {
+TEST_F(Migration, HistoryFilesMoveIntoYearAndMonthFoldersAndTheObserverHearsOfEachFile) {
     dir_.WriteText("data/X_05_2009.std", "new");
     dir_.MakeDirectory("data/2009/05");
     dir_.WriteText("data/2009/05/X_05_2009.std", "old");  // a move never replaces a file
@@ -409,6 +389,18 @@ TEST_F(Migration, ObserverHearsOfRenamesFilesAndMoves) {
         EXPECT_TRUE(recorder.Has(event)) << event;
     }
     EXPECT_EQ(dir_.ReadText("data/X_05_2009.std"), "new");
+
+    // History files move into year and month folders.
+    for (const char* moved :
+         {"2008/03/METER_1_03_2008.std", "2008/03/METER_1_03_2008.dat", "2009/04/X_04_2009.std",
+          "2008/02/Alarms_02_2008.eve", "meters/2008/05/METER_1_05_2008.std"}) {
+        EXPECT_TRUE(dir_.Exists(std::string("data/") + moved)) << moved;
+    }
+    for (const char* kept : {"X_04_2009.dat", "Events_02_2008.eve", "X_00_2008.std",
+                             "X_03_abcd.std", "virtual/CALC_01_2008.std"}) {
+        EXPECT_TRUE(dir_.Exists(std::string("data/") + kept)) << kept;
+    }
+    EXPECT_FALSE(dir_.Exists("data/METER 1_03_2008.std"));
 }
 
 TEST_F(Migration, WithoutScadaOrCommSystemOnlyDataAndSecurityChange) {

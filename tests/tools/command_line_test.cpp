@@ -5,12 +5,16 @@
 
 #include <qmsupport/version.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
+
+using ::testing::Eq;
+using ::testing::HasSubstr;
 
 // Runs the program in a fresh temporary folder.
 ProgramResult Qmsupport(std::vector<std::string> args) {
@@ -43,101 +47,79 @@ TEST(CommandLine, HelpCommandPrintsThatCommandsHelp) {
     }
 }
 
+// The first line on stderr names the command, and the second line points to its help.
 TEST(CommandLine, UsageErrorIsOneLineAndAHint) {
-    struct Case {
+    const struct {
         std::vector<std::string> args;
-        std::string line;  // the first line on stderr
-        std::string hint;  // whose help the second line names
-    };
-    const Case cases[] = {
-        {{}, "qmsupport: no command given", "qmsupport"},
-        {{"frobnicate"}, "qmsupport: unknown command 'frobnicate'", "qmsupport"},
-        {{"--verbose"}, "qmsupport: unknown option '--verbose'", "qmsupport"},
-        {{"help", "frobnicate"}, "qmsupport: unknown command 'frobnicate'", "qmsupport"},
-        {{"help", "drivers", "varname"},
-         "qmsupport help: give one command, not also 'varname'",
-         "qmsupport help"},
-        {{"drivers", "--bogus"},
-         "qmsupport drivers: unknown option '--bogus'",
-         "qmsupport drivers"},
-        {{"drivers", "--json=yes"},
-         "qmsupport drivers: --json takes no value",
-         "qmsupport drivers"},
+        std::string line;
+    } cases[] = {
+        {{}, "qmsupport: no command given"},
+        {{"frobnicate"}, "qmsupport: unknown command 'frobnicate'"},
+        {{"--verbose"}, "qmsupport: unknown option '--verbose'"},
+        {{"help", "frobnicate"}, "qmsupport: unknown command 'frobnicate'"},
+        {{"help", "drivers", "varname"}, "qmsupport help: give one command, not also 'varname'"},
+        {{"drivers", "--bogus"}, "qmsupport drivers: unknown option '--bogus'"},
+        {{"drivers", "--json=yes"}, "qmsupport drivers: --json takes no value"},
         {{"drivers", "--version=ten"},
-         "qmsupport drivers: --version needs a number from 0 to 0xFFFFFFFF, not 'ten'",
-         "qmsupport drivers"},
-        {{"drivers", "--drivers-setup="},
-         "qmsupport drivers: --drivers-setup needs a file name",
-         "qmsupport drivers"},
+         "qmsupport drivers: --version needs a number from 0 to 0xFFFFFFFF, not 'ten'"},
+        {{"drivers", "--drivers-setup="}, "qmsupport drivers: --drivers-setup needs a file name"},
         {{"drivers", "--features-dir", "."},
-         "qmsupport drivers: --features-dir is only read together with --drivers-setup",
-         "qmsupport drivers"},
-        {{"drivers", "extra"},
-         "qmsupport drivers: unexpected argument 'extra'",
-         "qmsupport drivers"},
-        {{"varname"}, "qmsupport varname: missing FUNCTION", "qmsupport varname"},
+         "qmsupport drivers: --features-dir is only read together with --drivers-setup"},
+        {{"drivers", "extra"}, "qmsupport drivers: unexpected argument 'extra'"},
+        {{"varname"}, "qmsupport varname: missing FUNCTION"},
         {{"varname", "JoinVarName", "1", "2"},
-         "qmsupport varname: JoinVarName takes CODE KIND PHASE TARIFF",
-         "qmsupport varname"},
+         "qmsupport varname: JoinVarName takes CODE KIND PHASE TARIFF"},
         {{"varname", "JoinVarName", "1", "2", "3", "maybe"},
-         "qmsupport varname: 'maybe' is not true or false",
-         "qmsupport varname"},
-        {{"varname", "--name"}, "qmsupport varname: --name needs a text", "qmsupport varname"},
-        {{"render-text"}, "qmsupport render-text: missing TEXT", "qmsupport render-text"},
-        {{"migrate27"}, "qmsupport migrate27: no installation folder given", "qmsupport migrate27"},
+         "qmsupport varname: 'maybe' is not true or false"},
+        {{"varname", "--name"}, "qmsupport varname: --name needs a text"},
+        {{"render-text"}, "qmsupport render-text: missing TEXT"},
+        {{"render-text", "-x"}, "qmsupport render-text: unknown option '-x'"},
+        {{"render-text", "a", "b"}, "qmsupport render-text: give exactly one TEXT"},
+        {{"render-text", "--locale"}, "qmsupport render-text: --locale needs a locale name"},
+        {{"migrate27"}, "qmsupport migrate27: no installation folder given"},
         {{"migrate27", "plant", "--backup=hard"},
-         "qmsupport migrate27: --backup takes copy or link, not 'hard'",
-         "qmsupport migrate27"},
-        {{"migrate27", "plant", "--report="},
-         "qmsupport migrate27: --report needs a file name",
-         "qmsupport migrate27"},
-        {{"render-text", "-x"},
-         "qmsupport render-text: unknown option '-x'",
-         "qmsupport render-text"},
-        {{"render-text", "a", "b"},
-         "qmsupport render-text: give exactly one TEXT",
-         "qmsupport render-text"},
+         "qmsupport migrate27: --backup takes copy or link, not 'hard'"},
+        {{"migrate27", "plant", "--report="}, "qmsupport migrate27: --report needs a file name"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         const ProgramResult result = Qmsupport(c.args);
-        EXPECT_EQ(result.status, 2) << c.line;
-        EXPECT_EQ(result.err, c.line + "\nTry '" + c.hint + " --help'.\n");
-        EXPECT_EQ(result.out, "") << c.line;
+        EXPECT_EQ(result.status, 2);
+        const std::string command = c.line.substr(0, c.line.find(':'));
+        EXPECT_EQ(result.err, c.line + "\nTry '" + command + " --help'.\n");
+        EXPECT_EQ(result.out, "");
     }
 }
 
+// Each pair gives the same values, once after "=" and once as the next argument; the
+// output shows that they were read, not skipped.
 TEST(CommandLine, ValueAfterEqualsSignOrAsNextArgument) {
-    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> pairs = {
+    const struct {
+        std::vector<std::string> joined, separate;
+        ::testing::Matcher<std::string> out;
+    } cases[] = {
         {{"drivers", "--version=0x01000000", "--json"},
-         {"drivers", "--json", "--version", "0x01000000"}},
+         {"drivers", "--json", "--version", "0x01000000"},
+         HasSubstr("\"scada\": true")},
         {{"varname", "--name=KEEP", "JoinAlarmVarName", "7", "-1"},
-         {"varname", "JoinAlarmVarName", "--name", "KEEP", "7", "-1"}},
+         {"varname", "JoinAlarmVarName", "--name", "KEEP", "7", "-1"},
+         Eq("KEEP\n")},
+        // The decimal comma shows that the locale was read.
         {{"render-text", "--locale=de_DE", "<textValue value=\"1234.5\" decimals=\"2\"/>"},
-         {"render-text", "--locale", "de_DE", "--",
-          "<textValue value=\"1234.5\" decimals=\"2\"/>"}},
+         {"render-text", "--locale", "de_DE", "--", "<textValue value=\"1234.5\" decimals=\"2\"/>"},
+         Eq("1234,5\n")},
     };
-    for (const auto& [joined, separate] : pairs) {
-        const ProgramResult a = Qmsupport(joined);
-        const ProgramResult b = Qmsupport(separate);
-        EXPECT_EQ(a.status, 0) << a.err;
-        EXPECT_NE(a.out, "");
-        EXPECT_EQ(a.out, b.out);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.joined[0]);
+        const ProgramResult joined = Qmsupport(c.joined);
+        EXPECT_EQ(joined.status, 0) << joined.err;
+        EXPECT_THAT(joined.out, c.out);
+        EXPECT_EQ(joined.out, Qmsupport(c.separate).out);
     }
-    // The values were read, not skipped.
-    EXPECT_NE(Qmsupport(pairs[0].first).out.find("\"scada\": true"), std::string::npos);
-    EXPECT_EQ(Qmsupport(pairs[1].first).out, "KEEP\n");
-    // The decimal comma shows that the locale was read.
-    EXPECT_EQ(
-        Qmsupport({"render-text", "--locale=de_DE", "<textValue value=\"1234.5\" decimals=\"2\"/>"})
-            .out,
-        "1234,5\n");
 }
 
 TEST(CommandLine, DoubleDashMakesTheRestOperands) {
     EXPECT_EQ(Qmsupport({"render-text", "--", "--locale"}).status, 0);
-    EXPECT_EQ(Qmsupport({"render-text", "--locale"}).err,
-              "qmsupport render-text: --locale needs a locale name\n"
-              "Try 'qmsupport render-text --help'.\n");
     // After "--" even --help is an operand: a second TEXT here.
     EXPECT_EQ(Qmsupport({"render-text", "--", "a", "--help"}).status, 2);
 }

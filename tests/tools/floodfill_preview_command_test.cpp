@@ -19,8 +19,7 @@
 namespace {
 
 ProgramResult Preview(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), "floodfill-preview");
-    return RunProgram(dir, QMSUPPORT_TOOL, std::move(args));
+    return RunCommand(dir, "floodfill-preview", std::move(args));
 }
 
 struct Rgb {

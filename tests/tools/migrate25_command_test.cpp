@@ -4,6 +4,7 @@
 #include "common/plant_copy.h"
 #include "common/run_program.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -23,48 +24,47 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using ::testing::HasSubstr;
 using Result = ProgramResult;
+using Strings = std::vector<std::string>;
 
 // The sample leaves out controls of unknown kinds on purpose, so a migration of it ends with
 // warnings.
 constexpr int kSampleWarned = 3;
 
-// Every step of the 2.5 migration, with the display and time zone fixed.
-const std::vector<std::string> kAllSteps = {"--legacy-screens", "--alarms", "Cfg/alarms.cfg"};
+// Every step of the 2.5 migration, then `more`.
+Strings AllSteps(std::initializer_list<std::string> more) {
+    Strings args = {"--legacy-screens", "--alarms", "Cfg/alarms.cfg"};
+    args.insert(args.end(), more);
+    return args;
+}
+// The display and time zone of every run.
 const std::map<std::string, std::string> kFixedSetting = {
     {"TZ", "UTC"}, {"QMSUPPORT_DISPLAY", "1920x1080@508x285.75mm/96"}};
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 class Migrate25Test : public PlantCopyTest {
   protected:
     Migrate25Test() : PlantCopyTest(QMSUPPORT_LEGACY_SAMPLE_DIR) {}
 
-    // Runs `qmsupport COMMAND plant ARGS...` (or without "plant" when `args` begins with an
-    // option that takes the folder, such as --recover).
-    Result Run(const std::string& command, std::vector<std::string> args,
+    // Runs `qmsupport COMMAND ARGS...`; Migrate25 and Upgrade give the installation first.
+    Result Run(const std::string& command, Strings args,
                std::map<std::string, std::string> env = {}) const {
-        args.insert(args.begin(), command);
         env.insert(kFixedSetting.begin(), kFixedSetting.end());
-        return RunProgram(dir, QMSUPPORT_TOOL, std::move(args), env);
+        return RunCommand(dir, command, std::move(args), env);
     }
-    Result Migrate25(std::vector<std::string> args,
-                     const std::map<std::string, std::string>& env = {}) const {
+    Result Migrate25(Strings args, const std::map<std::string, std::string>& env = {}) const {
         args.insert(args.begin(), "plant");
         return Run("migrate25", std::move(args), env);
     }
-    Result Upgrade(std::vector<std::string> args,
-                   const std::map<std::string, std::string>& env = {}) const {
+    Result Upgrade(Strings args, const std::map<std::string, std::string>& env = {}) const {
         args.insert(args.begin(), "plant");
         return Run("upgrade", std::move(args), env);
     }
 
     // What a run may leave beside the installation besides its backups: nothing but the lock
     // and undo files.
-    std::vector<std::string> Leftovers() const {
-        std::vector<std::string> names;
+    Strings Leftovers() const {
+        Strings names;
         for (const std::string& name : Beside("plant.")) {
             if (name.find(".before-") == std::string::npos &&
                 name.find(".after-") == std::string::npos &&
@@ -76,41 +76,6 @@ class Migrate25Test : public PlantCopyTest {
         return names;
     }
 };
-
-TEST_F(Migrate25Test, RunsTheLegacyStepsAndTheMigrationInTheStage) {
-    std::vector<std::string> args = kAllSteps;
-    args.insert(args.end(), {"--report", "report.json", "--quiet"});
-    const Result result = Migrate25(args);
-    ASSERT_EQ(result.status, kSampleWarned) << result.err;
-    const std::string report = dir.ReadText("report.json");
-    EXPECT_TRUE(Contains(report, R"("steps": [
-    "legacy screens",
-    "legacy alarms",
-    "2.5",
-    "security"
-  ])")) << report;
-    // The legacy files were found in the installation, through Bin/.. as the programs did.
-    for (const char* file : {"Cfg/Plant.xscn", "Cfg/Boiler.xscn", "Cfg/Title.xsty",
-                             "Cfg/default.xeve", "Data/Events_03_2004.eve", "Cfg/Security.xcfg"}) {
-        EXPECT_TRUE(fs::exists(plant / file)) << file;
-        EXPECT_TRUE(Contains(report, std::string("\"") + file + "\"")) << file;
-    }
-    EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/default.xcfg"), "StartScreen=\"Plant\""));
-    EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/Security.xcfg"), "Notified"));
-    EXPECT_TRUE(Contains(report, R"("display": "1920x1080@508x285.75mm/96")"));
-    EXPECT_TRUE(Contains(report, R"("timeZone": "UTC")") ||
-                Contains(report, R"("timeZone": "Etc/UTC")"))
-        << report;
-    // An unknown control kind is named among the warnings.
-    EXPECT_TRUE(Contains(result.out, "warning: the control Cfg/Overview.xscn, page 1: gauge"))
-        << result.out;
-    // The former installation is kept whole, and shares no file with the migrated one.
-    const auto backups = Beside("plant.before-2.5.");
-    ASSERT_EQ(backups.size(), 1u);
-    EXPECT_EQ(Snapshot(dir.Path(backups[0])), original);
-    EXPECT_FALSE(SharesFiles(plant, dir.Path(backups[0])));
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-}
 
 // Every GUID of `text` replaced by a token numbered in order of first appearance, the same
 // GUID by the same token across all texts given to one object.
@@ -155,13 +120,42 @@ std::map<std::string, std::string> Changes(const std::map<std::string, std::stri
     return changes;
 }
 
-// The migrated sample against the checked-in result. QMSUPPORT_UPDATE_GOLDEN=1 rewrites the
-// checked-in files from this run instead, for a change of the migration made on purpose.
-TEST_F(Migrate25Test, TheMigratedSampleMatchesItsGoldenFiles) {
-    std::vector<std::string> args = kAllSteps;
-    args.insert(args.end(), {"--no-backup", "--quiet"});
-    ASSERT_EQ(Migrate25(args).status, kSampleWarned);
-    const auto changes = Changes(original, Snapshot(plant));
+// The migrated sample against the checked-in result, then the legacy steps again, which
+// refuse to convert twice. QMSUPPORT_UPDATE_GOLDEN=1 rewrites the checked-in files from this
+// run instead, for a change of the migration made on purpose.
+TEST_F(Migrate25Test, TheMigratedSampleMatchesItsGoldenFilesAndIsNotConvertedTwice) {
+    const Result result = Migrate25(AllSteps({"--report", "report.json", "--quiet"}));
+    ASSERT_EQ(result.status, kSampleWarned) << result.err;
+    const std::string report = dir.ReadText("report.json");
+    EXPECT_THAT(report, HasSubstr(R"("steps": [
+    "legacy screens",
+    "legacy alarms",
+    "2.5",
+    "security"
+  ])"));
+    // The legacy files were found in the installation, through Bin/.. as the programs did.
+    for (const std::string file :
+         {"Cfg/Plant.xscn", "Cfg/Boiler.xscn", "Cfg/Title.xsty", "Cfg/default.xeve",
+          "Data/Events_03_2004.eve", "Cfg/Security.xcfg"}) {
+        EXPECT_TRUE(fs::exists(plant / file)) << file;
+        EXPECT_THAT(report, HasSubstr("\"" + file + "\""));
+    }
+    EXPECT_THAT(dir.ReadText("plant/Cfg/default.xcfg"), HasSubstr("StartScreen=\"Plant\""));
+    EXPECT_THAT(dir.ReadText("plant/Cfg/Security.xcfg"), HasSubstr("Notified"));
+    EXPECT_THAT(report, HasSubstr(R"("display": "1920x1080@508x285.75mm/96")"));
+    EXPECT_THAT(report, ::testing::AnyOf(HasSubstr(R"("timeZone": "UTC")"),
+                                         HasSubstr(R"("timeZone": "Etc/UTC")")));
+    // An unknown control kind is named among the warnings.
+    EXPECT_THAT(result.out, HasSubstr("warning: the control Cfg/Overview.xscn, page 1: gauge"));
+    // The former installation is kept whole, and shares no file with the migrated one.
+    const auto backups = Beside("plant.before-2.5.");
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(Snapshot(dir.Path(backups[0])), original);
+    EXPECT_FALSE(SharesFiles(plant, dir.Path(backups[0])));
+    EXPECT_EQ(Leftovers(), Strings{});
+
+    const auto migrated = Snapshot(plant);
+    const auto changes = Changes(original, migrated);
     const fs::path golden = QMSUPPORT_GOLDEN_DIR;
     if (std::getenv("QMSUPPORT_UPDATE_GOLDEN") != nullptr) {
         fs::remove_all(golden);
@@ -177,28 +171,41 @@ TEST_F(Migrate25Test, TheMigratedSampleMatchesItsGoldenFiles) {
     for (const auto& [file, content] : expected) {
         EXPECT_EQ(changes.count(file) ? changes.at(file) : "(missing)", content) << file;
     }
-}
 
-TEST_F(Migrate25Test, DryRunOfTheUpgradeShowsTheWholePathAndChangesNothing) {
-    std::vector<std::string> args = kAllSteps;
-    args.insert(args.end(), {"--dry-run", "--report", "report.json"});
-    const Result result = Upgrade(args);
-    ASSERT_EQ(result.status, kSampleWarned) << result.err;
-    EXPECT_TRUE(IsOriginal());
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-    EXPECT_EQ(Beside("plant.before-"), std::vector<std::string>{});
-    EXPECT_TRUE(Contains(result.out,
-                         "steps:              legacy screens, legacy alarms, 2.5, "
-                         "security, 2.7"))
-        << result.out;
-    EXPECT_TRUE(Contains(dir.ReadText("report.json"), R"("dryRun": true)"));
+    const Result screens = Migrate25({"--legacy-screens"});
+    EXPECT_EQ(screens.status, 1);
+    EXPECT_THAT(screens.err, HasSubstr("'Plant.xscn' exists"));
+    const Result alarms = Migrate25({"--alarms", "Cfg/alarms.cfg"});
+    EXPECT_EQ(alarms.status, 1);
+    EXPECT_THAT(alarms.err, HasSubstr("legacy alarm 'HighTemp' was converted before"));
+    EXPECT_EQ(Snapshot(plant), migrated);
+    EXPECT_EQ(Leftovers(), Strings{});
+
+    // Every file is at 2.5 now: nothing to do, unless forced.
+    const Result nothing = Migrate25({});
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_THAT(nothing.out, HasSubstr("every screen, report and style is at 2.5 or later"));
+    EXPECT_EQ(Snapshot(plant), migrated);
+
+    const Result forced = Migrate25({"--alarms", "Cfg/alarms.cfg", "--force", "--no-backup"});
+    EXPECT_EQ(forced.status, kSampleWarned) << forced.err << forced.out;
+    EXPECT_NE(Snapshot(plant), migrated);
 }
 
 TEST_F(Migrate25Test, UpgradeRunsBothMigrationsWithOneBackup) {
-    std::vector<std::string> args = kAllSteps;
-    args.push_back("--quiet");
-    ASSERT_EQ(Upgrade(args).status, kSampleWarned);
-    EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/default.xcfg"), "<Configuration version=\"2.7\""));
+    // A dry run shows the whole path, and changes nothing.
+    const Result dry = Upgrade(AllSteps({"--dry-run", "--report", "report.json"}));
+    ASSERT_EQ(dry.status, kSampleWarned) << dry.err;
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_EQ(Leftovers(), Strings{});
+    EXPECT_EQ(Beside("plant.before-"), Strings{});
+    EXPECT_THAT(dry.out, HasSubstr("steps:              legacy screens, legacy alarms, 2.5, "
+                                   "security, 2.7"));
+    EXPECT_THAT(dir.ReadText("report.json"), HasSubstr(R"("dryRun": true)"));
+
+    ASSERT_EQ(Upgrade(AllSteps({"--quiet"})).status, kSampleWarned);
+    EXPECT_THAT(dir.ReadText("plant/Cfg/default.xcfg"),
+                HasSubstr("<Configuration version=\"2.7\""));
     // The screens converted from the legacy set went on to the 2.7 names.
     bool renamed = false;
     for (const std::string& name : Names(plant / "Cfg")) {
@@ -212,7 +219,7 @@ TEST_F(Migrate25Test, UpgradeRunsBothMigrationsWithOneBackup) {
     const auto upgraded = Snapshot(plant);
     const Result again = Upgrade({});
     EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_TRUE(Contains(again.out, "nothing was changed")) << again.out;
+    EXPECT_THAT(again.out, HasSubstr("nothing was changed"));
     EXPECT_EQ(Snapshot(plant), upgraded);
 
     // The undo gives back the installation from before both migrations.
@@ -220,37 +227,10 @@ TEST_F(Migrate25Test, UpgradeRunsBothMigrationsWithOneBackup) {
     EXPECT_TRUE(IsOriginal());
 }
 
-TEST_F(Migrate25Test, LegacyStepsRefuseAnEarlierConversionUnlessForced) {
-    std::vector<std::string> args = kAllSteps;
-    args.push_back("--no-backup");
-    ASSERT_EQ(Migrate25(args).status, kSampleWarned);
-    const auto migrated = Snapshot(plant);
-
-    const Result screens = Migrate25({"--legacy-screens"});
-    EXPECT_EQ(screens.status, 1);
-    EXPECT_TRUE(Contains(screens.err, "'Plant.xscn' exists")) << screens.err;
-    const Result alarms = Migrate25({"--alarms", "Cfg/alarms.cfg"});
-    EXPECT_EQ(alarms.status, 1);
-    EXPECT_TRUE(Contains(alarms.err, "legacy alarm 'HighTemp' was converted before")) << alarms.err;
-    EXPECT_EQ(Snapshot(plant), migrated);
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-
-    // Every file is at 2.5 now: nothing to do, unless forced.
-    const Result nothing = Migrate25({});
-    EXPECT_EQ(nothing.status, 0);
-    EXPECT_TRUE(Contains(nothing.out, "every screen, report and style is at 2.5 or later"))
-        << nothing.out;
-    EXPECT_EQ(Snapshot(plant), migrated);
-
-    const Result forced = Migrate25({"--alarms", "Cfg/alarms.cfg", "--force", "--no-backup"});
-    EXPECT_EQ(forced.status, kSampleWarned) << forced.err << forced.out;
-    EXPECT_NE(Snapshot(plant), migrated);
-}
-
 TEST_F(Migrate25Test, RefusalsNameTheirCauseAndChangeNothing) {
     const struct {
         const char* name;
-        std::vector<std::string> args;
+        Strings args;
         std::string expected;
         std::function<void()> prepare;
     } cases[] = {
@@ -274,37 +254,38 @@ TEST_F(Migrate25Test, RefusalsNameTheirCauseAndChangeNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(plant);
-        fs::copy(QMSUPPORT_LEGACY_SAMPLE_DIR, plant, fs::copy_options::recursive);
+        Recopy();
         if (c.prepare) {
             c.prepare();
         }
         const auto before = Snapshot(plant);
         const Result result = Migrate25(c.args);
-        EXPECT_TRUE(Contains(result.err + result.out, c.expected)) << result.err << result.out;
+        EXPECT_THAT(result.err + result.out, HasSubstr(c.expected));
         EXPECT_EQ(Snapshot(plant), before);
-        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-        EXPECT_EQ(Beside("plant.before-"), std::vector<std::string>{});
+        EXPECT_EQ(Leftovers(), Strings{});
+        EXPECT_EQ(Beside("plant.before-"), Strings{});
     }
 }
 
-TEST_F(Migrate25Test, UsageErrors) {
-    EXPECT_EQ(Migrate25({"--display", "big"}).status, 2);
-    EXPECT_EQ(Migrate25({"--apply", "x.plan", "--legacy-screens"}).status, 2);
-    EXPECT_EQ(Run("migrate25", {"--recover", "plant", "--force"}).status, 2);
-    EXPECT_EQ(Run("migrate27", {"plant", "--legacy-screens"}).status, 2);
+TEST_F(Migrate25Test, UsageErrorsChangeNothing) {
+    for (const Strings& args : {Strings{"plant", "--display", "big"},
+                                Strings{"plant", "--apply", "x.plan", "--legacy-screens"},
+                                Strings{"--recover", "plant", "--force"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        EXPECT_EQ(Run("migrate25", args).status, 2);
+    }
     EXPECT_TRUE(IsOriginal());
 }
 
 TEST_F(Migrate25Test, APlanIsAppliedWithItsStepsAndOnlyByItsOwnCommand) {
-    std::vector<std::string> args = kAllSteps;
-    args.insert(args.end(), {"--dry-run", "--plan", "run.plan", "--report", "planned.json"});
-    ASSERT_EQ(Migrate25(args).status, kSampleWarned);
+    ASSERT_EQ(
+        Migrate25(AllSteps({"--dry-run", "--plan", "run.plan", "--report", "planned.json"})).status,
+        kSampleWarned);
     EXPECT_TRUE(IsOriginal());
 
     const Result other = Upgrade({"--apply", "run.plan"});
     EXPECT_EQ(other.status, 1);
-    EXPECT_TRUE(Contains(other.err, "made by qmsupport migrate25")) << other.err;
+    EXPECT_THAT(other.err, HasSubstr("made by qmsupport migrate25"));
 
     ASSERT_EQ(Migrate25({"--apply", "run.plan", "--report", "applied.json"}).status, kSampleWarned);
     // The plan's steps ran, and its identifiers came back: the same start screen file.
@@ -321,7 +302,7 @@ TEST_F(Migrate25Test, AnotherKindOfMigrationIsLockedOut) {
     const Result result = Migrate25({});
     close(fd);
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(Contains(result.err, "another migration")) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("another migration"));
     EXPECT_TRUE(IsOriginal());
 }
 
@@ -347,9 +328,8 @@ TEST_P(Migrate25KillTest, TheLiveInstallationIsUnchangedAndRecoverable) {
     };
     const std::string linked = links();
 
-    std::vector<std::string> args = kAllSteps;
-    args.insert(args.end(), {"--quiet", "--backup=link"});
-    const Result killed = Upgrade(args, {{"QMSUPPORT_MIGRATE27_KILL_AT", point}});
+    const Result killed =
+        Upgrade(AllSteps({"--quiet", "--backup=link"}), {{"QMSUPPORT_MIGRATE27_KILL_AT", point}});
     ASSERT_EQ(killed.signal, SIGKILL) << killed.err;
     EXPECT_EQ(links(), linked);
     if (point == "staged" || point == "migrated" || point == "journal") {
@@ -359,14 +339,14 @@ TEST_P(Migrate25KillTest, TheLiveInstallationIsUnchangedAndRecoverable) {
     // Another kind of migration waits for this one's recovery.
     const Result other = Migrate25({});
     EXPECT_EQ(other.status, 1);
-    EXPECT_TRUE(Contains(other.err, "qmsupport upgrade --recover")) << other.err;
+    EXPECT_THAT(other.err, HasSubstr("qmsupport upgrade --recover"));
 
     const Result recovered = Run("upgrade", {"--recover", "plant"});
     ASSERT_EQ(recovered.status, 0) << recovered.err;
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     EXPECT_EQ(links(), linked);
     if (!IsOriginal()) {
-        EXPECT_TRUE(Contains(dir.ReadText("plant/Cfg/default.xcfg"), "version=\"2.7\""));
+        EXPECT_THAT(dir.ReadText("plant/Cfg/default.xcfg"), HasSubstr("version=\"2.7\""));
     }
 }
 
