@@ -27,14 +27,6 @@ class ResourceModule {
     void Put(const std::string& relative, CxImage& image, uint32_t format) {
         dir_.WriteText(relative, EncodeImageBytes(image, format));
     }
-    // Puts the test picture of that size, then joins the chain.
-    void JoinWithTestImage(const std::string& relative, uint32_t width, uint32_t height,
-                           uint32_t format) {
-        CxImage image;
-        PaintTestImage(image, width, height);
-        Put(relative, image, format);
-        Join();
-    }
 
   private:
     TempDir dir_;
@@ -73,11 +65,16 @@ TEST(EncodedImage, WritesPngWithTheTransparentColourAndKeepsTheStringOnFailure) 
     EXPECT_EQ(narrow, "old");
 }
 
-TEST(EncodedBmpImage, ReadsTheResourceChainAndLeavesTheStringForAnUnknownId) {
+TEST(EncodedBmpImage, BitmapsAndIconsComeFromTheResourceChain) {
+    CxImage bitmap, icon;
+    PaintTestImage(bitmap, 5, 4);
+    PaintTestImage(icon, 3, 2);
     ResourceModule module;
-    module.JoinWithTestImage("bitmaps/4711.bmp", 5, 4, kFormatBmp);
+    module.Put("bitmaps/4711.bmp", bitmap, kFormatBmp);
+    module.Put("icons/12.png", icon, kFormatPng);
+    module.Join();
     QMNarrowString text("kept");
-    EXPECT_FALSE(EncodedBmpImage(text, 4712, 0));
+    EXPECT_FALSE(EncodedBmpImage(text, 4712, 0));  // an unknown id leaves the string
     EXPECT_EQ(text, "kept");
     QMWideString wide(L"kept");
     EXPECT_FALSE(EncodedBmpImage(wide, -1, 0));
@@ -86,6 +83,11 @@ TEST(EncodedBmpImage, ReadsTheResourceChainAndLeavesTheStringForAnUnknownId) {
     CxImage back = ImageOfText(wide);
     ASSERT_EQ(back.GetWidth(), 5u);
     EXPECT_EQ(back.GetPixelColor(0, 3).rgbRed, 255);  // the red corner is on top
+
+    Bitmap iconBitmap = Icon2Bitmap(12);
+    ASSERT_EQ(iconBitmap.Width(), 3u);
+    EXPECT_EQ(iconBitmap.Height(), 2u);
+    EXPECT_TRUE(Icon2Bitmap(13).IsEmpty());
 }
 
 TEST(Image2XMLFile, WritesTheFullAndTheSmallImage) {
@@ -143,15 +145,6 @@ TEST(DecodeBase64Image, CornerColourEmptyTextAndBadBase64) {
     ASSERT_TRUE(DecodeBase64Image(text, bitmap));
     EXPECT_TRUE(DecodeBase64Image(QMWideString(L"AAAA"), bitmap));  // base64, but no image
     EXPECT_TRUE(bitmap.IsEmpty());
-}
-
-TEST(Icon2Bitmap, ReadsIconPngs) {
-    ResourceModule module;
-    module.JoinWithTestImage("icons/12.png", 3, 2, kFormatPng);
-    Bitmap bitmap = Icon2Bitmap(12);
-    ASSERT_EQ(bitmap.Width(), 3u);
-    EXPECT_EQ(bitmap.Height(), 2u);
-    EXPECT_TRUE(Icon2Bitmap(13).IsEmpty());
 }
 
 TEST(DevicesImageList, SmallImageOfEveryRowWithMagentaMasked) {
