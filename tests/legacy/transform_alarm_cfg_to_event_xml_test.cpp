@@ -159,17 +159,15 @@ TEST_F(AlarmConversion, HistoryRoundTripKeepsStampsStatesAndOccurrences) {
     std::mt19937 random(11);
     // Occurrence numbers 1..40 over alarms 0x1A (known, first of two) and 0x77 (unknown);
     // each state from 1 to 4 at random, so occurrences close at different times.
-    std::vector<AlarmHistoryRecord> first, second;
-    for (int i = 0; i < 400; ++i) {
-        AlarmHistoryRecord r;
+    std::vector<AlarmHistoryRecord> legacy(400);
+    for (AlarmHistoryRecord& r : legacy) {
         r.occurrence = 1 + random() % 40;
         r.stamp = static_cast<uint32_t>(random());
         r.alarm = r.occurrence % 2 ? 0x1A : 0x77;
         r.state = static_cast<uint8_t>(1 + random() % 4);
-        (i < 200 ? first : second).push_back(r);
     }
-    dir_.WriteText("DATA/Alarms200703.alm", AlarmFileBytes(first));
-    dir_.WriteText("DATA/alarms200704.alm", AlarmFileBytes(second));
+    dir_.WriteText("DATA/Alarms200703.alm", AlarmFileBytes({legacy.begin(), legacy.begin() + 200}));
+    dir_.WriteText("DATA/alarms200704.alm", AlarmFileBytes({legacy.begin() + 200, legacy.end()}));
     ASSERT_NO_FATAL_FAILURE(Convert(kAlarmTree));
 
     std::vector<EventHistoryRecord> events;
@@ -179,8 +177,6 @@ TEST_F(AlarmConversion, HistoryRoundTripKeepsStampsStatesAndOccurrences) {
         EXPECT_EQ(file.tailBytes, 0u);
         events.insert(events.end(), file.records.begin(), file.records.end());
     }
-    std::vector<AlarmHistoryRecord> legacy = first;
-    legacy.insert(legacy.end(), second.begin(), second.end());
     ASSERT_EQ(events.size(), legacy.size());
 
     // Model of the occurrence bookkeeping: the index of the record that opened each open
