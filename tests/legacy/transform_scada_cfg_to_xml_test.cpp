@@ -31,12 +31,10 @@ class ScadaConversion : public ::testing::Test {
         setup_.SetCfgPath(dir_.WidePath("cfg/").c_str());
         qm::platform::SetAppPath(dir_.WidePath("bin/").c_str());
         saved_ = qm::platform::DisplayMetrics::Current();
-        qm::platform::DisplayMetrics display;
-        display.widthPixels = 1000;
-        display.heightPixels = 800;
-        display.widthMillimetres = 250;
-        display.heightMillimetres = 200;
-        qm::platform::DisplayMetrics::Set(display);
+        qm::platform::DisplayMetrics::Set({.widthPixels = 1000,
+                                           .heightPixels = 800,
+                                           .widthMillimetres = 250,
+                                           .heightMillimetres = 200});
         cwd_.emplace(dir_.Path("bin"));
     }
     void TearDown() override {

@@ -18,12 +18,6 @@ class PageMigration : public ::testing::Test {
   protected:
     PageMigration() { scene_.setup.SetCfgPath(scene_.dir.WidePath("cfg/").c_str()); }
 
-    void Display(int pixels, double millimetres) {
-        qm::platform::DisplayMetrics display;
-        display.widthPixels = pixels;
-        display.widthMillimetres = millimetres;
-        qm::platform::DisplayMetrics::Set(display);
-    }
     std::string Migrated(const char* document, bool isScreen) {
         XmlDocument doc;
         EXPECT_TRUE(doc.Parse(document));
@@ -54,7 +48,8 @@ TEST_F(PageMigration, DefaultDisplayKeepsScreenMillimetres) {
 }
 
 TEST_F(PageMigration, SmallerDisplayScalesScreensNotReports) {
-    Display(1920, 381);  // 4/3 of the logical pixels per millimetre
+    // 4/3 of the logical pixels per millimetre.
+    qm::platform::DisplayMetrics::Set({.widthPixels = 1920, .widthMillimetres = 381});
     const char* document =
         "<design><page width='210' xgrid='5'><label id='L' x='10.00' width='12.5'/></page>"
         "</design>";
