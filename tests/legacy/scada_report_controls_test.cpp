@@ -1,12 +1,11 @@
 #include <qmsupport/images/cx_file.h>
 #include <qmsupport/images/cx_image.h>
 #include <qmsupport/images/image_xml.h>
-#include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
 #include "common/image_test_util.h"
+#include "common/page_migration_scene.h"
 #include "common/scoped_env.h"
-#include "common/temp_dir.h"
 #include "legacy/scada_report_controls.h"
 
 #include "legacy/document_text.h"
@@ -61,18 +60,14 @@ std::string Base64Png(CxImage& image) {
 // A configuration directory with an images directory, in a fresh temporary directory.
 class ImageControls : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_.MakeDirectory("cfg/Images");
-        setup_.SetCfgPath(dir_.WidePath("cfg/").c_str());
-        setup_.SetImagesPath(dir_.WidePath("cfg/Images/").c_str());
-    }
+    ImageControls() { scene_.setup.SetCfgPath(dir_.WidePath("cfg/").c_str()); }
     void Store(const char* name, long width) {
         CxImage image = Plain(width, 2, 200);
         ASSERT_TRUE(Image2XMLFile(qm::Wide(name).c_str(), &image));
     }
 
-    TempDir dir_;
-    QMTarvioSetup setup_;
+    PageMigrationScene scene_{"cfg/Images"};
+    const TempDir& dir_ = scene_.dir;
 };
 
 }  // namespace
