@@ -54,21 +54,17 @@ TEST(AlarmHistoryReader, DecodesBigEndianFieldsThroughShortReads) {
     }
 }
 
+// Only the first five bytes name the format.
 TEST(AlarmHistoryReader, TellsShortAndForeignHeaders) {
-    std::string shortFile = "ALARM";
-    CxMemFile a(reinterpret_cast<unsigned char*>(shortFile.data()), 5);
-    AlarmHistoryReader shortReader(a);
-    EXPECT_EQ(shortReader.ReadHeader(), HeaderState::Short);
-    EXPECT_EQ(shortReader.TailBytes(), 5u);
-
-    std::string foreign = AlarmFileBytes({}, "ALARX v1.0\n");
-    CxMemFile b(reinterpret_cast<unsigned char*>(foreign.data()), 11);
-    EXPECT_EQ(AlarmHistoryReader(b).ReadHeader(), HeaderState::Foreign);
-
-    // Only the first five bytes name the format.
-    std::string other = AlarmFileBytes({}, "ALARMxxxxxx");
-    CxMemFile c(reinterpret_cast<unsigned char*>(other.data()), 11);
-    EXPECT_EQ(AlarmHistoryReader(c).ReadHeader(), HeaderState::Valid);
+    for (auto [header, state] : {std::pair{"ALARM", HeaderState::Short},
+                                 {"ALARX v1.0\n", HeaderState::Foreign},
+                                 {"ALARMxxxxxx", HeaderState::Valid}}) {
+        std::string bytes = header;
+        TrickleFile file(bytes, 64);
+        AlarmHistoryReader reader(file);
+        EXPECT_EQ(reader.ReadHeader(), state) << header;
+        EXPECT_EQ(reader.TailBytes(), state == HeaderState::Short ? 5u : 0u) << header;
+    }
 }
 
 TEST(EventHistory, WritesTheStoredLayoutAndReadsItBack) {
