@@ -103,24 +103,13 @@ TEST(FloodFill, MatchesTheLiteralFillOnRandomImagesAndTolerances) {
         // Wide enough for runs over several words of 64 pixels, and whole words at the edge.
         long width = round % 7 ? 1 + long(random() % 150) : 64 * (1 + round % 3),
              height = 1 + long(random() % 30);
-        CxImage image;
-        switch (round % 5) {
-            case 0:
-                image = FewColours(random, width, height, 0);
-                break;
-            case 1:
-                image = FewColours(random, width, height, 12);
-                break;
-            case 2:
-                image = Checkerboard(width, height, 1 + long(random() % 3));
-                break;
-            case 3:
-                image = Spiral(width, height, Rgb{10, 10, 10}, Rgb{250, 250, 250});
-                break;
-            default:
-                image = Maze(random, std::max(3L, width | 1), std::max(3L, height | 1));
-                break;
-        }
+        const int kind = round % 5;
+        CxImage image = kind == 0   ? FewColours(random, width, height, 0)
+                        : kind == 1 ? FewColours(random, width, height, 12)
+                        : kind == 2 ? Checkerboard(width, height, 1 + long(random() % 3))
+                        : kind == 3
+                            ? Spiral(width, height, Rgb{10, 10, 10}, Rgb{250, 250, 250})
+                            : Maze(random, std::max(3L, width | 1), std::max(3L, height | 1));
         for (int seed = 0; seed < 6; ++seed) {
             long x = long(random() % (image.GetWidth() + 2)) - 1;
             long y = long(random() % (image.GetHeight() + 2)) - 1;

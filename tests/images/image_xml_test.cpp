@@ -46,7 +46,7 @@ RGBQUAD Quad(uint8_t red, uint8_t green, uint8_t blue) {
 
 }  // namespace
 
-TEST(EncodedImage, WritesPngWithTheTransparentColourAndKeepsTheStringOnFailure) {
+TEST(EncodedImage, PngWithTheTransparentColourDecodesBackAndFailuresKeepTheirOutput) {
     CxImage image;
     PaintTestImage(image, 8, 8);
     image.SetPixelColor(2, 2, Quad(255, 0, 255));
@@ -63,6 +63,24 @@ TEST(EncodedImage, WritesPngWithTheTransparentColourAndKeepsTheStringOnFailure) 
     CxImage empty;
     EXPECT_FALSE(EncodedImage(narrow, empty, 0));
     EXPECT_EQ(narrow, "old");
+
+    // Decoded to a bitmap, with the colour of its top-left corner.
+    Bitmap bitmap;
+    unsigned long corner = 7;
+    ASSERT_TRUE(DecodeBase64Image(text, bitmap, corner));
+    EXPECT_EQ(corner, 255u);  // pure red, as a Windows colour value
+    ASSERT_EQ(bitmap.Width(), 8u);
+    EXPECT_EQ(bitmap.Pixels()[2], 255);  // top-left red, B G R A
+
+    EXPECT_FALSE(DecodeBase64Image(QMWideString(), bitmap));
+    EXPECT_FALSE(bitmap.IsEmpty());  // empty text touches nothing
+    EXPECT_FALSE(DecodeBase64Image(QMWideString(L"not*base64!"), bitmap, corner));
+    EXPECT_TRUE(bitmap.IsEmpty());  // the old bitmap is gone
+    EXPECT_EQ(corner, 255u);
+
+    ASSERT_TRUE(DecodeBase64Image(text, bitmap));
+    EXPECT_TRUE(DecodeBase64Image(QMWideString(L"AAAA"), bitmap));  // base64, but no image
+    EXPECT_TRUE(bitmap.IsEmpty());
 }
 
 TEST(EncodedBmpImage, BitmapsAndIconsComeFromTheResourceChain) {
@@ -122,29 +140,6 @@ TEST(Image2XMLFile, WritesTheFullAndTheSmallImage) {
     PaintTestImage(image, 4, 4);
     EXPECT_FALSE(Image2XMLFile(L"missing\\pic", &image));  // no such folder
     EXPECT_FALSE(dir.Exists("images/missing"));
-}
-
-TEST(DecodeBase64Image, CornerColourEmptyTextAndBadBase64) {
-    CxImage image;
-    PaintTestImage(image, 6, 6);
-    QMWideString text;
-    ASSERT_TRUE(EncodedImage(text, image, 0x000001));
-    Bitmap bitmap;
-    unsigned long corner = 7;
-    ASSERT_TRUE(DecodeBase64Image(text, bitmap, corner));
-    EXPECT_EQ(corner, 255u);  // pure red, as a Windows colour value
-    ASSERT_EQ(bitmap.Width(), 6u);
-    EXPECT_EQ(bitmap.Pixels()[2], 255);  // top-left red, B G R A
-
-    EXPECT_FALSE(DecodeBase64Image(QMWideString(), bitmap));
-    EXPECT_FALSE(bitmap.IsEmpty());  // empty text touches nothing
-    EXPECT_FALSE(DecodeBase64Image(QMWideString(L"not*base64!"), bitmap, corner));
-    EXPECT_TRUE(bitmap.IsEmpty());  // the old bitmap is gone
-    EXPECT_EQ(corner, 255u);
-
-    ASSERT_TRUE(DecodeBase64Image(text, bitmap));
-    EXPECT_TRUE(DecodeBase64Image(QMWideString(L"AAAA"), bitmap));  // base64, but no image
-    EXPECT_TRUE(bitmap.IsEmpty());
 }
 
 TEST(DevicesImageList, SmallImageOfEveryRowWithMagentaMasked) {
