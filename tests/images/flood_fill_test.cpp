@@ -19,9 +19,8 @@ using namespace flood_pictures;
 
 namespace {
 
-// A plain, pixel-by-pixel fill, kept as the reference: one pending point per column, the
-// square root in every test, and filled pixels overwritten with a marking colour in a working
-// copy, or, when no colour lies beyond the tolerance, told apart by the mask itself.
+// The reference: a plain fill of the pixels four-connected to the seed whose colour lies within
+// the tolerance of the seed's, the square root taken in every test, one pixel at a time.
 struct LiteralFill {
     bool inside = false;
     std::vector<uint8_t> mask;
@@ -44,55 +43,27 @@ LiteralFill FillLiterally(const CxImage& image, long seedX, long seedY, double t
         return out;
     }
     out.inside = true;
-    // The working copy, rows from the top, read through the bottom-up accessor.
-    std::vector<Rgb> work(size_t(width * height));
-    for (size_t at = 0; at < work.size(); ++at) {
-        RGBQUAD c = image.GetPixelColor(long(at) % width, height - 1 - long(at) / width, false);
-        work[at] = Rgb{c.rgbRed, c.rgbGreen, c.rgbBlue};
-    }
-    out.mask.assign(work.size(), 0);
-    const Rgb seed = work[size_t(seedY * width + seedX)];
-    // The corner of the colour cube farthest from the seed colour.
-    const Rgb marking{uint8_t(seed[0] < 128 ? 255 : 0), uint8_t(seed[1] < 128 ? 255 : 0),
-                      uint8_t(seed[2] < 128 ? 255 : 0)};
-    const bool useMarking = !(Distance(marking, seed) <= tolerance);
-    auto matches = [&](long x, long y) {
-        size_t at = size_t(y * width + x);
-        return (useMarking || !out.mask[at]) && Distance(work[at], seed) <= tolerance;
+    out.mask.assign(size_t(width * height), 0);
+    // Rows from the top, read through the bottom-up accessor.
+    auto colour = [&](long x, long y) {
+        RGBQUAD c = image.GetPixelColor(x, height - 1 - y, false);
+        return Rgb{c.rgbRed, c.rgbGreen, c.rgbBlue};
     };
-    auto fill = [&](long x, long y) {
-        out.mask[size_t(y * width + x)] = 1;
-        if (useMarking) {
-            work[size_t(y * width + x)] = marking;
-        }
-    };
+    const Rgb seed = colour(seedX, seedY);
     std::vector<std::pair<long, long>> stack{{seedX, seedY}};
     while (!stack.empty()) {
         auto [x, y] = stack.back();
         stack.pop_back();
-        if (!matches(x, y)) {
+        if (x < 0 || y < 0 || x >= width || y >= height || out.mask[size_t(y * width + x)] ||
+            !(Distance(colour(x, y), seed) <= tolerance)) {
             continue;
         }
-        long first = x, last = x;
-        for (; first >= 0 && matches(first, y); --first) {
-            fill(first, y);
-        }
-        for (; last + 1 < width && matches(last + 1, y); ++last) {
-            fill(last + 1, y);
-        }
-        ++first;
-        out.left = std::min(out.left, first);
-        out.right = std::max(out.right, last);
-        for (long column = first; column <= last; ++column) {
-            if (y + 1 < height && matches(column, y + 1)) {
-                stack.push_back({column, y + 1});
-                out.bottom = std::max(out.bottom, y + 1);
-            }
-            if (y - 1 >= 0 && matches(column, y - 1)) {
-                stack.push_back({column, y - 1});
-                out.top = std::min(out.top, y - 1);
-            }
-        }
+        out.mask[size_t(y * width + x)] = 1;
+        out.left = std::min(out.left, x);
+        out.right = std::max(out.right, x);
+        out.top = std::min(out.top, y);
+        out.bottom = std::max(out.bottom, y);
+        stack.insert(stack.end(), {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}});
     }
     return out;
 }
@@ -132,24 +103,13 @@ TEST(FloodFill, MatchesTheLiteralFillOnRandomImagesAndTolerances) {
         // Wide enough for runs over several words of 64 pixels, and whole words at the edge.
         long width = round % 7 ? 1 + long(random() % 150) : 64 * (1 + round % 3),
              height = 1 + long(random() % 30);
-        CxImage image;
-        switch (round % 5) {
-            case 0:
-                image = FewColours(random, width, height, 0);
-                break;
-            case 1:
-                image = FewColours(random, width, height, 12);
-                break;
-            case 2:
-                image = Checkerboard(width, height, 1 + long(random() % 3));
-                break;
-            case 3:
-                image = Spiral(width, height, Rgb{10, 10, 10}, Rgb{250, 250, 250});
-                break;
-            default:
-                image = Maze(random, std::max(3L, width | 1), std::max(3L, height | 1));
-                break;
-        }
+        const int kind = round % 5;
+        CxImage image = kind == 0   ? FewColours(random, width, height, 0)
+                        : kind == 1 ? FewColours(random, width, height, 12)
+                        : kind == 2 ? Checkerboard(width, height, 1 + long(random() % 3))
+                        : kind == 3
+                            ? Spiral(width, height, Rgb{10, 10, 10}, Rgb{250, 250, 250})
+                            : Maze(random, std::max(3L, width | 1), std::max(3L, height | 1));
         for (int seed = 0; seed < 6; ++seed) {
             long x = long(random() % (image.GetWidth() + 2)) - 1;
             long y = long(random() % (image.GetHeight() + 2)) - 1;

@@ -17,22 +17,12 @@ using namespace qm::images;
 
 namespace {
 
-// Copies of `s` with a number written at `at`, big- or little-endian.
-std::string WithBe32(std::string s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        s[at + i] = static_cast<char>(v >> (24 - 8 * i));
+// A copy of `s` with the `bytes` low bytes of `v` written at `at`, little-endian unless
+// `bigEndian`.
+std::string With(std::string s, size_t at, uint32_t v, int bytes = 4, bool bigEndian = false) {
+    for (int i = 0; i < bytes; ++i) {
+        s[at + (bigEndian ? bytes - 1 - i : i)] = static_cast<char>(v >> (8 * i));
     }
-    return s;
-}
-std::string WithLe32(std::string s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        s[at + i] = static_cast<char>(v >> (8 * i));
-    }
-    return s;
-}
-std::string WithLe16(std::string s, size_t at, uint16_t v) {
-    s[at] = static_cast<char>(v);
-    s[at + 1] = static_cast<char>(v >> 8);
     return s;
 }
 
@@ -67,9 +57,10 @@ std::string SmallImage(uint32_t format) {
 
 // The PNG with its IHDR declaring another size, with a correct checksum.
 std::string PngDeclaring(uint32_t width, uint32_t height) {
-    const std::string png = WithBe32(WithBe32(SmallImage(kFormatPng), 16, width), 20, height);
+    const std::string png =
+        With(With(SmallImage(kFormatPng), 16, width, 4, true), 20, height, 4, true);
     const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17);
-    return WithBe32(png, 29, static_cast<uint32_t>(crc));
+    return With(png, 29, static_cast<uint32_t>(crc), 4, true);
 }
 
 class HostileImage : public ::testing::Test {
@@ -110,10 +101,10 @@ TEST_F(HostileImage, GifScreensAndFrames) {
     EXPECT_EQ(image.GetType(), kFormatGif);
     EXPECT_EQ(image.GetPixelColor(0, 1).rgbRed, 255);    // index 0, top-left
     EXPECT_EQ(image.GetPixelColor(1, 0).rgbGreen, 255);  // index 3, bottom-right: white
-    ExpectRejected(WithLe16(WithLe16(gif, 6, 65535), 8, 65535), kFormatGif, "screen 65535 x 65535");
+    ExpectRejected(With(With(gif, 6, 65535, 2), 8, 65535, 2), kFormatGif, "screen 65535 x 65535");
     // A frame wider than its screen, and one of the screen's size moved right by one.
-    ExpectRejected(WithLe16(gif, 25 + 5, 3), kFormatGif, "frame past the screen");
-    ExpectRejected(WithLe16(gif, 25 + 1, 1), kFormatGif, "frame moved past the screen");
+    ExpectRejected(With(gif, 25 + 5, 3, 2), kFormatGif, "frame past the screen");
+    ExpectRejected(With(gif, 25 + 1, 1, 2), kFormatGif, "frame moved past the screen");
 }
 
 TEST_F(HostileImage, BmpHeights) {
@@ -121,17 +112,17 @@ TEST_F(HostileImage, BmpHeights) {
     CxImage bottomUp = DecodeImageBytes(bmp);
     ASSERT_TRUE(bottomUp.IsValid());
     // A legal top-down bitmap: it loads.
-    CxImage flipped = DecodeImageBytes(WithLe32(bmp, 22, static_cast<uint32_t>(-7)));
+    CxImage flipped = DecodeImageBytes(With(bmp, 22, static_cast<uint32_t>(-7)));
     ASSERT_TRUE(flipped.IsValid());
     EXPECT_EQ(flipped.GetHeight(), 7u);
     EXPECT_EQ(flipped.GetPixelColor(4, 0).rgbRed, bottomUp.GetPixelColor(4, 6).rgbRed);
     EXPECT_EQ(flipped.GetPixelColor(0, 6).rgbGreen, bottomUp.GetPixelColor(0, 0).rgbGreen);
 
     // -2^31 has no positive twin.
-    ExpectRejected(WithLe32(bmp, 22, 0x80000000u), kFormatBmp, "height -2^31");
-    ExpectRejected(WithLe32(bmp, 18, 0x80000000u), kFormatBmp, "width 2^31");
-    ExpectRejected(WithLe32(bmp, 46, 100000), kFormatBmp, "palette count");
-    ExpectRejected(WithLe32(WithLe16(bmp, 28, 8), 46, 257), kFormatBmp, "257 colours at 8 bits");
+    ExpectRejected(With(bmp, 22, 0x80000000u), kFormatBmp, "height -2^31");
+    ExpectRejected(With(bmp, 18, 0x80000000u), kFormatBmp, "width 2^31");
+    ExpectRejected(With(bmp, 46, 100000), kFormatBmp, "palette count");
+    ExpectRejected(With(With(bmp, 28, 8, 2), 46, 257), kFormatBmp, "257 colours at 8 bits");
 }
 
 TEST_F(HostileImage, StbFormatsDeclaringHugeSizes) {

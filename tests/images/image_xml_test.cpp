@@ -27,14 +27,6 @@ class ResourceModule {
     void Put(const std::string& relative, CxImage& image, uint32_t format) {
         dir_.WriteText(relative, EncodeImageBytes(image, format));
     }
-    // Puts the test picture of that size, then joins the chain.
-    void JoinWithTestImage(const std::string& relative, uint32_t width, uint32_t height,
-                           uint32_t format) {
-        CxImage image;
-        PaintTestImage(image, width, height);
-        Put(relative, image, format);
-        Join();
-    }
 
   private:
     TempDir dir_;
@@ -54,7 +46,7 @@ RGBQUAD Quad(uint8_t red, uint8_t green, uint8_t blue) {
 
 }  // namespace
 
-TEST(EncodedImage, WritesPngWithTheTransparentColourAndKeepsTheStringOnFailure) {
+TEST(EncodedImage, PngWithTheTransparentColourDecodesBackAndFailuresKeepTheirOutput) {
     CxImage image;
     PaintTestImage(image, 8, 8);
     image.SetPixelColor(2, 2, Quad(255, 0, 255));
@@ -71,13 +63,36 @@ TEST(EncodedImage, WritesPngWithTheTransparentColourAndKeepsTheStringOnFailure) 
     CxImage empty;
     EXPECT_FALSE(EncodedImage(narrow, empty, 0));
     EXPECT_EQ(narrow, "old");
+
+    // Decoded to a bitmap, with the colour of its top-left corner.
+    Bitmap bitmap;
+    unsigned long corner = 7;
+    ASSERT_TRUE(DecodeBase64Image(text, bitmap, corner));
+    EXPECT_EQ(corner, 255u);  // pure red, as a Windows colour value
+    ASSERT_EQ(bitmap.Width(), 8u);
+    EXPECT_EQ(bitmap.Pixels()[2], 255);  // top-left red, B G R A
+
+    EXPECT_FALSE(DecodeBase64Image(QMWideString(), bitmap));
+    EXPECT_FALSE(bitmap.IsEmpty());  // empty text touches nothing
+    EXPECT_FALSE(DecodeBase64Image(QMWideString(L"not*base64!"), bitmap, corner));
+    EXPECT_TRUE(bitmap.IsEmpty());  // the old bitmap is gone
+    EXPECT_EQ(corner, 255u);
+
+    ASSERT_TRUE(DecodeBase64Image(text, bitmap));
+    EXPECT_TRUE(DecodeBase64Image(QMWideString(L"AAAA"), bitmap));  // base64, but no image
+    EXPECT_TRUE(bitmap.IsEmpty());
 }
 
-TEST(EncodedBmpImage, ReadsTheResourceChainAndLeavesTheStringForAnUnknownId) {
+TEST(EncodedBmpImage, BitmapsAndIconsComeFromTheResourceChain) {
+    CxImage bitmap, icon;
+    PaintTestImage(bitmap, 5, 4);
+    PaintTestImage(icon, 3, 2);
     ResourceModule module;
-    module.JoinWithTestImage("bitmaps/4711.bmp", 5, 4, kFormatBmp);
+    module.Put("bitmaps/4711.bmp", bitmap, kFormatBmp);
+    module.Put("icons/12.png", icon, kFormatPng);
+    module.Join();
     QMNarrowString text("kept");
-    EXPECT_FALSE(EncodedBmpImage(text, 4712, 0));
+    EXPECT_FALSE(EncodedBmpImage(text, 4712, 0));  // an unknown id leaves the string
     EXPECT_EQ(text, "kept");
     QMWideString wide(L"kept");
     EXPECT_FALSE(EncodedBmpImage(wide, -1, 0));
@@ -86,6 +101,11 @@ TEST(EncodedBmpImage, ReadsTheResourceChainAndLeavesTheStringForAnUnknownId) {
     CxImage back = ImageOfText(wide);
     ASSERT_EQ(back.GetWidth(), 5u);
     EXPECT_EQ(back.GetPixelColor(0, 3).rgbRed, 255);  // the red corner is on top
+
+    Bitmap iconBitmap = Icon2Bitmap(12);
+    ASSERT_EQ(iconBitmap.Width(), 3u);
+    EXPECT_EQ(iconBitmap.Height(), 2u);
+    EXPECT_TRUE(Icon2Bitmap(13).IsEmpty());
 }
 
 TEST(Image2XMLFile, WritesTheFullAndTheSmallImage) {
@@ -120,38 +140,6 @@ TEST(Image2XMLFile, WritesTheFullAndTheSmallImage) {
     PaintTestImage(image, 4, 4);
     EXPECT_FALSE(Image2XMLFile(L"missing\\pic", &image));  // no such folder
     EXPECT_FALSE(dir.Exists("images/missing"));
-}
-
-TEST(DecodeBase64Image, CornerColourEmptyTextAndBadBase64) {
-    CxImage image;
-    PaintTestImage(image, 6, 6);
-    QMWideString text;
-    ASSERT_TRUE(EncodedImage(text, image, 0x000001));
-    Bitmap bitmap;
-    unsigned long corner = 7;
-    ASSERT_TRUE(DecodeBase64Image(text, bitmap, corner));
-    EXPECT_EQ(corner, 255u);  // pure red, as a Windows colour value
-    ASSERT_EQ(bitmap.Width(), 6u);
-    EXPECT_EQ(bitmap.Pixels()[2], 255);  // top-left red, B G R A
-
-    EXPECT_FALSE(DecodeBase64Image(QMWideString(), bitmap));
-    EXPECT_FALSE(bitmap.IsEmpty());  // empty text touches nothing
-    EXPECT_FALSE(DecodeBase64Image(QMWideString(L"not*base64!"), bitmap, corner));
-    EXPECT_TRUE(bitmap.IsEmpty());  // the old bitmap is gone
-    EXPECT_EQ(corner, 255u);
-
-    ASSERT_TRUE(DecodeBase64Image(text, bitmap));
-    EXPECT_TRUE(DecodeBase64Image(QMWideString(L"AAAA"), bitmap));  // base64, but no image
-    EXPECT_TRUE(bitmap.IsEmpty());
-}
-
-TEST(Icon2Bitmap, ReadsIconPngs) {
-    ResourceModule module;
-    module.JoinWithTestImage("icons/12.png", 3, 2, kFormatPng);
-    Bitmap bitmap = Icon2Bitmap(12);
-    ASSERT_EQ(bitmap.Width(), 3u);
-    EXPECT_EQ(bitmap.Height(), 2u);
-    EXPECT_TRUE(Icon2Bitmap(13).IsEmpty());
 }
 
 TEST(DevicesImageList, SmallImageOfEveryRowWithMagentaMasked) {

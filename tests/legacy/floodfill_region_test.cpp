@@ -220,56 +220,50 @@ bool White(const CxImage& a, long x, long y) {
 
 }  // namespace
 
-// An image bigger than the page, at real size, under each alignment: the canvas is the page,
-// and the image's pixel at minus the offset lands on its top-left corner.
-TEST(FloodfillRegion, RenderedBackgroundFollowsTheAlignments) {
-    CxImage image;
-    PaintTestImage(image, 41, 31);
-    struct Case {
-        int32_t horizontal, vertical;
-        long x, y;  // the image's offset on the page
-    };
-    for (Case c : {Case{1, 4, 0, 0}, Case{2, 8, -21, -21}, Case{16, 16, -10, -10},
-                   Case{1, 16, 0, -10}, Case{2, 4, -21, 0}}) {
-        PageContext context = Rendered(&image, 20, 10, c.horizontal, c.vertical);
-        ASSERT_NE(context.background, nullptr);
-        const CxImage& page = *context.background;
-        ASSERT_EQ(page.GetWidth(), 20u);
-        ASSERT_EQ(page.GetHeight(), 10u);
-        EXPECT_EQ(context.backgroundScaleX, 1.0);
-        EXPECT_TRUE(SamePixel(page, 0, 0, image, -c.x, -c.y)) << c.horizontal << c.vertical;
-        EXPECT_TRUE(SamePixel(page, 19, 9, image, 19 - c.x, 9 - c.y));
-    }
-    // A smaller image is centred with the half rounded toward zero: (21 − 10) / 2 = 5.
-    CxImage small;
+// Each placement of an image: the canvas, its scales to the page and where the image lands on
+// it, every other pixel white. Bigger than the page at real size, the canvas is the page; a
+// smaller image is centred with the half rounded toward zero, (21 - 10) / 2 = 5. Stretched to
+// the page, the scales are 4 and 6 and the canvas is the image. Keeping the aspect ratio, both
+// scales are 4; the page's 10 spare rows are 2.5 canvas rows, the offset 5 page rows 1.25,
+// truncated to 1; the canvas is 40 / 4 by 30 / 4 = 7.5, truncated to 7.
+TEST(FloodfillRegion, RenderedBackgroundFollowsThePlacement) {
+    CxImage big, small, wide;
+    PaintTestImage(big, 41, 31);
     PaintTestImage(small, 10, 4);
-    PageContext context = Rendered(&small, 21, 4);
-    EXPECT_TRUE(White(*context.background, 4, 0));
-    EXPECT_TRUE(SamePixel(*context.background, 5, 0, small, 0, 0));
-    EXPECT_TRUE(White(*context.background, 15, 3));
-}
-
-// Stretched to the page, the scales are 4 and 6 and the canvas is the image. Keeping the
-// aspect ratio, both scales are 4; the page's 10 spare rows are 2.5 canvas rows, the offset
-// 5 page rows 1.25, truncated to 1; the canvas is 40 / 4 by 30 / 4 = 7.5, truncated to 7.
-TEST(FloodfillRegion, StretchedBackgroundStaysAtTheImagesResolution) {
-    CxImage image;
-    PaintTestImage(image, 10, 5);
-    for (auto [aspect, scaleY, height, offset] :
-         {std::tuple{false, 6.0, 5L, 0L}, {true, 4.0, 7L, 1L}}) {
-        PageContext context = Rendered(&image, 40, 30, 16, 16, false, aspect);
+    PaintTestImage(wide, 10, 5);
+    const struct {
+        const CxImage& image;
+        int32_t pageWidth, pageHeight, horizontal, vertical;
+        bool realSize, aspect;
+        double scaleX, scaleY;
+        long width, height, x, y;  // the canvas, and the image's offset on it
+    } cases[] = {
+        {big, 20, 10, 1, 4, true, true, 1, 1, 20, 10, 0, 0},
+        {big, 20, 10, 2, 8, true, true, 1, 1, 20, 10, -21, -21},
+        {big, 20, 10, 16, 16, true, true, 1, 1, 20, 10, -10, -10},
+        {big, 20, 10, 1, 16, true, true, 1, 1, 20, 10, 0, -10},
+        {big, 20, 10, 2, 4, true, true, 1, 1, 20, 10, -21, 0},
+        {small, 21, 4, 16, 16, true, true, 1, 1, 21, 4, 5, 0},
+        {wide, 40, 30, 16, 16, false, false, 4, 6, 10, 5, 0, 0},
+        {wide, 40, 30, 16, 16, false, true, 4, 4, 10, 7, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << &c - cases);
+        PageContext context = Rendered(&c.image, c.pageWidth, c.pageHeight, c.horizontal,
+                                       c.vertical, c.realSize, c.aspect);
         ASSERT_NE(context.background, nullptr);
         const CxImage& canvas = *context.background;
-        EXPECT_EQ(context.backgroundScaleX, 4.0);
-        EXPECT_EQ(context.backgroundScaleY, scaleY);
-        ASSERT_EQ(canvas.GetWidth(), 10u);
-        ASSERT_EQ(static_cast<long>(canvas.GetHeight()), height);
-        for (long y = 0; y < height; ++y) {
-            for (long x = 0; x < 10; ++x) {
-                const bool drawn = y >= offset && y - offset < 5;
-                EXPECT_TRUE(drawn ? SamePixel(canvas, x, y, image, x, y - offset)
-                                  : White(canvas, x, y))
-                    << aspect << " " << x << "," << y;
+        EXPECT_EQ(context.backgroundScaleX, c.scaleX);
+        EXPECT_EQ(context.backgroundScaleY, c.scaleY);
+        ASSERT_EQ(static_cast<long>(canvas.GetWidth()), c.width);
+        ASSERT_EQ(static_cast<long>(canvas.GetHeight()), c.height);
+        for (long y = 0; y < c.height; ++y) {
+            for (long x = 0; x < c.width; ++x) {
+                const long ix = x - c.x, iy = y - c.y;
+                const bool drawn = ix >= 0 && iy >= 0 && ix < long(c.image.GetWidth()) &&
+                                   iy < long(c.image.GetHeight());
+                ASSERT_TRUE(drawn ? SamePixel(canvas, x, y, c.image, ix, iy) : White(canvas, x, y))
+                    << x << "," << y;
             }
         }
     }

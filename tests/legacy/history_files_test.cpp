@@ -1,6 +1,7 @@
 #include <qmsupport/images/cx_file.h>
 #include <qmsupport/legacy/alarm_history_reader.h>
 #include <qmsupport/legacy/event_history.h>
+#include <qmsupport/toolsapi/codecs.h>
 
 #include "common/history_test_util.h"
 
@@ -53,21 +54,17 @@ TEST(AlarmHistoryReader, DecodesBigEndianFieldsThroughShortReads) {
     }
 }
 
+// Only the first five bytes name the format.
 TEST(AlarmHistoryReader, TellsShortAndForeignHeaders) {
-    std::string shortFile = "ALARM";
-    CxMemFile a(reinterpret_cast<unsigned char*>(shortFile.data()), 5);
-    AlarmHistoryReader shortReader(a);
-    EXPECT_EQ(shortReader.ReadHeader(), HeaderState::Short);
-    EXPECT_EQ(shortReader.TailBytes(), 5u);
-
-    std::string foreign = AlarmFileBytes({}, "ALARX v1.0\n");
-    CxMemFile b(reinterpret_cast<unsigned char*>(foreign.data()), 11);
-    EXPECT_EQ(AlarmHistoryReader(b).ReadHeader(), HeaderState::Foreign);
-
-    // Only the first five bytes name the format.
-    std::string other = AlarmFileBytes({}, "ALARMxxxxxx");
-    CxMemFile c(reinterpret_cast<unsigned char*>(other.data()), 11);
-    EXPECT_EQ(AlarmHistoryReader(c).ReadHeader(), HeaderState::Valid);
+    for (auto [header, state] : {std::pair{"ALARM", HeaderState::Short},
+                                 {"ALARX v1.0\n", HeaderState::Foreign},
+                                 {"ALARMxxxxxx", HeaderState::Valid}}) {
+        std::string bytes = header;
+        TrickleFile file(bytes, 64);
+        AlarmHistoryReader reader(file);
+        EXPECT_EQ(reader.ReadHeader(), state) << header;
+        EXPECT_EQ(reader.TailBytes(), state == HeaderState::Short ? 5u : 0u) << header;
+    }
 }
 
 TEST(EventHistory, WritesTheStoredLayoutAndReadsItBack) {
@@ -85,28 +82,20 @@ TEST(EventHistory, WritesTheStoredLayoutAndReadsItBack) {
     const std::string bytes(reinterpret_cast<const char*>(file.GetBuffer(false)), 52);
     EXPECT_EQ(bytes.substr(0, 11), std::string("EVENTv2.00\0", 11));
 
-    // The 16 GUID bytes read as the digits of the GUID's text.
-    auto hex = [&bytes](size_t from, size_t count) {
-        std::string out;
-        char digits[3];
-        for (size_t i = 0; i < count; ++i) {
-            std::snprintf(digits, sizeof digits, "%02X",
-                          static_cast<unsigned char>(bytes[from + i]));
-            out += digits;
-        }
-        return out;
-    };
+    // The record's bytes in hexadecimal: the stamp big-endian, the event's 16 GUID bytes as
+    // the digits of its text, the state and four zeros.
+    std::string hex, digits;
+    for (const unsigned char c : bytes.substr(11)) {
+        hex += "0123456789ABCDEF"[c >> 4];
+        hex += "0123456789ABCDEF"[c & 15];
+    }
     wchar_t text[qm::kGuidTextSize];
-    guidtow(record.event, text);
-    std::string digits;
-    for (const wchar_t* p = text; *p; ++p) {
-        if (*p != L'{' && *p != L'}' && *p != L'-') {
-            digits.push_back(static_cast<char>(*p));
+    for (const char c : qm::Utf8(guidtow(record.event, text))) {
+        if (c != '{' && c != '}' && c != '-') {
+            digits += c;
         }
     }
-    EXPECT_EQ(hex(11 + 20, 16), digits);
-    EXPECT_EQ(hex(11 + 16, 4), "11223344");
-    EXPECT_EQ(hex(11 + 36, 5), "0200000000");
+    EXPECT_EQ(hex.substr(2 * 16), "11223344" + digits + "0200000000");
 
     EventFile back = ReadEventBytes(bytes);
     ASSERT_EQ(back.header, HeaderState::Valid);

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -64,28 +63,32 @@ class Migration25 : public ::testing::Test {
     QMTransformCfgTo25 migration_;
 };
 
-const char kSecurity[] =
-    "<Cfg version='%s'><Security><Profiles><Profile Name='Op'><Resources>"
-    "<Resource Type='Alarm' Name='View'/><Resource Type='Alarm' Name='Historic'/>"
-    "<Resource Type='Alarm' Name='Other'/><Resource Type='alarm' Name='View'/>"
-    "<Resource Type='Screen' Name='View'/><Other Type='Alarm' Name='View'/>"
-    "</Resources></Profile></Profiles></Security></Cfg>";
-
-std::string Security(const char* version) {
-    char text[sizeof kSecurity + 16];
-    std::snprintf(text, sizeof text, kSecurity, version);
-    return text;
+// A security file of that version whose one profile holds resources of alarms, of another
+// kind written in lower case, of screens, and an element that is no resource.
+std::string Security(const std::string& version) {
+    return "<Cfg version='" + version +
+           "'><Security><Profiles><Profile Name='Op'><Resources>"
+           "<Resource Type='Alarm' Name='View'/><Resource Type='Alarm' Name='Historic'/>"
+           "<Resource Type='Alarm' Name='Other'/><Resource Type='alarm' Name='View'/>"
+           "<Resource Type='Screen' Name='View'/><Other Type='Alarm' Name='View'/>"
+           "</Resources></Profile></Profiles></Security></Cfg>";
 }
 
 }  // namespace
 
-TEST_F(Migration25, FilesOfEachKindRunInOrderAndAreSaved) {
+TEST_F(Migration25, FilesOfEachKindRunInOrderAndAreSavedWithScadaOnly) {
     dir_.WriteText("Cfg/b.xscn", "<design id='S' name='B'><page/></design>");
+    XmlDocument configuration;
+    setup_.SetVersion(0);  // without SCADA no file is opened
+    EXPECT_TRUE(migration_.transform(configuration));
+    EXPECT_EQ(recorder_.log, "");
+    EXPECT_EQ(dir_.ReadText("Cfg/b.xscn"), "<design id='S' name='B'><page/></design>");
+
+    setup_.SetVersion(QMTarvioSetup::kScadaEdition);
     dir_.WriteText("Cfg/a.xrpt", "<design id='R' name='A'><page/></design>");
     dir_.WriteText("Cfg/c.xsty", "<design name='Title' font='Arial'/>");
     dir_.WriteText("Cfg/d.xsty", "<style id='X' version='2.5'/>");
     dir_.WriteText("Cfg/broken.xscn", "<design><page>");
-    XmlDocument configuration;
     EXPECT_TRUE(migration_.transform(configuration));
     EXPECT_EQ(recorder_.log,
               "loaded Cfg/b.xscn\nrewritten Cfg/b.xscn\nskipped Cfg/broken.xscn\n"
@@ -100,16 +103,7 @@ TEST_F(Migration25, FilesOfEachKindRunInOrderAndAreSaved) {
     EXPECT_FALSE(dir_.Exists("Cfg/Security.xcfg"));
 }
 
-TEST_F(Migration25, WithoutScadaNoFileIsOpened) {
-    setup_.SetVersion(0);
-    dir_.WriteText("Cfg/b.xscn", "<design><page/></design>");
-    XmlDocument configuration;
-    EXPECT_TRUE(migration_.transform(configuration));
-    EXPECT_EQ(recorder_.log, "");
-    EXPECT_EQ(dir_.ReadText("Cfg/b.xscn"), "<design><page/></design>");
-}
-
-TEST_F(Migration25, SecurityResourcesOfAlarmsBecomeEvents) {
+TEST_F(Migration25, SecurityResourcesOfAlarmsBecomeEventsBefore25Only) {
     dir_.WriteText("Cfg/Security.xcfg", Security("2.4"));
     EXPECT_TRUE(migration_.transformSecurityFile());
     const std::string text = Saved("Cfg/Security.xcfg");
@@ -125,9 +119,7 @@ TEST_F(Migration25, SecurityResourcesOfAlarmsBecomeEvents) {
               "loaded Cfg/Security.xcfg\nresource Op View>Notified\n"
               "resource Op Historic>Logger\nresource Op Other>Other\n"
               "rewritten Cfg/Security.xcfg\n");
-}
 
-TEST_F(Migration25, SecurityVersionGuard) {
     for (const char* version : {"2.5", "3"}) {
         const std::string current = Security(version);
         dir_.WriteText("Cfg/Security.xcfg", current);

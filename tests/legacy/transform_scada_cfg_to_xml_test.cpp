@@ -5,6 +5,7 @@
 #include <qmsupport/xml/cfg_file_reader.h>
 
 #include "common/temp_dir.h"
+#include "legacy/document_text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,30 +14,12 @@
 #include <filesystem>
 #include <optional>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
 namespace {
 
 const std::string kData = QMSUPPORT_LEGACY_DATA_DIR;
-
-// Replaces every GUID text by a token numbered in order of appearance, so that a fresh run
-// compares with a checked-in file.
-std::string TokenizeGuids(const std::string& text) {
-    static const std::regex guid(
-        "\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
-    std::string out;
-    int count = 0;
-    auto begin = std::sregex_iterator(text.begin(), text.end(), guid);
-    size_t last = 0;
-    for (auto it = begin; it != std::sregex_iterator(); ++it) {
-        out += text.substr(last, static_cast<size_t>(it->position()) - last);
-        out += "{GUID" + std::to_string(++count) + "}";
-        last = static_cast<size_t>(it->position() + it->length());
-    }
-    return out + text.substr(last);
-}
 
 // An installation with the program in bin (the current directory), the legacy screens in
 // cfg/scada and the converted files written to cfg, on a display of 0.25 mm per pixel.
@@ -48,12 +31,10 @@ class ScadaConversion : public ::testing::Test {
         setup_.SetCfgPath(dir_.WidePath("cfg/").c_str());
         qm::platform::SetAppPath(dir_.WidePath("bin/").c_str());
         saved_ = qm::platform::DisplayMetrics::Current();
-        qm::platform::DisplayMetrics display;
-        display.widthPixels = 1000;
-        display.heightPixels = 800;
-        display.widthMillimetres = 250;
-        display.heightMillimetres = 200;
-        qm::platform::DisplayMetrics::Set(display);
+        qm::platform::DisplayMetrics::Set({.widthPixels = 1000,
+                                           .heightPixels = 800,
+                                           .widthMillimetres = 250,
+                                           .heightMillimetres = 200});
         cwd_.emplace(dir_.Path("bin"));
     }
     void TearDown() override {
@@ -62,7 +43,7 @@ class ScadaConversion : public ::testing::Test {
         qm::platform::DisplayMetrics::Set(saved_);
     }
     std::string Converted(const std::string& name) const {
-        return TokenizeGuids(dir_.ReadText("cfg/" + name));
+        return NumberedGuids(dir_.ReadText("cfg/" + name));
     }
 
     TempDir dir_;

@@ -1,9 +1,8 @@
 #include <qmsupport/legacy/transform_scada_report_to25.h>
 #include <qmsupport/platform/display_metrics.h>
-#include <qmsupport/setup/tarvio_setup.h>
 #include <qmsupport/toolsapi/codecs.h>
 
-#include "common/temp_dir.h"
+#include "common/page_migration_scene.h"
 
 #include "legacy/document_text.h"
 
@@ -14,24 +13,11 @@
 
 namespace {
 
-// Migrations on a display of the given width in pixels and millimetres, at 96 dpi.
+// Migrations on a display of the default 96 dpi unless a test sets another.
 class PageMigration : public ::testing::Test {
   protected:
-    void SetUp() override {
-        saved_ = qm::platform::DisplayMetrics::Current();
-        qm::platform::DisplayMetrics::Set(qm::platform::DisplayMetrics());
-        dir_.MakeDirectory("cfg/Images");
-        setup_.SetCfgPath(dir_.WidePath("cfg/").c_str());
-        setup_.SetImagesPath(dir_.WidePath("cfg/Images/").c_str());
-    }
-    void TearDown() override { qm::platform::DisplayMetrics::Set(saved_); }
+    PageMigration() { scene_.setup.SetCfgPath(scene_.dir.WidePath("cfg/").c_str()); }
 
-    void Display(int pixels, double millimetres) {
-        qm::platform::DisplayMetrics display;
-        display.widthPixels = pixels;
-        display.widthMillimetres = millimetres;
-        qm::platform::DisplayMetrics::Set(display);
-    }
     std::string Migrated(const char* document, bool isScreen) {
         XmlDocument doc;
         EXPECT_TRUE(doc.Parse(document));
@@ -41,9 +27,7 @@ class PageMigration : public ::testing::Test {
         return DocumentText(doc);
     }
 
-    TempDir dir_;
-    QMTarvioSetup setup_;
-    qm::platform::DisplayMetrics saved_;
+    PageMigrationScene scene_{"cfg/Images"};
     QMTransformScadaReportTo25 migration_;
 };
 
@@ -64,7 +48,8 @@ TEST_F(PageMigration, DefaultDisplayKeepsScreenMillimetres) {
 }
 
 TEST_F(PageMigration, SmallerDisplayScalesScreensNotReports) {
-    Display(1920, 381);  // 4/3 of the logical pixels per millimetre
+    // 4/3 of the logical pixels per millimetre.
+    qm::platform::DisplayMetrics::Set({.widthPixels = 1920, .widthMillimetres = 381});
     const char* document =
         "<design><page width='210' xgrid='5'><label id='L' x='10.00' width='12.5'/></page>"
         "</design>";

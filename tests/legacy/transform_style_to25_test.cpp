@@ -65,23 +65,29 @@ TEST(StyleTo25, FontValuesAreConvertedAndDefaulted) {
     EXPECT_EQ(Look("<c font='Arial' size='10.9' style='7' color='ff' orientation='90'/>"),
               "<x><font name=\"Arial\" style=\"NORMAL\" size=\"10\" color=\"0000FF\" "
               "orientation=\"90.00\"/></x>");
-    EXPECT_EQ(Look("<c font='A' style='1'/>").find("style=\"BOLD\"") != std::string::npos, true);
-    EXPECT_EQ(Look("<c font='A' style='2'/>").find("style=\"ITALIC\"") != std::string::npos, true);
     // Hexadecimal colours saturate at a 32-bit long; sizes beyond an int saturate too.
-    EXPECT_NE(Look("<c font='A' color='FFFFFFFF' size='1e300'/>")
-                  .find("size=\"2147483647\" color=\"7FFFFFFF\""),
-              std::string::npos);
-    EXPECT_NE(Look("<c font='A' size='-1e300' color='-1'/>")
-                  .find("size=\"-2147483648\" color=\"FFFFFFFF\""),
-              std::string::npos);
+    for (auto [element, part] :
+         {std::pair{"<c font='A' style='1'/>", "style=\"BOLD\""},
+          {"<c font='A' style='2'/>", "style=\"ITALIC\""},
+          {"<c font='A' color='FFFFFFFF' size='1e300'/>", "size=\"2147483647\" color=\"7FFFFFFF\""},
+          {"<c font='A' size='-1e300' color='-1'/>", "size=\"-2147483648\" color=\"FFFFFFFF\""}}) {
+        EXPECT_TRUE(Has(Look(element), part)) << element;
+    }
 }
 
-TEST(StyleTo25, LookValuesNeedAFont) {
+TEST(StyleTo25, LookValuesNeedAFontAndTheStyleFileComesFirst) {
     bool written = true;
     EXPECT_EQ(Look("<c styleFile='Big' size='20' style='1' color='FF'/>", &written),
               "<x><style>Big</style></x>");
     EXPECT_FALSE(written);
-
+    EXPECT_EQ(Look("<c styleFile='Big' font='Tahoma' size='12'/>", &written),
+              "<x><style>Big</style><font name=\"Tahoma\" style=\"NORMAL\" size=\"12\" "
+              "color=\"000000\" orientation=\"0.00\"/></x>");
+    EXPECT_TRUE(written);
+    // An invalid record keeps its defaults, writes nothing and reports success.
+    written = false;
+    EXPECT_EQ(Look("<c size='20' style='1' color='FF' orientation='4'/>", &written), "<x/>");
+    EXPECT_TRUE(written);
     XmlDocument source;
     ASSERT_TRUE(source.Parse("<c size='20' style='1' color='FF' orientation='4'/>"));
     StyleRecord look;
@@ -91,17 +97,4 @@ TEST(StyleTo25, LookValuesNeedAFont) {
     EXPECT_EQ(look.style, 0);
     EXPECT_EQ(look.color, 0u);
     EXPECT_EQ(look.orientation, 0.0);
-    // An invalid record writes nothing and reports success.
-    XmlDocument target;
-    EXPECT_TRUE(target.Create(L"x"));
-    EXPECT_TRUE(look.Write(&target.Root()));
-    EXPECT_EQ(DocumentText(target), "<x/>");
-}
-
-TEST(StyleTo25, StyleFileAndFontAreBothWritten) {
-    bool written = false;
-    EXPECT_EQ(Look("<c styleFile='Big' font='Tahoma' size='12'/>", &written),
-              "<x><style>Big</style><font name=\"Tahoma\" style=\"NORMAL\" size=\"12\" "
-              "color=\"000000\" orientation=\"0.00\"/></x>");
-    EXPECT_TRUE(written);
 }
