@@ -93,6 +93,7 @@ TEST(DriversCatalogue, QueriesBeforeAnyDriversSetup) {
     }
     EXPECT_EQ(identifiers.size(), static_cast<size_t>(qm::kDriverCount));
     EXPECT_FALSE(identifiers.count(L""));
+    EXPECT_EQ(setup.DriverImage(200, true), 157);
     EXPECT_STREQ(setup.DriverName(66), L"");
     EXPECT_FALSE(setup.HasDisplayedView(nullptr));
 }
