@@ -6,43 +6,35 @@
 
 using qm::platform::NativePath;
 
+// Existing components are found without regard to case, the exact name first, else the
+// first in byte order; missing ones keep their case, as does a directory's trailing separator.
+// Case folding goes beyond ASCII, and a non-ASCII character may fold to an ASCII one: the
+// Kelvin sign is a "k".
 TEST(NativePath, FindsExistingComponentsWithoutRegardToCase) {
     TempDir dir;
     dir.MakeDirectory("Cfg/Screens");
     dir.WriteText("Cfg/Screens/Main.XSCN", "x");
-    EXPECT_EQ(NativePath((dir.WidePath() + L"cfg\\SCREENS/main.xscn").c_str()),
-              dir.Path("Cfg/Screens/Main.XSCN"));
-    // The trailing separator of a directory stays.
-    EXPECT_EQ(NativePath((dir.WidePath() + L"CFG\\screens\\").c_str()), dir.Path("Cfg/Screens/"));
-}
-
-TEST(NativePath, ExactNameWinsThenFirstInByteOrder) {
-    TempDir dir;
     dir.MakeDirectory("data");
     dir.MakeDirectory("DATA");
-    EXPECT_EQ(NativePath(dir.Path("data\\")), dir.Path("data/"));
-    EXPECT_EQ(NativePath(dir.Path("DATA\\")), dir.Path("DATA/"));
-    EXPECT_EQ(NativePath(dir.Path("Data\\")), dir.Path("DATA/"));
-}
-
-TEST(NativePath, MissingComponentsKeepTheirCase) {
-    TempDir dir;
-    dir.MakeDirectory("cfg");
-    EXPECT_EQ(NativePath(dir.Path("CFG\\New Dir\\Sub\\File.Txt")),
-              dir.Path("cfg/New Dir/Sub/File.Txt"));
-}
-
-TEST(NativePath, FoldsNonAsciiLetters) {
-    TempDir dir;
     dir.MakeDirectory("\xC3\x84rger");                 // Ärger
     dir.WriteText("\xC3\x84rger/\xC3\x96L.txt", "x");  // ÖL.txt
-    EXPECT_EQ(NativePath((dir.WidePath() + L"\u00e4RGER\\\u00f6l.TXT").c_str()),
-              dir.Path("\xC3\x84rger/\xC3\x96L.txt"));
-    // A non-ASCII character may fold to an ASCII one: the Kelvin sign is a "k".
     dir.MakeDirectory("kWh");
-    EXPECT_EQ(NativePath((dir.WidePath() + L"\u212AWH\\").c_str()), dir.Path("kWh/"));
-    EXPECT_EQ(NativePath((dir.WidePath() + L"kW\\").c_str()), dir.Path("kW/"));
-    EXPECT_EQ(NativePath((dir.WidePath() + L"kWh\u00e4\\").c_str()), dir.Path("kWh\xC3\xA4/"));
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"cfg\\SCREENS/main.xscn", "Cfg/Screens/Main.XSCN"},
+        {L"CFG\\screens\\", "Cfg/Screens/"},
+        {L"data\\", "data/"},
+        {L"DATA\\", "DATA/"},
+        {L"Data\\", "DATA/"},
+        {L"CFG\\New Dir\\Sub\\File.Txt", "Cfg/New Dir/Sub/File.Txt"},
+        {L"\u00e4RGER\\\u00f6l.TXT", "\xC3\x84rger/\xC3\x96L.txt"},
+        {L"\u212AWH\\", "kWh/"},
+        {L"kW\\", "kW/"},
+        {L"kWh\u00e4\\", "kWh\xC3\xA4/"},
+    };
+    for (const auto& [path, found] : cases) {
+        SCOPED_TRACE(found);
+        EXPECT_EQ(NativePath((dir.WidePath() + path).c_str()), dir.Path(found));
+    }
 }
 
 TEST(NativePath, DotDotReachesTheParentsFolderFromTheCurrentDirectory) {

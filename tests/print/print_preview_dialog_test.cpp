@@ -184,70 +184,71 @@ void DeleteClosedWindows() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// The prompt of a print job that could not start, titled with the program's name; the run
+// ended after OnPreparePrinting.
+void ExpectCouldNotStart(const Prompt& prompt, const RecordingDialog& dialog) {
+    EXPECT_TRUE(prompt.answer.Answered());
+    EXPECT_EQ(prompt.title, "Tarvio test");
+    EXPECT_EQ(prompt.text, "Could not start print job.");
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+}
+
+// Prompts and the preview are titled with the program's name.
 class PrintPreviewDialog : public ::testing::Test {
   protected:
+    PrintPreviewDialog() { setup.SetProgramName(L"Tarvio test"); }
     QMTarvioSetup setup;
     TempDir dir;
 };
 
 }  // namespace
 
-TEST_F(PrintPreviewDialog, PrintsEveryPageThroughTheHooksInOrder) {
-    RecordingDialog dialog;
-    dialog.pdf = QString::fromStdString(dir.Path("five.pdf"));
-    dialog.OnDialogPrint();
-
-    EXPECT_EQ(dialog.calls, PrintCalls("prepare", 5));
-    ASSERT_EQ(PdfPages(dir.Path("five.pdf")), 5);
-    for (int page = 1; page <= 5; ++page) {
-        const std::string text = PdfPageText(dir.Path("five.pdf"), page);
-        EXPECT_NE(text.find("Test page " + std::to_string(page) + " of 5"), std::string::npos)
-            << text;
-    }
-}
-
-TEST_F(PrintPreviewDialog, ClearingContinuePrintingEndsTheDocumentBeforeThatPage) {
-    RecordingDialog dialog;
-    dialog.pages = 0;
-    dialog.stopAt = 3;
-    dialog.pdf = QString::fromStdString(dir.Path("open.pdf"));
-    dialog.OnDialogPrint();
-
-    std::vector<std::string> expected = PrintCalls("prepare", 2);
-    expected.insert(expected.end() - 1, "dc 3");
-    EXPECT_EQ(dialog.calls, expected);
-    EXPECT_EQ(PdfPages(dir.Path("open.pdf")), 2);
-}
-
-TEST_F(PrintPreviewDialog, CancelInTheAbortDialogAbortsTheRunAfterThatPage) {
-    for (unsigned page : {3u, 5u}) {
+// Runs without a print dialog: how the hooks end a run, and the file each run leaves.
+TEST_F(PrintPreviewDialog, RunsEndWhereTheHooksOrTheUserEndThem) {
+    std::vector<std::string> stopped = PrintCalls("prepare", 2);
+    stopped.insert(stopped.end() - 1, "dc 3");
+    struct Run {
+        const char* name;
+        unsigned pages, from, stopAt, cancelAt;
+        bool prepare;
+        std::vector<std::string> calls;
+        int pdfPages;  // -1: no file is left
+    } const runs[] = {
+        {"every page", 5, 0, 0, 0, true, PrintCalls("prepare", 5), 5},
+        {"continuePrinting cleared on page 3", 0, 0, 3, 0, true, stopped, 2},
+        {"cancelled on page 3", 5, 0, 0, 3, true, PrintCalls("prepare", 3), -1},
+        {"cancelled on the last page", 5, 0, 0, 5, true, PrintCalls("prepare", 5), -1},
+        // Page numbers end at the last page a print dialog can name.
+        {"from UINT_MAX", UINT_MAX, UINT_MAX, 2, 0, true, {"prepare", "begin", "end"}, 1},
+        {"preparation refused", 5, 0, 0, 0, false, {"prepare"}, -1},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.name);
+        const std::string pdf = dir.Path(std::string(run.name) + ".pdf");
         RecordingDialog dialog;
-        dialog.cancelAt = page;
-        dialog.pdf = QString::fromStdString(dir.Path("cancel.pdf"));
+        dialog.pages = run.pages;
+        dialog.from = run.from;
+        dialog.stopAt = run.stopAt;
+        dialog.cancelAt = run.cancelAt;
+        dialog.prepare = run.prepare;
+        dialog.pdf = QString::fromStdString(pdf);
         dialog.OnDialogPrint();
-        EXPECT_EQ(dialog.calls, PrintCalls("prepare", page)) << page;
-        EXPECT_FALSE(dir.Exists("cancel.pdf")) << page;
+
+        EXPECT_EQ(dialog.calls, run.calls);
+        if (run.pdfPages < 0) {
+            EXPECT_FALSE(std::filesystem::exists(pdf));
+        } else {
+            EXPECT_EQ(PdfPages(pdf), run.pdfPages);
+        }
+        int sheet = 0;  // each printed page is the next sheet of the file
+        for (const std::string& call : run.calls) {
+            if (run.pdfPages > 0 && call.starts_with("print ")) {
+                const std::string text = PdfPageText(pdf, ++sheet);
+                const std::string page = "Test page " + call.substr(6) + " of ";
+                EXPECT_NE(text.find(page + std::to_string(run.pages)), std::string::npos) << text;
+            }
+        }
     }
-}
-
-TEST_F(PrintPreviewDialog, PageNumbersEndAtTheLastPageAPrintDialogCanName) {
-    RecordingDialog dialog;
-    dialog.pages = UINT_MAX;
-    dialog.from = UINT_MAX;
-    dialog.stopAt = 2;
-    dialog.pdf = QString::fromStdString(dir.Path("beyond.pdf"));
-    dialog.OnDialogPrint();
-    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"prepare", "begin", "end"}));
-}
-
-TEST_F(PrintPreviewDialog, RefusedPreparationPrintsNothing) {
-    RecordingDialog dialog;
-    dialog.prepare = false;
-    dialog.pdf = QString::fromStdString(dir.Path("none.pdf"));
-    dialog.OnDialogPrint();
-
-    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
-    EXPECT_FALSE(dir.Exists("none.pdf"));
 }
 
 TEST_F(PrintPreviewDialog, PrintingToAFileWithoutANameAsksForOne) {
@@ -268,21 +269,6 @@ TEST_F(PrintPreviewDialog, PrintingToAFileWithoutANameAsksForOne) {
     ModalAnswer<QFileDialog> cancel([](QFileDialog* files) { files->reject(); });
     dialog.OnDialogPrint();
     EXPECT_TRUE(cancel.Answered());
-    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
-}
-
-TEST_F(PrintPreviewDialog, CancelledPrintDialogPrintsNothing) {
-    RecordingDialog dialog;
-    dialog.framework = true;
-    int maxPage = 0;
-    ModalAnswer<QPrintDialog> answer([&](QPrintDialog* print) {
-        maxPage = print->maxPage();
-        print->reject();
-    });
-    dialog.OnDialogPrint();
-
-    EXPECT_TRUE(answer.Answered());
-    EXPECT_EQ(maxPage, 5);
     EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 
@@ -314,7 +300,6 @@ TEST_F(PrintPreviewDialog, PageRangeOfThePrintDialogHoldsForItsRunOnly) {
 }
 
 TEST_F(PrintPreviewDialog, PrinterThatCannotStartAfterThePrintDialogShowsThePrompt) {
-    setup.SetProgramName(L"Tarvio test");
     RecordingDialog dialog;
     dialog.framework = true;
     dir.MakeDirectory("gone");
@@ -326,10 +311,7 @@ TEST_F(PrintPreviewDialog, PrinterThatCannotStartAfterThePrintDialogShowsTheProm
     dialog.OnDialogPrint();
 
     EXPECT_TRUE(print.Answered());
-    EXPECT_TRUE(prompt.answer.Answered());
-    EXPECT_EQ(prompt.title, "Tarvio test");
-    EXPECT_EQ(prompt.text, "Could not start print job.");
-    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+    ExpectCouldNotStart(prompt, dialog);
     EXPECT_FALSE(dir.Exists("gone"));
 }
 
@@ -337,22 +319,17 @@ TEST_F(PrintPreviewDialog, PrintDirectWithoutAPrinterShowsThePrompt) {
     if (!QPrinterInfo::defaultPrinter().isNull()) {
         GTEST_SKIP() << "a printer is installed, and this would print on it";
     }
-    setup.SetProgramName(L"Tarvio test");
     RecordingDialog dialog;
     dialog.framework = true;
     Prompt prompt;
     dialog.OnDialogPrintDirect();
 
-    EXPECT_TRUE(prompt.answer.Answered());
-    EXPECT_EQ(prompt.title, "Tarvio test");
-    EXPECT_EQ(prompt.text, "Could not start print job.");
-    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
+    ExpectCouldNotStart(prompt, dialog);
 }
 
 // With a parent or without one, the application's main window is disabled while the pages
 // are drawn.
 TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
-    setup.SetProgramName(L"Tarvio preview");
     for (bool parented : {true, false}) {
         SCOPED_TRACE(parented);
         QMainWindow main;
@@ -368,7 +345,7 @@ TEST_F(PrintPreviewDialog, PreviewStandsInForTheDialogUntilItCloses) {
         EXPECT_TRUE(main.isEnabled());
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(dialog.PreviewActive());
-        EXPECT_EQ(preview->windowTitle(), "Tarvio preview");
+        EXPECT_EQ(preview->windowTitle(), "Tarvio test");
         EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
         EXPECT_EQ(preview->findChild<QPrintPreviewWidget*>()->pageCount(), 5);
         EXPECT_EQ(dialog.calls, PrintCalls("prepare preview", 5));
@@ -461,19 +438,28 @@ TEST_F(PrintPreviewDialog, PreviewKeepsARunningExecGoing) {
     EXPECT_TRUE(stillInExec);
 }
 
+// The default preparation shows the print dialog, up to the page count the host set; its
+// Cancel ends the run after OnPreparePrinting.
 TEST_F(PrintPreviewDialog, DefaultPreparationAsksForAPrinterOnlyWhenPrinting) {
-    QMPrintPreviewDialog dialog;
+    QMPrintPreviewDialog plain;
     QPrinter printer;
     PrintInfo info;
-    EXPECT_FALSE(dialog.OnPreparePrinting(&info));  // no printer
+    EXPECT_FALSE(plain.OnPreparePrinting(&info));  // no printer
     info.printer = &printer;
     info.preview = true;
-    EXPECT_TRUE(dialog.OnPreparePrinting(&info));
+    EXPECT_TRUE(plain.OnPreparePrinting(&info));
 
-    info.preview = false;
-    ModalAnswer<QPrintDialog> cancel([](QPrintDialog* print) { print->reject(); });
-    EXPECT_FALSE(dialog.OnPreparePrinting(&info));
+    RecordingDialog dialog;
+    dialog.framework = true;
+    int maxPage = 0;
+    ModalAnswer<QPrintDialog> cancel([&](QPrintDialog* print) {
+        maxPage = print->maxPage();
+        print->reject();
+    });
+    dialog.OnDialogPrint();
     EXPECT_TRUE(cancel.Answered());
+    EXPECT_EQ(maxPage, 5);
+    EXPECT_EQ(dialog.calls, std::vector<std::string>{"prepare"});
 }
 
 TEST_F(PrintPreviewDialog, EnterAndEscapeLeaveTheDialogOpen) {

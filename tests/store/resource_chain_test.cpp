@@ -1,4 +1,5 @@
 #include <qmsupport/store/resource_chain.h>
+#include <qmsupport/store/resources.h>
 
 #include "common/temp_dir.h"
 
@@ -64,4 +65,23 @@ TEST(ResourceChain, RefusesUnreadableModules) {
     EXPECT_EQ(ResourceChain::AddModule(dir.Path("broken")), -1);
     EXPECT_EQ(ResourceChain::AddModule(""), -1);
     EXPECT_EQ(ResourceChain::ModuleCount(), before);
+}
+
+TEST(Resources, LoadStringWalksTheChain) {
+    TempDir dir;
+    dir.WriteText("strings.xml",
+                  "<strings><s id=\"4711\">Z\xC3\xA4hler %d</s><s id=\"0\">zero</s></strings>");
+    int handle = ResourceChain::AddModule(dir.Path());
+    ASSERT_GE(handle, 0);
+
+    QMWideString text(L"stale");
+    EXPECT_TRUE(QMLoadString(4711, text));
+    EXPECT_EQ(text, L"Z\u00E4hler %d");
+    EXPECT_TRUE(QMLoadString(0, text));
+    EXPECT_EQ(text, L"zero");
+    EXPECT_FALSE(QMLoadString(4712, text));
+    EXPECT_TRUE(text.IsEmpty());
+
+    ResourceChain::RemoveModule(handle);
+    EXPECT_FALSE(QMLoadString(4711, text));
 }

@@ -20,22 +20,17 @@ TEST(DateTime, ValidChecksTheCalendar) {
     EXPECT_TRUE(QMDateTime(2024, 2, 29).Valid());
     EXPECT_TRUE(QMDateTime(2000, 2, 29).Valid());  // divisible by 400
     EXPECT_TRUE(QMDateTime(2023, 12, 31, 23, 59, 59, 999).Valid());
-    // 1900 is divisible by 100 and no leap year.
-    const QMDateTime invalid[] = {QMDateTime(1900, 2, 29),
-                                  QMDateTime(2023, 2, 29),
-                                  QMDateTime(2023, 4, 31),
-                                  QMDateTime(2023, 13, 1),
-                                  QMDateTime(2023, 0, 1),
-                                  QMDateTime(2023, 1, 0),
-                                  QMDateTime(2023, 1, 1, 24),
-                                  QMDateTime(0, 1, 1),
-                                  QMDateTime(2023, 1, 1, 0, 60),
-                                  QMDateTime(2023, 1, 1, -1),
-                                  QMDateTime(),
-                                  QMDateTime(2023, 1, 1, 0, 0, 60),
-                                  QMDateTime(2023, 1, 1, 0, 0, 0, 1000)};
-    for (const QMDateTime& t : invalid) {
-        EXPECT_FALSE(t.Valid()) << t.Year() << "-" << t.Month() << "-" << t.Day();
+    EXPECT_FALSE(QMDateTime().Valid());
+    // Year, month, day, hour, minute, second, millisecond; 1900 is divisible by 100 and no
+    // leap year.
+    const int invalid[][7] = {
+        {1900, 2, 29, 0, 0, 0, 0}, {2023, 2, 29, 0, 0, 0, 0}, {2023, 4, 31, 0, 0, 0, 0},
+        {2023, 13, 1, 0, 0, 0, 0}, {2023, 0, 1, 0, 0, 0, 0},  {2023, 1, 0, 0, 0, 0, 0},
+        {0, 1, 1, 0, 0, 0, 0},     {2023, 1, 1, 24, 0, 0, 0}, {2023, 1, 1, -1, 0, 0, 0},
+        {2023, 1, 1, 0, 60, 0, 0}, {2023, 1, 1, 0, 0, 60, 0}, {2023, 1, 1, 0, 0, 0, 1000}};
+    for (const auto& f : invalid) {
+        EXPECT_FALSE(QMDateTime(f[0], f[1], f[2], f[3], f[4], f[5], f[6]).Valid())
+            << "row " << &f - invalid;
     }
 
     QMDateTime t;

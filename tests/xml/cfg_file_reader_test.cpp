@@ -3,12 +3,10 @@
 #include <qmsupport/xml/cfg_file_reader.h>
 #include <qmsupport/xml/xml_document.h>
 
+#include "common/temp_dir.h"
+
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -108,11 +106,10 @@ TEST(LegacyReader, MalformedFilesFailCleanly) {
 }
 
 TEST(LegacyReader, ConvertsAFileAndNamesTheDocument) {
-    char pattern[] = "/tmp/legacyXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string dir = pattern;
-    std::ofstream(dir + "/Security.cfg") << "Security { Profiles { Profile { Name = admin } } }";
-    std::wstring wdir(dir.begin(), dir.end());
+    TempDir dir;
+    dir.WriteText("Security.cfg", "Security { Profiles { Profile { Name = admin } } }");
+    std::wstring wdir = dir.WidePath();
+    wdir.pop_back();  // the trailing separator
     XmlDocument doc;
     // Windows rules: any case, either separator.
     ASSERT_TRUE(QMCfgFile2XmlDocument((wdir + L"\\security.CFG").c_str(),
@@ -126,9 +123,8 @@ TEST(LegacyReader, ConvertsAFileAndNamesTheDocument) {
 
     EXPECT_FALSE(QMCfgFile2XmlDocument((wdir + L"/missing.cfg").c_str(), L"", doc));
     EXPECT_FALSE(doc.IsOK());
-    std::ofstream(dir + "/broken.cfg") << "Security { Profiles {";
+    dir.WriteText("broken.cfg", "Security { Profiles {");
     EXPECT_FALSE(QMCfgFile2XmlDocument((wdir + L"/broken.cfg").c_str(), L"", doc));
-    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(Expression2Condition, WritesNestedOperationsWithParentheses) {

@@ -1,14 +1,13 @@
 #include <qmsupport/toolsapi/codecs.h>
 #include <qmsupport/xml/xml_document.h>
 
+#include "common/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,26 +48,7 @@ const char kConfig[] =
 
 class XmlFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/xmldocXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-    std::wstring WidePath(const std::string& name) const {
-        std::string path = dir_ + "/" + name;
-        return std::wstring(path.begin(), path.end());
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ + "/" + name);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    void Write(const std::string& name, const std::string& text) const {
-        std::ofstream(dir_ + "/" + name) << text;
-    }
-    std::string dir_;
+    TempDir dir_;
 };
 
 }  // namespace
@@ -178,12 +158,9 @@ TEST(XmlDocument, WriterRoundTripsTextKeysAndMixedContent) {
         "\t<mixed>text<inner><deep>d</deep></inner></mixed>\n"
         "\t<q>second</q>\n"
         "</root>\n");
+    // Read back, the text gives the same tree: every value, white space and all.
     XmlDocument again;
     ASSERT_TRUE(again.Parse(text.c_str()));
-    EXPECT_EQ(again.Root().Value(L"q", L""), root.Value(L"q", L""));
-    EXPECT_EQ(again.Root().Value(L"leaf", L""), L"  spaced \u20ac  ");
-    EXPECT_EQ(again.Root().Value(L"mixed", L""), L"text");
-    EXPECT_EQ(again.Root().Value(L"mixed/inner/deep", L""), L"d");
     EXPECT_EQ(Xml(again), Xml(doc));
 }
 
@@ -259,42 +236,6 @@ TEST(XmlDocument, RemoveChildOnlyRemovesItsOwnChildren) {
     EXPECT_EQ(Tags(doc.Root()).front(), L"CommSystem");
 }
 
-// The strictness cases with their messages are in xml_parse_test.cpp; these are the rest.
-TEST(XmlDocument, MalformedDocumentsFailAndLeaveNothing) {
-    const char* broken[] = {
-        "<a>1 < 2</a>",        // bare <
-        "text",                // no element
-        "",                    // nothing
-        "<a>\xC3\x28</a>",     // invalid UTF-8
-        "<a>]]></a>",          // CDATA end in text
-        "<a><!-- -- --></a>",  // double hyphen in comment
-    };
-    for (const char* text : broken) {
-        XmlDocument doc;
-        ASSERT_TRUE(doc.Parse("<old/>"));
-        EXPECT_FALSE(doc.Parse(text)) << text;
-        EXPECT_FALSE(doc.IsOK()) << text;
-        EXPECT_EQ(doc.Root().Size(), 0u) << text;
-    }
-    XmlDocument doc;
-    EXPECT_FALSE(doc.Parse(nullptr));
-    EXPECT_FALSE(doc.Parse("<a/>\0<b/>", 9));  // an embedded NUL
-}
-
-TEST(XmlDocument, DoctypeCdataAndProcessingInstructions) {
-    XmlDocument doc;
-    EXPECT_TRUE(doc.Parse("<!DOCTYPE a><a>&amp;<![CDATA[<x>]]><?pi data?></a>"));
-    EXPECT_EQ(doc.Root().Value(), L"&<x>");
-}
-
-TEST(XmlDocument, DeclaredEncodingsAreHonoured) {
-    XmlDocument doc;
-    ASSERT_TRUE(doc.Parse("<?xml version=\"1.0\" encoding=\"windows-1252\"?><a k=\"\x80\xE9\"/>"));
-    EXPECT_EQ(doc.Root().Value(L"k", L""), L"\u20ac\u00e9");
-    ASSERT_TRUE(doc.Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>"));
-    EXPECT_EQ(doc.Root().Value(), L"\u00e9");
-}
-
 TEST(XmlDocument, MillionNestedElementsCostNoStack) {
     const size_t depth = 1000000;
     std::string text;
@@ -325,7 +266,7 @@ TEST(XmlDocument, MillionNestedElementsCostNoStack) {
 }
 
 TEST_F(XmlFiles, LoadFailureThenCreateAndSaveWritesTheFile) {
-    std::wstring path = WidePath("new.xml");
+    std::wstring path = dir_.WidePath("new.xml");
     XmlDocument doc;
     EXPECT_FALSE(doc.Load(path.c_str()));
     EXPECT_EQ(doc.FileName(), path.c_str());
@@ -333,7 +274,7 @@ TEST_F(XmlFiles, LoadFailureThenCreateAndSaveWritesTheFile) {
     doc.Root().NewChild(L"events")->SetValue(L"id", L"1");
     ASSERT_TRUE(doc.Save());
     EXPECT_EQ(
-        Read("new.xml"),
+        dir_.ReadText("new.xml"),
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<main>\n\t<events id=\"1\"/>\n</main>\n");
     XmlDocument again;
     ASSERT_TRUE(again.Load(path.c_str()));
@@ -342,44 +283,46 @@ TEST_F(XmlFiles, LoadFailureThenCreateAndSaveWritesTheFile) {
     ASSERT_TRUE(again.Parse("<replaced/>"));
     EXPECT_EQ(again.FileName(), path.c_str());
     ASSERT_TRUE(again.Save());
-    EXPECT_EQ(Read("new.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<replaced/>\n");
+    EXPECT_EQ(dir_.ReadText("new.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<replaced/>\n");
 }
 
 TEST_F(XmlFiles, LoadFindsFilesByTheWindowsRulesAndFailsOnBrokenOnes) {
-    Write("Config.XML", "<a><b>1</b></a>");
-    std::wstring dir(dir_.begin(), dir_.end());
+    dir_.WriteText("Config.XML", "<a><b>1</b></a>");
+    std::wstring dir = dir_.WidePath();
+    dir.pop_back();  // the trailing separator
     XmlDocument doc;
     ASSERT_TRUE(doc.Load((dir + L"\\config.xml").c_str()));
     EXPECT_EQ(doc.Root().Value(L"b", L""), L"1");
-    Write("broken.xml", "<a><b>1</b>");
-    EXPECT_FALSE(doc.Load(WidePath("broken.xml").c_str()));
+    dir_.WriteText("broken.xml", "<a><b>1</b>");
+    EXPECT_FALSE(doc.Load(dir_.WidePath("broken.xml").c_str()));
     EXPECT_FALSE(doc.IsOK());
     EXPECT_FALSE(doc.Load(dir.c_str()));  // a directory
     EXPECT_FALSE(doc.Load(nullptr));
 }
 
 TEST_F(XmlFiles, FailedSaveLeavesTheOldFileWhole) {
-    Write("keep.xml", "<old/>");
+    dir_.WriteText("keep.xml", "<old/>");
     XmlDocument doc;
-    doc.SetFileName(WidePath("keep.xml").c_str());
+    doc.SetFileName(dir_.WidePath("keep.xml").c_str());
     EXPECT_FALSE(doc.Save());  // nothing to write
     ASSERT_TRUE(doc.Create(L"new"));
     doc.Root().NewChild(L"bad name");
     EXPECT_FALSE(doc.Save());
-    EXPECT_EQ(Read("keep.xml"), "<old/>");
+    EXPECT_EQ(dir_.ReadText("keep.xml"), "<old/>");
     if (geteuid() != 0) {  // root writes anywhere
         ASSERT_TRUE(doc.Create(L"new"));
-        chmod(dir_.c_str(), 0500);
+        chmod(dir_.Path().c_str(), 0500);
         EXPECT_FALSE(doc.Save());
-        chmod(dir_.c_str(), 0700);
-        EXPECT_EQ(Read("keep.xml"), "<old/>");
+        chmod(dir_.Path().c_str(), 0700);
+        EXPECT_EQ(dir_.ReadText("keep.xml"), "<old/>");
     }
     ASSERT_TRUE(doc.Create(L"new"));
-    EXPECT_FALSE(doc.SaveAs(WidePath("missing/dir/x.xml").c_str()));
-    EXPECT_EQ(doc.FileName(), WidePath("keep.xml").c_str());
-    EXPECT_TRUE(doc.SaveAs(WidePath("other.xml").c_str()));
-    EXPECT_EQ(doc.FileName(), WidePath("other.xml").c_str());
-    EXPECT_EQ(Read("keep.xml"), "<old/>");
+    EXPECT_FALSE(doc.SaveAs(dir_.WidePath("missing/dir/x.xml").c_str()));
+    EXPECT_EQ(doc.FileName(), dir_.WidePath("keep.xml").c_str());
+    EXPECT_TRUE(doc.SaveAs(dir_.WidePath("other.xml").c_str()));
+    EXPECT_EQ(doc.FileName(), dir_.WidePath("other.xml").c_str());
+    EXPECT_EQ(dir_.ReadText("keep.xml"), "<old/>");
 }
 
 TEST(Text2Xml, EscapesAndUnescapes) {

@@ -1,10 +1,10 @@
 #include <qmsupport/xml/xml_document.h>
 
+#include "common/temp_dir.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +48,15 @@ std::string Repeat(const std::string& piece, size_t count) {
     return text;
 }
 
+// Latin-1 text in UTF-16 with its byte order mark.
+std::string Utf16(const std::string& latin1, bool littleEndian) {
+    std::string text = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : latin1) {
+        text += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+    }
+    return text;
+}
+
 }  // namespace
 
 TEST(XmlStrictness, WellFormedCornersLoad) {
@@ -57,15 +66,39 @@ TEST(XmlStrictness, WellFormedCornersLoad) {
     EXPECT_EQ(doc.Root().Tag(), L"\u2C00");
     EXPECT_EQ(doc.Root().Value(L"\U00010000", L""), L"1");
     EXPECT_EQ(doc.Root().Value(L"a\u00B7-.9", L""), L"2");
-    ASSERT_TRUE(doc.Parse("<a>&#x10000;&#65;&lt;</a>"));
-    EXPECT_EQ(doc.Root().Value(), L"\U00010000A<");
-    EXPECT_TRUE(
-        doc.Parse("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                  "<!DOCTYPE a>\n<a/>"));
+    // Each document with the value of its root's key `k`, or of the root itself.
+    const struct {
+        std::string text;
+        bool key;
+        std::wstring value;
+    } cases[] = {
+        {"<a>&#x10000;&#65;&lt;</a>", false, L"\U00010000A<"},
+        {"<!DOCTYPE a><a>&amp;<![CDATA[<x>]]><?pi data?></a>", false, L"&<x>"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!DOCTYPE a>\n<a/>", false,
+         L""},
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><a k=\"\x80\xE9\"/>", true,
+         L"\u20ac\u00e9"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE9</a>", false, L"\u00e9"},
+        {Utf16("<a k=\"\xE9\"/>", true), true, L"\u00e9"},
+        {Utf16("<a k=\"\xE9\"/>", false), true, L"\u00e9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(doc.Parse(c.text.data(), c.text.size())) << doc.ErrorMessage();
+        EXPECT_EQ(c.key ? doc.Root().Value(L"k", L"") : doc.Root().Value(), c.value);
+    }
 }
 
 TEST(XmlStrictness, MalformedDocumentsAreRefusedForTheirReason) {
     ExpectRefused({
+        // Content.
+        {"", "no complete root element", 1},
+        {"text", "document is empty", 1},
+        {"<a>1 < 2</a>", "invalid element name", 7},
+        {"<a>\xC3\x28</a>", "input is not proper UTF-8", 4},
+        {"<a>]]></a>", "sequence ']]>' not allowed in content", 4},
+        {"<a><!-- -- --></a>", "double hyphen within comment", 9},
+        {std::string("<a/>\0<b/>", 9), "extra content at the end of the document", 5},
         // Names.
         {"<1a/>", "invalid element name", 2},
         {"<-a/>", "invalid element name", 2},
@@ -99,6 +132,7 @@ TEST(XmlStrictness, MalformedDocumentsAreRefusedForTheirReason) {
          41},
     });
     XmlDocument doc;
+    EXPECT_FALSE(doc.Parse(nullptr));
     EXPECT_FALSE(doc.Parse("<a>\n  <b>\n  </c>\n</a>\n"));
     EXPECT_EQ(doc.ErrorLine(), 3);
     EXPECT_THAT(std::string(doc.ErrorMessage()), HasSubstr("mismatch"));
@@ -106,18 +140,6 @@ TEST(XmlStrictness, MalformedDocumentsAreRefusedForTheirReason) {
     ASSERT_TRUE(doc.Parse("<a/>"));
     EXPECT_EQ(doc.ErrorMessage(), "");
     EXPECT_EQ(doc.ErrorLine(), 0);
-}
-
-TEST(XmlEncodings, Utf16WithByteOrderMark) {
-    for (bool little : {true, false}) {
-        std::string text = little ? "\xFF\xFE" : "\xFE\xFF";
-        for (char c : std::string("<a k=\"\xE9\"/>")) {
-            text += little ? std::string{c, '\0'} : std::string{'\0', c};
-        }
-        XmlDocument doc;
-        ASSERT_TRUE(doc.Parse(text.data(), text.size())) << little;
-        EXPECT_EQ(doc.Root().Value(L"k", L""), L"\u00e9");
-    }
 }
 
 TEST(XmlEntities, InternalEntitiesExpandWhereDeclared) {
@@ -165,11 +187,11 @@ TEST(XmlEntities, AmplificationFailsFast) {
 }
 
 TEST(XmlEntities, ExternalEntitiesAreNeverRead) {
-    char pattern[] = "/tmp/xmlentXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
-    std::ofstream(dir + "/secret.txt") << "SECRET";
-    std::ofstream(dir + "/secret.dtd") << "<!ENTITY e \"SECRET\"><!ATTLIST a s CDATA \"SECRET\">";
+    TempDir temp;
+    temp.WriteText("secret.txt", "SECRET");
+    temp.WriteText("secret.dtd", "<!ENTITY e \"SECRET\"><!ATTLIST a s CDATA \"SECRET\">");
+    std::string dir = temp.Path();
+    dir.pop_back();  // the trailing separator
     const std::string uri = "file://" + dir;
     const std::string loaded[] = {
         // An external general entity, by URI and by path: the reference stays empty.
@@ -189,7 +211,6 @@ TEST(XmlEntities, ExternalEntitiesAreNeverRead) {
     EXPECT_FALSE(doc.Parse(
         ("<!DOCTYPE a [<!ENTITY x SYSTEM \"" + uri + "/secret.txt\">]><a k=\"&x;\"/>").c_str()));
     EXPECT_THAT(std::string(doc.ErrorMessage()), HasSubstr("external entity 'x'"));
-    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(XmlLimits, NestingBeyondAMillionLevelsFails) {
