@@ -21,7 +21,8 @@ namespace {
 // `bigEndian`.
 std::string With(std::string s, size_t at, uint32_t v, int bytes = 4, bool bigEndian = false) {
     for (int i = 0; i < bytes; ++i) {
-        s[at + (bigEndian ? bytes - 1 - i : i)] = static_cast<char>(v >> (8 * i));
+        s.replace(at + static_cast<size_t>(bigEndian ? bytes - 1 - i : i), 1, 1,
+                  static_cast<char>(v >> (8 * i)));
     }
     return s;
 }
