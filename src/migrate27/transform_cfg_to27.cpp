@@ -8,6 +8,7 @@
 
 #include <qmsupport/platform/file_find.h>
 #include <qmsupport/platform/file_ops.h>
+#include <qmsupport/platform/native_path.h>
 #include <qmsupport/platform/paths.h>
 #include <qmsupport/setup/drivers_catalogue.h>
 #include <qmsupport/setup/tarvio_setup.h>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <filesystem>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -78,6 +80,7 @@ std::mutex& SharedStateMutex() {
 }
 
 std::atomic<unsigned> sideFileThreads{0};
+constexpr size_t kSideFileBytesAtOnce = 24u << 20;
 
 XmlNode* ChildOrNew(XmlNode& parent, const wchar_t* tag) {
     XmlNode* child = parent.Node(tag);
@@ -524,10 +527,17 @@ bool QMTransformCfgTo27::transformSideFiles(const SideFileKind& kind) {
     };
     std::vector<std::vector<Note>> notes(files.size());
     qm::platform::InTurn identifiers;
+    // The files being rewritten at once hold at most this many bytes between them (a tree
+    // takes a few times its file in memory), or one file alone.
+    qm::platform::OrderedBudget memory(kSideFileBytesAtOnce);
     const bool flushDeferred = qm::platform::DeferredFlush::Active();
     auto rewrite = [&](size_t index) {
         const qm::platform::FileFind::Match& file = files[index];
         std::vector<Note>& said = notes[index];
+        std::error_code unknown;  // a file that cannot be measured fails to load below
+        const uintmax_t bytes =
+            std::filesystem::file_size(qm::platform::NativePath(file.path.c_str()), unknown);
+        const qm::platform::OrderedBudget::Share share(memory, index, unknown ? 0 : bytes);
         qm::platform::InTurn::Ticket ticket(identifiers, index);
         std::optional<qm::platform::DeferredFlush> deferred;
         if (flushDeferred) {

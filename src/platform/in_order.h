@@ -61,6 +61,50 @@ class InTurn {
     size_t next_ = 0;
 };
 
+// Lets the items of a list hold shares of a budget, such as bytes in memory, taken in list
+// order: item i takes its share after items 0 to i - 1 took theirs, once the share fits beside
+// what is held, or at once when nothing is held, so that an item larger than the whole budget
+// still runs, alone. Every item takes exactly one share, possibly empty. Taking in order keeps
+// the budget from deadlocking with an InTurn: an item that holds a share waits only for
+// earlier items, and those hold theirs already.
+class OrderedBudget {
+  public:
+    explicit OrderedBudget(size_t limit) : limit_(limit) {}
+
+    class Share {
+      public:
+        Share(OrderedBudget& budget, size_t item, size_t amount)
+            : budget_(budget), amount_(amount) {
+            std::unique_lock<std::mutex> lock(budget_.mutex_);
+            budget_.changed_.wait(lock, [&] {
+                return budget_.next_ == item &&
+                       (budget_.held_ == 0 || budget_.held_ + amount <= budget_.limit_);
+            });
+            budget_.held_ += amount;
+            ++budget_.next_;
+            budget_.changed_.notify_all();
+        }
+        Share(const Share&) = delete;
+        Share& operator=(const Share&) = delete;
+        ~Share() {
+            const std::lock_guard<std::mutex> lock(budget_.mutex_);
+            budget_.held_ -= amount_;
+            budget_.changed_.notify_all();
+        }
+
+      private:
+        OrderedBudget& budget_;
+        size_t amount_;
+    };
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t limit_;
+    size_t held_ = 0;
+    size_t next_ = 0;
+};
+
 // The number of threads worth starting for work that keeps a processor busy.
 inline unsigned ProcessorCount() {
     return std::max(1u, std::thread::hardware_concurrency());

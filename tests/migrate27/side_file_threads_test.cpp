@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -145,6 +147,33 @@ TEST(RunInOrder, ThrowsAWorkersExceptionWhereItsItemIsDelivered) {
                      std::runtime_error);
         EXPECT_EQ(delivered, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6}));
     }
+}
+
+TEST(RunInOrder, SharesOfABudgetTakenInOrderStayWithinItAndNeverDeadlockWithTurns) {
+    qm::platform::InTurn turn;
+    qm::platform::OrderedBudget budget(10);
+    std::mutex mutex;
+    size_t held = 0;
+    size_t most = 0;
+    size_t alone = 0;
+    const std::vector<size_t> amounts = {3, 4, 12, 2, 5, 5, 0, 9, 30, 1, 1, 6, 4, 4, 3};
+    qm::platform::RunInOrder(
+        amounts.size(), 4,
+        [&](size_t item) {
+            const qm::platform::OrderedBudget::Share share(budget, item, amounts[item]);
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                held += amounts[item];
+                most = std::max(most, amounts[item] > 10 ? 0 : held);
+                alone += amounts[item] > 10 && held == amounts[item];
+            }
+            qm::platform::InTurn::Ticket(turn, item).Take([] {});
+            const std::lock_guard<std::mutex> lock(mutex);
+            held -= amounts[item];
+        },
+        [](size_t) {});
+    EXPECT_LE(most, 10u);
+    EXPECT_EQ(alone, 2u);  // the two shares larger than the budget ran alone
 }
 
 }  // namespace
