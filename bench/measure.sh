@@ -1,7 +1,8 @@
-# Shared by the end-to-end benchmarks (source it): runs a command on a fresh copy of a
+# Shared by the end-to-end benchmarks (source it): runs a command on fresh copies of a
 # generated installation under /usr/bin/time -v and takes the median wall time of three runs.
 # The caller runs `prepare`, which sets `root`, `build` and `work` (the scratch folder, holding
-# the installation as "pristine").
+# the installation as "pristine"). A command works on "$work/plant" and may write
+# "$work/copy" and "$work/plant.*" beside it.
 
 prepare() {  # NAME [BUILD_DIR]: generates the plant of bench_NAME_plant in a fresh scratch folder
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -13,12 +14,9 @@ prepare() {  # NAME [BUILD_DIR]: generates the plant of bench_NAME_plant in a fr
     sync
 }
 
-run_once() {  # LABEL COMMAND...: one run on a fresh copy of the plant, under /usr/bin/time -v
+run_once() {  # LABEL COMMAND...: one run on "$work/plant", under /usr/bin/time -v
     local label=$1
     shift
-    rm -rf "$work/plant" "$work/plant".* "$work/copy"
-    cp -a "$work/pristine" "$work/plant"
-    sync
     /usr/bin/time -v "$@" >"$work/$label.out" 2>"$work/$label.time" || {
         local status=$?
         # 3 is a migration with warnings, which the generated plant may give.
@@ -35,9 +33,26 @@ runs=${BENCH_RUNS:-3}
 measure() {  # LABEL COMMAND...: the median wall time of $runs runs (default 3), in $median
     local label=$1
     local times=()
-    for _ in $(seq "$runs"); do
-        times+=("$(run_once "$@")")
+    for k in $(seq "$runs"); do
+        cp -a "$work/pristine" "$work/plant-$k"
     done
+    sync
+    # ext4 without a journal, as on this kind of machine, steps over every inode freed in the
+    # last 60 seconds (300 while its inode table is not yet written) when it creates a file;
+    # after the deletions of earlier runs that made file creation up to five times slower at
+    # random. So the copies are made and flushed first, the runs wait that out once
+    # (BENCH_SETTLE sets another time), and nothing is deleted until the last run is over.
+    sleep "${BENCH_SETTLE:-61}"
+    for k in $(seq "$runs"); do
+        mv "$work/plant-$k" "$work/plant"
+        times+=("$(run_once "$@")")
+        mkdir "$work/done-$k"
+        mv "$work/plant" "$work/done-$k/"
+        for left in "$work"/plant.* "$work/copy"; do
+            if [ -e "$left" ]; then mv "$left" "$work/done-$k/"; fi
+        done
+    done
+    rm -rf "$work"/done-*
     median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
     printf '%-12s median wall %6.2f s of %s  peak memory %s KB\n' "$label" "$median" \
         "${times[*]}" "$(cat "$work/$label.peak")"
