@@ -151,10 +151,11 @@ void RunInOrder(size_t count, unsigned threads, Work&& work, Deliver&& deliver) 
         ~StopOnExit() { shared.stop = true; }
     } stopOnExit{shared};
     if (threads > 1 && count > 1) {
-        pool.reserve(std::min<size_t>(threads, count));
+        const size_t wanted = std::min<size_t>(threads, count);
+        pool.reserve(wanted);
         // A thread that cannot be started leaves its share to the others.
         try {
-            while (pool.size() < pool.capacity()) {
+            while (pool.size() < wanted) {
                 pool.emplace_back(worker);
             }
         } catch (const std::system_error&) {
