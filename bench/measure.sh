@@ -4,10 +4,12 @@
 # the installation as "pristine"). A command works on "$work/plant" and may write
 # "$work/copy" and "$work/plant.*" beside it.
 
+# BENCH_WORK names the folder that holds the scratch folder (default: the build folder), so
+# that another file system can be measured.
 prepare() {  # NAME [BUILD_DIR]: generates the plant of bench_NAME_plant in a fresh scratch folder
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
     build=$(cd "${2:-$root/build/release}" && pwd)
-    work="$build/bench-$1"
+    work="${BENCH_WORK:-$build}/bench-$1"
     rm -rf "$work"
     mkdir -p "$work"
     "$build/bench/bench_$1_plant" generate "$work/pristine"

@@ -66,19 +66,26 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 int Rename(const wchar_t* oldPath, const wchar_t* newPath) {
-    // A missing source fails in the rename itself, with ENOENT before any EEXIST.
-    const std::string from = NativePath(oldPath);
-    // The destination's directories follow the path rules; its name is created as given, and
-    // only an entry of exactly that name is in the way. Resolving the name as well would read
-    // the whole directory whenever the name is new, which is the usual case.
     const std::string target = qm::Utf8(newPath);
     size_t last = target.find_last_of("/\\");
-    std::string to = last == std::string::npos ? "" : NativePath(target.substr(0, last + 1));
     const size_t nameStart = last == std::string::npos ? 0 : last + 1;
     if (nameStart == target.size()) {
         errno = ENOENT;
         return -1;
     }
+    // Usually the source and the destination's folder exist exactly as written, and then the
+    // path rules resolve them to themselves: the rename is tried on them as they are first,
+    // which spares a look-up of each. Any failure goes the whole way below.
+    const std::string source = qm::Utf8(oldPath);
+    if (RenameNoReplace(detail::WithSlashes(source), detail::WithSlashes(target)) == 0) {
+        return 0;
+    }
+    // A missing source fails in the rename itself, with ENOENT before any EEXIST.
+    const std::string from = NativePath(source);
+    // The destination's directories follow the path rules; its name is created as given, and
+    // only an entry of exactly that name is in the way. Resolving the name as well would read
+    // the whole directory whenever the name is new, which is the usual case.
+    std::string to = last == std::string::npos ? "" : NativePath(target.substr(0, last + 1));
     to.append(target, nameStart);
     if (RenameNoReplace(from, to) == 0) {
         return 0;

@@ -73,15 +73,19 @@ std::string FindEntryIgnoringCase(const std::string& directory, std::string_view
     return best;
 }
 
+std::string WithSlashes(std::string_view path) {
+    std::string out(path);
+    for (char& c : out) {
+        c = IsSeparator(c) ? '/' : c;
+    }
+    return out;
+}
+
 }  // namespace detail
 
 std::string NativePath(const std::string& utf8Path) noexcept {
     return qm::detail::NoThrow(std::string(), [&] {
-        std::string out;
-        out.reserve(utf8Path.size());
-        for (char c : utf8Path) {
-            out += detail::IsSeparator(c) ? '/' : c;
-        }
+        std::string out = detail::WithSlashes(utf8Path);
         struct stat st;
         if (out.empty() || lstat(out.c_str(), &st) == 0) {
             return out;  // the usual case: the path exists exactly as given

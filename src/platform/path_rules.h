@@ -16,6 +16,9 @@ inline bool IsSeparator(wchar_t c) {
     return c == L'/' || c == L'\\';
 }
 
+// `path` with each separator made '/'.
+std::string WithSlashes(std::string_view path);
+
 // The case-folded code points of UTF-8 text, into `out`; each invalid byte becomes a code
 // point of its own that no character folds to.
 void FoldCase(std::string_view utf8, std::u32string& out);
