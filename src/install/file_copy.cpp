@@ -34,7 +34,7 @@ int CurrentUmask() {
 
 // Fills `to` with the first `size` bytes of `from`: a reflink where the file system can share
 // blocks copy-on-write, else copy_file_range, else plain reads and writes.
-bool CopyContent(int from, int to, off_t size, bool& cloneable) {
+bool CopyContent(int from, int to, off_t size, std::atomic<bool>& cloneable) {
     if (cloneable) {
         if (ioctl(to, FICLONE, from) == 0) {
             return true;

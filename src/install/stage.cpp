@@ -1,5 +1,7 @@
 #include "install/stage.h"
 
+#include "platform/in_order.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,9 +66,19 @@ class Stager {
             Directory(from, to, st);
         } else if (S_ISREG(st.st_mode)) {
             if (!linked) {
-                Copy(from, to, st, setsGroup);
                 ++result.backupCopies;
-            } else if (link(from.c_str(), to.c_str()) == 0) {
+                ++result.files;
+                // A file of one name is copied later, beside the others; one with several
+                // names now, so that its other names can be linked to the copy.
+                if (st.st_nlink == 1) {
+                    pending_.push_back({from, to, st, setsGroup});
+                    return;
+                }
+                Copy(from, to, st, setsGroup);
+                Tick();
+                return;
+            }
+            if (link(from.c_str(), to.c_str()) == 0) {
                 result.linkedInodes.insert(st.st_ino);
             } else if (errno == EXDEV || errno == EPERM || errno == EMLINK || errno == EACCES) {
                 Copy(from, to, st, setsGroup);
@@ -74,7 +86,8 @@ class Stager {
             } else {
                 throw Failure("cannot link '" + from.string() + "' into the stage: " + ErrnoText());
             }
-            tick_(++result.files);
+            ++result.files;
+            Tick();
         } else if (S_ISLNK(st.st_mode)) {
             std::error_code error;
             const fs::path target = fs::read_symlink(from, error);
@@ -108,9 +121,30 @@ class Stager {
         }
     }
 
+    // Makes the copies left for later, on one thread per processor; they are told to `tick`
+    // in the order they were found.
+    void CopyPending() {
+        qm::platform::RunInOrder(
+            pending_.size(), qm::platform::ProcessorCount(),
+            [this](size_t i) {
+                const PendingCopy& copy = pending_[i];
+                Copy(copy.from, copy.to, copy.st, copy.setsGroup);
+            },
+            [this](size_t) { Tick(); });
+    }
+
     StageResult result;
 
   private:
+    struct PendingCopy {
+        fs::path from;
+        fs::path to;
+        struct stat st;
+        bool setsGroup;
+    };
+
+    void Tick() { tick_(++ticked_); }
+
     // Copies a regular file; names that share its inode within the installation stay one
     // file, linked to the first copy.
     void Copy(const fs::path& from, const fs::path& to, const struct stat& st, bool setsGroup) {
@@ -143,6 +177,8 @@ class Stager {
     std::map<ino_t, fs::path> copies_;  // copies of files with several names, by inode
     const std::function<void(size_t)>& tick_;
     std::vector<std::pair<fs::path, fs::path>> links_;
+    std::vector<PendingCopy> pending_;
+    size_t ticked_ = 0;
 };
 
 }  // namespace
@@ -155,6 +191,7 @@ StageResult BuildStage(const fs::path& source, const fs::path& stage, const Stag
     }
     Stager stager(form, copier, tick);
     stager.Directory(source, stage, st);
+    stager.CopyPending();
     stager.CheckLinks(stage);
     return std::move(stager.result);
 }

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <fstream>
 
 namespace {
@@ -146,6 +148,26 @@ TEST_F(InstallationMigrationTest, ADryRunOrARefusalChangesNothingAndReportsIt) {
     EXPECT_NE(missing.message.find("no data folder"), std::string::npos);
     EXPECT_EQ(report.outcome, "refused");
     EXPECT_EQ(RecoverInstallationTo27(plant.string()).status, Status::NothingToDo);
+}
+
+// A copy that fails while the stage is built, on whichever thread made it, fails the run and
+// leaves the installation as it was, with no stage beside it.
+TEST_F(InstallationMigrationTest, ACopyThatFailsFailsTheRunAndLeavesNothing) {
+    std::ofstream(plant / "Data/big.bin", std::ios::binary) << std::string(1 << 20, 'x');
+    original = Snapshot(plant);
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit small = before;
+    small.rlim_cur = 1 << 19;  // the copy of big.bin stops half way
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Result result = Migrate(BackupForm::Copy);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(result.status, Status::Failed);
+    EXPECT_NE(result.message.find("Data/big.bin"), std::string::npos) << result.message;
+    EXPECT_TRUE(IsOriginal());
+    EXPECT_TRUE(Beside("plant.migrate27-").empty());
 }
 
 // Records the phases with their totals and the last step of each; asks to stop at once when
