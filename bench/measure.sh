@@ -40,21 +40,22 @@ measure() {  # LABEL COMMAND...: the median wall time of $runs runs (default 3),
     done
     sync
     # ext4 without a journal, as on this kind of machine, steps over every inode freed in the
-    # last 60 seconds (300 while its inode table is not yet written) when it creates a file;
-    # after the deletions of earlier runs that made file creation up to five times slower at
-    # random. So the copies are made and flushed first, the runs wait that out once
-    # (BENCH_SETTLE sets another time), and nothing is deleted until the last run is over.
+    # last 60 seconds (360 once its inode table block is dirty again, as creating files makes
+    # it) whenever it creates a file, one by one from the start of the inode group: after
+    # deletions, creating 20,000 files took up to ten times as long, at random. So nothing is
+    # deleted until the benchmark is over; the copies are made and flushed first, and the runs
+    # wait once (BENCH_SETTLE sets another time) for any deletion made before the benchmark.
     sleep "${BENCH_SETTLE:-61}"
     for k in $(seq "$runs"); do
         mv "$work/plant-$k" "$work/plant"
         times+=("$(run_once "$@")")
-        mkdir "$work/done-$k"
-        mv "$work/plant" "$work/done-$k/"
+        local kept="$work/done-$label-$k"
+        mkdir "$kept"
+        mv "$work/plant" "$kept/"
         for left in "$work"/plant.* "$work/copy"; do
-            if [ -e "$left" ]; then mv "$left" "$work/done-$k/"; fi
+            if [ -e "$left" ]; then mv "$left" "$kept/"; fi
         done
     done
-    rm -rf "$work"/done-*
     median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
     printf '%-12s median wall %6.2f s of %s  peak memory %s KB\n' "$label" "$median" \
         "${times[*]}" "$(cat "$work/$label.peak")"
