@@ -8,11 +8,6 @@
 
 namespace qm::install {
 
-bool IsInside(const fs::path& path, const fs::path& root) {
-    const fs::path relative = path.lexically_normal().lexically_relative(root.lexically_normal());
-    return !relative.empty() && *relative.begin() != "..";
-}
-
 std::string ErrnoText() {
     return std::strerror(errno);
 }

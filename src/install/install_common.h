@@ -7,6 +7,8 @@
 #include <qmsupport/toolsapi/basic_string.h>
 #include <qmsupport/toolsapi/codecs.h>
 
+#include "platform/inside.h"
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -27,9 +29,7 @@ inline Failure Refusal(const std::string& message) {
     return Failure(message, Status::Refused);
 }
 
-// Whether `path` is `root` or lies below it, compared component by component on lexically
-// normal absolute paths.
-bool IsInside(const fs::path& path, const fs::path& root);
+using qm::platform::IsInside;
 
 // The message of the current errno, for "cannot ...: <reason>" texts.
 std::string ErrnoText();

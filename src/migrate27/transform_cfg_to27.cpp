@@ -4,6 +4,7 @@
 #include "migrate27/migrated_drivers.h"
 #include "migrate27/rename_engine.h"
 #include "platform/in_order.h"
+#include "platform/inside.h"
 #include "text/history_layout.h"
 
 #include <qmsupport/platform/file_find.h>
@@ -20,12 +21,14 @@
 #include <atomic>
 #include <charconv>
 #include <filesystem>
+#include <future>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -128,12 +131,38 @@ int DriverIndexOf(const XmlNode& device) {
     return QMTarvioSetup::Get().DriverIndex(Text(device, L"Driver").c_str());
 }
 
+// Whether the folders that searches of the two system paths list (each path up to its last
+// separator, resolved through the path rules and links) are one, or one holds the other.
+bool ListSameFolders(const QMWideString& a, const QMWideString& b) {
+    auto listed = [](const QMWideString& path) {
+        const size_t end = path.str().find_last_of(L"\\/");
+        const std::string native =
+            end == std::wstring::npos
+                ? "."
+                : qm::platform::NativePath(path.str().substr(0, end + 1).c_str());
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(native, error);
+        return error ? std::filesystem::path() : std::filesystem::weakly_canonical(absolute, error);
+    };
+    const std::filesystem::path first = listed(a);
+    const std::filesystem::path second = listed(b);
+    // A folder that cannot be resolved counts as shared.
+    return first.empty() || second.empty() || qm::platform::IsInside(first, second) ||
+           qm::platform::IsInside(second, first);
+}
+
 bool IsStyledControl(const XmlNode& node) {
     const QMWideString tag = node.Tag();
     return tag == L"date" || tag == L"label" || tag == L"formule";
 }
 
 }  // namespace
+
+struct QMTransformCfgTo27::HistoryMove {
+    QMWideString from;
+    QMWideString to;
+    bool moved;
+};
 
 unsigned qm::migrate27::SideFileThreads() {
     const unsigned set = sideFileThreads;
@@ -167,14 +196,44 @@ bool QMTransformCfgTo27::transform(XmlDocument& cfg) {
     transformDefaultViewSetupsNode(cfg);
     transformDefaultUnitSetupsNode(cfg);
     const QMTarvioSetup& setup = QMTarvioSetup::Get();
+    const QMWideString dataPath = setup.DataPath();
     if (setup.HasScada()) {
+        // The data folder's history files move on a thread of their own while the side files
+        // are rewritten, when the two passes list folders apart. The moves are told after the
+        // side files, so the files and the observer come out as one thread leaves them.
+        std::vector<HistoryMove> moves;
+        struct Release {  // after the pass has ended, whatever ends the step
+            std::vector<HistoryMove>*& held;
+            ~Release() { held = nullptr; }
+        } release{heldMoves_};
+        std::future<void> dataFiles;  // waits for the pass, also when a step throws
+        if (qm::migrate27::SideFileThreads() > 1 && !dataPath.IsEmpty() &&
+            !ListSameFolders(setup.CfgPath(), dataPath)) {
+            heldMoves_ = &moves;
+            try {
+                dataFiles = std::async(std::launch::async,
+                                       [this, &dataPath] { transformDataFiles(dataPath.c_str()); });
+            } catch (const std::system_error&) {
+                heldMoves_ = nullptr;  // no thread to be had: the pass runs in its turn
+            }
+        }
         transformStyleFiles();
         transformScadaFiles();
         transformReportFiles();
         transformEventFile();
+        if (dataFiles.valid()) {
+            dataFiles.get();
+            for (const HistoryMove& move : moves) {
+                if (observer_ != nullptr) {
+                    observer_->OnHistoryFileMoved(move.from, move.to, move.moved);
+                }
+            }
+        } else {
+            transformDataFiles(dataPath.c_str());
+        }
+    } else {
+        transformDataFiles(dataPath.c_str());
     }
-    const QMWideString dataPath = setup.DataPath();
-    transformDataFiles(dataPath.c_str());
     transformSecurityFile(cfg);
     if (observer_ != nullptr) {
         deviceRenameUses_.resize(deviceRenames.size());
@@ -661,7 +720,9 @@ bool QMTransformCfgTo27::moveHistoryFile(const QMWideString& from, const QMWideS
         CreateDirectoryW(to.c_str());
         moved = qm::platform::RenameFile(from.c_str(), to.c_str()) == 0;
     }
-    if (observer_ != nullptr) {
+    if (heldMoves_ != nullptr) {
+        heldMoves_->push_back({from, to, moved});
+    } else if (observer_ != nullptr) {
         observer_->OnHistoryFileMoved(from, to, moved);
     }
     return moved;

@@ -27,6 +27,9 @@ struct Log : Observer {
         lines.push_back(std::to_string(static_cast<int>(event)) + " " + Name(path) + " " +
                         Name(newPath));
     }
+    void OnHistoryFileMoved(const QMWideString& from, const QMWideString& to, bool moved) override {
+        lines.push_back("moved " + Name(from) + " " + Name(to) + (moved ? "" : " failed"));
+    }
     void OnRenamePairUsed(RenameKind kind, const RenamePair& pair, size_t uses) override {
         lines.push_back(std::to_string(static_cast<int>(kind)) + pair.oldName.c_str() + " " +
                         std::to_string(uses));
@@ -44,12 +47,24 @@ const char* const kConfiguration = R"(<Configuration><CommSystem>
 <Device Id="Calc" Driver="VIRTUAL"><Variables><Variable Id="A"/><Variable Id="B"/></Variables>
 </Device></Devices></CommSystem></Configuration>)";
 
-// A plant of many screens, reports and styles, some of them broken, migrated once with the
-// given number of threads and the same seed; returns the tree it leaves and what it said.
-std::pair<std::map<std::string, std::string>, std::vector<std::string>> Migrate(unsigned threads) {
+// A plant of many screens, reports and styles, some of them broken, and history files,
+// migrated once with the given number of threads and the same seed; returns the tree it leaves
+// and what it said. `data` is the data folder: "data/", or "cfg/" to share the configuration
+// folder, where the history pass must come after the side files.
+std::pair<std::map<std::string, std::string>, std::vector<std::string>> Migrate(
+    unsigned threads, const std::string& data = "data/") {
     TempDir dir;
     dir.MakeDirectory("cfg");
     dir.MakeDirectory("data");
+    for (int i = 0; i < 30; ++i) {
+        const std::string month = (i % 12 < 9 ? "0" : "") + std::to_string(i % 12 + 1);
+        dir.WriteText(data + "Meter " + std::to_string(i % 3) + "_" + month + "_2008.std", "h");
+        dir.WriteText(data + "Totals" + std::to_string(i) + "_" + month + "_2009.std", "t");
+    }
+    dir.WriteText(data + "notes.txt", "left where it is");
+    // A screen whose name ends as a history file's does: in a shared folder, the history pass
+    // moves it once it has its identifier.
+    dir.WriteText("cfg/Plan_02_2008.xscn", "<screen><page/></screen>");
     for (int i = 0; i < 12; ++i) {
         dir.WriteText("cfg/Style " + std::to_string(i) + ".xsty",
                       "<style id=\"S" + std::to_string(i) + "\"/>");
@@ -67,7 +82,7 @@ std::pair<std::map<std::string, std::string>, std::vector<std::string>> Migrate(
     }
     QMTarvioSetup setup;
     setup.SetCfgPath(dir.WidePath("cfg/"));
-    setup.SetDataPath(dir.WidePath("data/"));
+    setup.SetDataPath(dir.WidePath(data));
     setup.SetVersion(QMTarvioSetup::kScadaEdition | 1);
     XmlDocument cfg;
     EXPECT_TRUE(cfg.Parse(kConfiguration));
@@ -87,13 +102,24 @@ std::pair<std::map<std::string, std::string>, std::vector<std::string>> Migrate(
 }
 
 TEST(SideFileThreads, GiveTheSameTreeAndReportAsOneThread) {
-    const auto one = Migrate(1);
-    for (unsigned threads : {2u, 5u}) {
-        SCOPED_TRACE(threads);
-        const auto many = Migrate(threads);
-        EXPECT_EQ(many.first, one.first);
-        EXPECT_EQ(many.second, one.second);
+    for (const std::string data : {"cfg/", "data/"}) {
+        SCOPED_TRACE(data);
+        const auto one = Migrate(1, data);
+        for (unsigned threads : {2u, 5u}) {
+            SCOPED_TRACE(threads);
+            const auto many = Migrate(threads, data);
+            EXPECT_EQ(many.first, one.first);
+            EXPECT_EQ(many.second, one.second);
+        }
+        // The history pass moved the side file that looks like a history file only when it
+        // shares its folder.
+        const bool plan = std::any_of(one.first.begin(), one.first.end(), [](const auto& file) {
+            return file.first.find("2008/02/") != std::string::npos &&
+                   file.first.find(".Plan_02_2008.xscn") != std::string::npos;
+        });
+        EXPECT_EQ(plan, data == "cfg/");
     }
+    const auto one = Migrate(1);
     // The run did rewrite, rename and skip files, and counted renames.
     size_t skipped = 0;
     for (const std::string& line : one.second) {

@@ -78,6 +78,9 @@ class QMSUPPORT_API QMTransformCfgTo27 {
     std::vector<size_t> deviceRenameUses_;
     std::vector<size_t> variableRenameUses_;
     QMTransformCfgTo27Observer* observer_ = nullptr;
+    // While set, history moves are kept here instead of being told to the observer.
+    struct HistoryMove;
+    std::vector<HistoryMove>* heldMoves_ = nullptr;
     // Style look-ups of the current side-file step: the style files do not change while
     // screens and reports are rewritten, and each look-up searches the directory.
     std::map<QMWideString, std::optional<QMWideString>> styleIds_;
