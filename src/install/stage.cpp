@@ -65,9 +65,9 @@ class Stager {
         if (S_ISDIR(st.st_mode)) {
             Directory(from, to, st);
         } else if (S_ISREG(st.st_mode)) {
+            ++result.files;
             if (!linked) {
                 ++result.backupCopies;
-                ++result.files;
                 // A file of one name is copied later, beside the others; one with several
                 // names now, so that its other names can be linked to the copy.
                 if (st.st_nlink == 1) {
@@ -75,10 +75,7 @@ class Stager {
                     return;
                 }
                 Copy(from, to, st, setsGroup);
-                Tick();
-                return;
-            }
-            if (link(from.c_str(), to.c_str()) == 0) {
+            } else if (link(from.c_str(), to.c_str()) == 0) {
                 result.linkedInodes.insert(st.st_ino);
             } else if (errno == EXDEV || errno == EPERM || errno == EMLINK || errno == EACCES) {
                 Copy(from, to, st, setsGroup);
@@ -86,7 +83,6 @@ class Stager {
             } else {
                 throw Failure("cannot link '" + from.string() + "' into the stage: " + ErrnoText());
             }
-            ++result.files;
             Tick();
         } else if (S_ISLNK(st.st_mode)) {
             std::error_code error;

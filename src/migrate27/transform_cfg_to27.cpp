@@ -197,16 +197,16 @@ bool QMTransformCfgTo27::transform(XmlDocument& cfg) {
     transformDefaultUnitSetupsNode(cfg);
     const QMTarvioSetup& setup = QMTarvioSetup::Get();
     const QMWideString dataPath = setup.DataPath();
+    // The data folder's history files move on a thread of their own while the side files are
+    // rewritten, when the two passes list folders apart. The moves are told after the side
+    // files, so the files and the observer come out as one thread leaves them.
+    std::vector<HistoryMove> moves;
+    struct Release {  // after the pass has ended, however the run ends
+        std::vector<HistoryMove>*& held;
+        ~Release() { held = nullptr; }
+    } release{heldMoves_};
+    std::future<void> dataFiles;  // waits for the pass, also when a step throws
     if (setup.HasScada()) {
-        // The data folder's history files move on a thread of their own while the side files
-        // are rewritten, when the two passes list folders apart. The moves are told after the
-        // side files, so the files and the observer come out as one thread leaves them.
-        std::vector<HistoryMove> moves;
-        struct Release {  // after the pass has ended, whatever ends the step
-            std::vector<HistoryMove>*& held;
-            ~Release() { held = nullptr; }
-        } release{heldMoves_};
-        std::future<void> dataFiles;  // waits for the pass, also when a step throws
         if (qm::migrate27::SideFileThreads() > 1 && !dataPath.IsEmpty() &&
             !ListSameFolders(setup.CfgPath(), dataPath)) {
             heldMoves_ = &moves;
@@ -221,18 +221,16 @@ bool QMTransformCfgTo27::transform(XmlDocument& cfg) {
         transformScadaFiles();
         transformReportFiles();
         transformEventFile();
-        if (dataFiles.valid()) {
-            dataFiles.get();
-            for (const HistoryMove& move : moves) {
-                if (observer_ != nullptr) {
-                    observer_->OnHistoryFileMoved(move.from, move.to, move.moved);
-                }
-            }
-        } else {
-            transformDataFiles(dataPath.c_str());
-        }
-    } else {
+    }
+    if (!dataFiles.valid()) {
         transformDataFiles(dataPath.c_str());
+    } else {
+        dataFiles.get();
+        for (const HistoryMove& move : moves) {
+            if (observer_ != nullptr) {
+                observer_->OnHistoryFileMoved(move.from, move.to, move.moved);
+            }
+        }
     }
     transformSecurityFile(cfg);
     if (observer_ != nullptr) {
