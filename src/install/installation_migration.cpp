@@ -813,6 +813,10 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     report.copiedFiles = staged.copiedFiles + staged.backupCopies;
     report.backupCopies = staged.backupCopies;
     StopHere("staged");
+    FileSystemFlush flush(places.stage);
+    if (!options.dryRun) {
+        flush.Start();
+    }
 
     StageRun run;
     run.stage = places.stage;
@@ -867,7 +871,7 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
                            (run27 && qm::migrate27::HasVirtualDevices(cfg) ? 1 : 0),
                        CountFiles(dataFolders, false));
     {
-        // Nothing relies on the stage before SwapIn flushes the whole file system.
+        // Nothing relies on the stage before SwapIn finishes the flush.
         const qm::platform::DeferredFlush deferred;
         MigrateStage(cfg, run, observer, report);
     }
@@ -911,8 +915,10 @@ Result Migrate(const Job& job, const MigrationOptions& given, MigrationReport& r
     guard.Release();
     try {
         const std::string warning =
-            SwapIn(places, {Swap::Kind::Migration, places.stage, backup,
-                            options.backup != BackupForm::None, FormName(options.backup)});
+            SwapIn(places,
+                   {Swap::Kind::Migration, places.stage, backup, options.backup != BackupForm::None,
+                    FormName(options.backup)},
+                   flush);
         if (!warning.empty()) {
             report.warnings.push_back("the former installation was not removed: " + warning);
         }
@@ -1045,7 +1051,8 @@ Result UndoMigration(Migration migration, const std::string& given) {
             }
             const fs::path after =
                 UniqueName(install.string() + ".after-" + job.target + "." + Timestamp());
-            SwapIn(places, {Swap::Kind::Undo, record.backup, after, true, ""});
+            FileSystemFlush flush(record.backup);
+            SwapIn(places, {Swap::Kind::Undo, record.backup, after, true, ""}, flush);
             return {Status::Done,
                     "'" + record.backup.string() + "' is back in place as '" + install.string() +
                         "'; the migrated installation is kept as '" + after.string() + "'"};

@@ -214,20 +214,6 @@ std::string Finish(const Places& places, const Journal& journal) {
     return warning;
 }
 
-// Flushes the whole file system of `path`, so that the stage is on disk before the journal
-// commits to it.
-void SyncFileSystem(const fs::path& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || syncfs(fd) != 0) {
-        const std::string reason = ErrnoText();
-        if (fd >= 0) {
-            close(fd);
-        }
-        throw Failure("cannot flush '" + path.string() + "' to disk: " + reason);
-    }
-    close(fd);
-}
-
 }  // namespace
 
 Places Places::For(const fs::path& install, const std::string& job) {
@@ -288,8 +274,40 @@ void DiscardStage(const Places& places) {
     RemoveJournal(places);
 }
 
-std::string SwapIn(const Places& places, const Swap& swap) {
-    SyncFileSystem(swap.incoming);
+FileSystemFlush::FileSystemFlush(const fs::path& folder)
+    : folder_(folder), fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ < 0) {
+        throw Failure("cannot open '" + folder.string() + "' to flush it to disk: " + ErrnoText());
+    }
+}
+
+FileSystemFlush::~FileSystemFlush() {
+    if (started_.valid()) {
+        started_.wait();
+    }
+    close(fd_);
+}
+
+void FileSystemFlush::Start() {
+    try {
+        started_ =
+            std::async(std::launch::async, [fd = fd_] { return syncfs(fd) == 0 ? 0 : errno; });
+    } catch (const std::system_error&) {
+    }
+}
+
+void FileSystemFlush::Finish() {
+    int error = started_.valid() ? started_.get() : 0;
+    if (syncfs(fd_) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        throw Failure("cannot flush '" + folder_.string() + "' to disk: " + std::strerror(error));
+    }
+}
+
+std::string SwapIn(const Places& places, const Swap& swap, FileSystemFlush& flush) {
+    flush.Finish();
     const Journal journal{"swapping", swap, IdentityOf(places.install), IdentityOf(swap.incoming)};
     WriteJournal(places, journal);
     StopHere("journal");

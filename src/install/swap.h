@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include <future>
 #include <string>
 #include <vector>
 
@@ -64,10 +65,34 @@ struct Swap {
     std::string backupForm;  // of a migration: "copy", "link" or "none"
 };
 
-// Swaps, then finishes: the outgoing tree is renamed or removed, and the undo record is
-// written (a migration that keeps its backup) or removed (an undo). Returns a warning when an
-// outgoing tree to remove could not be removed whole and was kept under its outgoing name.
-std::string SwapIn(const Places& places, const Swap& swap);
+// Flushes the file system of a folder to disk. Start() begins on a thread of its own, so that
+// the stage's copies reach the disk while the migration works on them; Finish() waits for it
+// and flushes what was written since. Its one descriptor reports every write-back error on
+// that file system from its opening on, whichever flush meets it.
+class FileSystemFlush {
+  public:
+    // Throws Failure when the folder cannot be opened.
+    explicit FileSystemFlush(const fs::path& folder);
+    ~FileSystemFlush();
+    FileSystemFlush(const FileSystemFlush&) = delete;
+    FileSystemFlush& operator=(const FileSystemFlush&) = delete;
+
+    // Does nothing when no thread can be started: Finish() then flushes everything.
+    void Start();
+    // Throws Failure when either flush failed.
+    void Finish();
+
+  private:
+    fs::path folder_;
+    int fd_ = -1;
+    std::future<int> started_;  // the first flush's errno, or 0
+};
+
+// Finishes `flush`, then swaps, then finishes: the outgoing tree is renamed or removed, and the
+// undo record is written (a migration that keeps its backup) or removed (an undo). Returns a
+// warning when an outgoing tree to remove could not be removed whole and was kept under its
+// outgoing name.
+std::string SwapIn(const Places& places, const Swap& swap, FileSystemFlush& flush);
 
 // A directory's identity, which stays with it through renames.
 struct Identity {
