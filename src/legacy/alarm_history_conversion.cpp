@@ -1,6 +1,14 @@
 #include "legacy/alarm_history_conversion.h"
 
+#include <sys/random.h>
+
 namespace qm::legacy {
+
+KeyedNumberHash::KeyedNumberHash() {
+    if (getrandom(&key_, sizeof key_, 0) != static_cast<ssize_t>(sizeof key_)) {
+        key_ = 0x9e3779b97f4a7c15ULL;  // a fixed key, when the system gives no random bytes
+    }
+}
 
 bool AlarmHistoryConversion::ConvertRecord(const AlarmHistoryRecord& record,
                                            EventHistoryWriter& out, bool& writeFailed) {

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -292,6 +293,22 @@ TEST_F(AlarmConversion, ConvertsEveryCompleteRecordOfACutFile) {
             EXPECT_NE(observer_.truncations[0].path.find(L"Alarms9.alm"), std::wstring::npos);
         }
     }
+}
+
+TEST(AlarmHistoryConversion, NumbersPickedForOneBucketSpreadOut) {
+    // Multiples of the bucket count all land in one bucket when a number is its own hash.
+    std::unordered_map<uint32_t, int, qm::legacy::KeyedNumberHash> numbers;
+    numbers.reserve(size_t{1} << 16);
+    const size_t buckets = numbers.bucket_count();
+    for (uint32_t i = 0; i < 4096; ++i) {
+        numbers.emplace(static_cast<uint32_t>(i * buckets), 0);
+    }
+    ASSERT_EQ(numbers.bucket_count(), buckets);
+    size_t fullest = 0;
+    for (size_t bucket = 0; bucket < buckets; ++bucket) {
+        fullest = std::max(fullest, numbers.bucket_size(bucket));
+    }
+    EXPECT_LE(fullest, 8u);
 }
 
 TEST(AlarmHistoryConversion, StopsAFileAtTheOpenOccurrenceLimit) {
