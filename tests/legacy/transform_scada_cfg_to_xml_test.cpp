@@ -2,7 +2,6 @@
 #include <qmsupport/platform/app_path.h>
 #include <qmsupport/platform/display_metrics.h>
 #include <qmsupport/setup/tarvio_setup.h>
-#include <qmsupport/xml/cfg_file_reader.h>
 
 #include "common/temp_dir.h"
 #include "legacy/document_text.h"
@@ -95,6 +94,7 @@ TEST_F(ScadaConversion, MissingApplicationFileDoesNothing) {
 }
 
 TEST_F(ScadaConversion, RandomScreensKeepTheirPixelsAndOrder) {
+    dir_.WriteText("cfg/scada/default.apl", "Screens { Screen { File = \"Random.scr\" } }\n");
     std::mt19937 random(45);
     for (int round = 0; round < 20; ++round) {
         std::string legacy = "Screen {\n Image { Width = 800 Height = 600 }\n Controls {\n";
@@ -114,10 +114,7 @@ TEST_F(ScadaConversion, RandomScreensKeepTheirPixelsAndOrder) {
         }
         legacy += " }\n}\n";
         dir_.WriteText("cfg/scada/Random.scr", legacy);
-        XmlDocument tree;
-        ASSERT_TRUE(
-            QMCfgFile2XmlDocument(dir_.WidePath("cfg/scada/Random.scr").c_str(), L"", tree));
-        QMTransformScadaCfgToXml().ModifyFormatScadaXml(L"Random", tree);
+        ASSERT_TRUE(QMTransformScadaCfgToXml().ScadaQMCfgFile2Xml(nullptr));
 
         XmlDocument screen;
         ASSERT_TRUE(screen.Load(dir_.WidePath("cfg/Random.xscn").c_str()));

@@ -22,14 +22,13 @@ class QMSUPPORT_API QMTransformScadaCfgToXml {
     // application file cannot be read (nothing is done then).
     bool ScadaQMCfgFile2Xml(XmlDocument::XmlNode* target);
 
+  private:
+    using XmlNode = XmlDocument::XmlNode;
+
     // Converts one legacy screen tree into the screen file `name` + ".xscn" of the
     // configuration directory. Paths in the tree are taken as already relative to that
     // directory.
     void ModifyFormatScadaXml(const wchar_t* name, const XmlDocument& legacyScreen);
-
-  private:
-    using XmlNode = XmlDocument::XmlNode;
-
     void ModifyFormatStyleXml(const wchar_t* name, const XmlDocument& legacyStyle);
     void CreateGUID(XmlNode* node);
     void DimensionPixels2mm(XmlNode* target, XmlNode* legacy, double horizontalFactor,
